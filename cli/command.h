@@ -1,0 +1,28 @@
+// Sub-commands of vellumix-cli. Each lives in its own cmd_*.cpp and registers itself
+// with VX_CLI_COMMAND, so adding one touches no other file.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace vx::cli {
+
+using Args = std::vector<std::string>;  // arguments after the sub-command's name
+
+struct Command {
+  const char* name;
+  const char* summary;                     // one line for the overview
+  int (*run)(const Args& args);            // exit code
+};
+
+bool RegisterCommand(const Command& c);
+const std::vector<Command>& Commands();
+
+// The folder of the running vellumix-cli executable (no trailing separator).
+std::string ExecutableFolder();
+
+}  // namespace vx::cli
+
+#define VX_CLI_CONCAT2(a, b) a##b
+#define VX_CLI_CONCAT(a, b) VX_CLI_CONCAT2(a, b)
+#define VX_CLI_COMMAND(name, summary, fn) \
+  static const bool VX_CLI_CONCAT(vx_cli_registered_, __LINE__) = ::vx::cli::RegisterCommand({name, summary, fn})

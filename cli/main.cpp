@@ -1,0 +1,70 @@
+// vellumix-cli: the headless face of the packager and a window onto its archives.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/command.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#include <climits>
+#endif
+
+namespace vx::cli {
+
+static std::vector<Command>& Registry() {
+  static std::vector<Command> commands;
+  return commands;
+}
+
+bool RegisterCommand(const Command& c) {
+  Registry().push_back(c);
+  return true;
+}
+
+const std::vector<Command>& Commands() { return Registry(); }
+
+std::string ExecutableFolder() {
+#ifdef _WIN32
+  char buf[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
+  std::string path(buf, n);
+#else
+  char buf[PATH_MAX + 1];
+  ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+  std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string(".");
+#endif
+  size_t pos = path.find_last_of("\\/");
+  return pos == std::string::npos ? std::string(".") : path.substr(0, pos);
+}
+
+}  // namespace vx::cli
+
+static void PrintOverview(FILE* out) {
+  std::fprintf(out, "usage: vellumix-cli COMMAND [ARGS...]\n\ncommands:\n");
+  for (const auto& c : vx::cli::Commands()) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+  std::fprintf(out, "\n'vellumix-cli COMMAND --help' describes a command.\n");
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintOverview(stderr);
+    return 1;
+  }
+  std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    PrintOverview(stdout);
+    return 0;
+  }
+  for (const auto& c : vx::cli::Commands()) {
+    if (name == c.name) {
+      vx::cli::Args args(argv + 2, argv + argc);
+      return c.run(args);
+    }
+  }
+  std::fprintf(stderr, "vellumix-cli: unknown command '%s'\n", name.c_str());
+  PrintOverview(stderr);
+  return 1;
+}

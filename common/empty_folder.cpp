@@ -1,0 +1,31 @@
+#include "common/empty_folder.h"
+
+#include <utility>
+#include <vector>
+
+#include "common/file.h"
+
+namespace vx {
+
+void EmptyFolder(const std::string& path) {
+  // Collect first, then delete: removing entries while a listing is open is not
+  // portable.
+  std::vector<std::pair<std::string, bool>> entries;
+  ForEachInFolder(path, [&](const std::string& name, bool isDir) {
+    entries.emplace_back(JoinPath(path, name), isDir);
+  });
+  for (const auto& [full, isDir] : entries) {
+    if (isDir) {
+      EmptyFolder(full);
+      RemoveFolder(full);
+    } else {
+      if (!DeleteFilePath(full)) {
+        // A read-only file cannot be deleted on Windows until it is writable again.
+        SetFileAttributeBits(full, kAttrNormal);
+        DeleteFilePath(full);
+      }
+    }
+  }
+}
+
+}  // namespace vx

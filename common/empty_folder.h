@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+namespace vx {
+
+// Deletes everything inside `path` and keeps the folder itself. Failures are ignored:
+// a file in use stays, and with it the folders that hold it.
+void EmptyFolder(const std::string& path);
+
+}  // namespace vx

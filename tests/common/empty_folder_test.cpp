@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/empty_folder.h"
+#include "common/file.h"
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text) {
+  vx::File f;
+  ASSERT_TRUE(f.open(path, vx::File::Mode::CreateWrite)) << path;
+  ASSERT_TRUE(f.write(text.data(), text.size()));
+  ASSERT_TRUE(f.close());
+}
+
+TEST(EmptyFolder, DeletesFilesAndSubFoldersButKeepsTheFolder) {
+  std::string root = vx::JoinPath(vx::TempFolder(), "vx_empty_folder_test");
+  vx::EmptyFolder(root);
+  ASSERT_TRUE(vx::CreateFolders(vx::JoinPath(root, "a") + vx::kPathSeparator + "b"));
+  WriteFile(vx::JoinPath(root, "top.txt"), "x");
+  WriteFile(vx::JoinPath(vx::JoinPath(root, "a"), "mid.bin"), "yy");
+  WriteFile(vx::JoinPath(vx::JoinPath(vx::JoinPath(root, "a"), "b"), "deep"), "zzz");
+  std::string ro = vx::JoinPath(root, "readonly.txt");
+  WriteFile(ro, "r");
+  ASSERT_TRUE(vx::SetFileAttributeBits(ro, vx::kAttrReadOnly));
+
+  vx::EmptyFolder(root);
+
+  EXPECT_TRUE(vx::IsDirectory(root));
+  int left = 0;
+  vx::ForEachInFolder(root, [&](const std::string&, bool) { ++left; });
+  EXPECT_EQ(left, 0);
+  vx::RemoveFolder(root);
+}
+
+TEST(EmptyFolder, MissingFolderIsNoError) {
+  vx::EmptyFolder(vx::JoinPath(vx::TempFolder(), "vx_no_such_folder_here"));
+  SUCCEED();
+}
+
+TEST(FileLayer, DescribeReportsSizeTimesAndReadOnly) {
+  std::string path = vx::JoinPath(vx::TempFolder(), "vx_describe_test.txt");
+  vx::SetFileAttributeBits(path, vx::kAttrNormal);
+  WriteFile(path, "hello");
+  ASSERT_TRUE(vx::SetFileTimesUnix(path, 1000000000, 1200000000));
+  vx::FileDescription d;
+  ASSERT_TRUE(vx::DescribePath(path, d));
+  EXPECT_EQ(d.size, 5u);
+  EXPECT_EQ(vx::FileTimeToUnix(d.lastWrite), 1200000000u);
+  EXPECT_EQ(vx::FileTimeToUnix(d.lastAccess), 1000000000u);
+  EXPECT_EQ(d.attributes & vx::kAttrReadOnly, 0u);
+  ASSERT_TRUE(vx::SetFileAttributeBits(path, vx::kAttrReadOnly));
+  ASSERT_TRUE(vx::DescribePath(path, d));
+  EXPECT_NE(d.attributes & vx::kAttrReadOnly, 0u);
+  vx::SetFileAttributeBits(path, vx::kAttrNormal);
+  EXPECT_TRUE(vx::DeleteFilePath(path));
+}
+
+}  // namespace
