@@ -1,0 +1,550 @@
+// The PE resource reader. All input goes through a ByteSource whose read() refuses
+// any range that is not wholly inside the input, so the parser never trusts a count
+// or an offset from the file.
+#include "common/pe_resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "common/file.h"
+
+namespace vx {
+
+namespace {
+
+constexpr uint16_t kDosMagic = 0x5A4D;       // "MZ"
+constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
+constexpr uint16_t kMagicPe32 = 0x10B;
+constexpr uint16_t kMagicPe32Plus = 0x20B;
+constexpr uint32_t kSubdirectoryBit = 0x80000000u;
+constexpr uint16_t kLanguageEnglishUs = 1033;
+// A directory holds at most this many entries per level; far beyond any real file,
+// it keeps a damaged count from becoming a long loop.
+constexpr uint32_t kMaxEntriesPerDirectory = 0x10000;
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual uint64_t size() const = 0;
+  // Reads exactly n bytes at offset; false if the range is not wholly in the input.
+  virtual bool read(uint64_t offset, void* buf, size_t n) = 0;
+};
+
+class MemorySource : public ByteSource {
+ public:
+  MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint64_t size() const override { return size_; }
+  bool read(uint64_t offset, void* buf, size_t n) override {
+    if (offset > size_ || n > size_ - offset) return false;
+    if (n) std::memcpy(buf, data_ + offset, n);
+    return true;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+};
+
+class FileSource : public ByteSource {
+ public:
+  bool open(const std::string& path) {
+    if (!file_.open(path, File::Mode::Read)) return false;
+    FileDescription d;
+    if (!file_.describe(d)) return false;
+    size_ = d.size;
+    return true;
+  }
+  uint64_t size() const override { return size_; }
+  bool read(uint64_t offset, void* buf, size_t n) override {
+    if (offset > size_ || n > size_ - offset) return false;
+    if (n == 0) return true;
+    if (!file_.seek(offset)) return false;
+    uint8_t* p = static_cast<uint8_t*>(buf);
+    while (n > 0) {
+      long long got = file_.read(p, n);
+      if (got <= 0) return false;
+      p += got;
+      n -= static_cast<size_t>(got);
+    }
+    return true;
+  }
+
+ private:
+  File file_;
+  uint64_t size_ = 0;
+};
+
+void SetError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
+bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
+  h = PeHeaders();
+  h.fileSize = src.size();
+  uint8_t dos[64];
+  if (!src.read(0, dos, sizeof dos) || Le16(dos) != kDosMagic) {
+    SetError(error, "not a Windows executable (no MZ header)");
+    return false;
+  }
+  h.peOffset = Le32(dos + 0x3C);
+  uint8_t coff[24];
+  if (!src.read(h.peOffset, coff, sizeof coff) || Le32(coff) != kPeSignature) {
+    SetError(error, "not a PE executable (no PE signature)");
+    return false;
+  }
+  uint16_t sectionCount = Le16(coff + 6);
+  h.pointerToSymbolTable = Le32(coff + 12);
+  h.optionalHeaderSize = Le16(coff + 20);
+  h.optionalHeaderOffset = h.peOffset + 24;
+  h.sectionTableOffset = h.optionalHeaderOffset + h.optionalHeaderSize;
+
+  std::vector<uint8_t> opt(h.optionalHeaderSize);
+  if (h.optionalHeaderSize < 2 || !src.read(h.optionalHeaderOffset, opt.data(), opt.size())) {
+    SetError(error, "truncated PE optional header");
+    return false;
+  }
+  uint16_t magic = Le16(opt.data());
+  if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
+    SetError(error, "unknown PE optional header format");
+    return false;
+  }
+  h.pe32Plus = magic == kMagicPe32Plus;
+  size_t directoriesAt = h.pe32Plus ? 112 : 96;
+  if (opt.size() < directoriesAt) {
+    SetError(error, "truncated PE optional header");
+    return false;
+  }
+  h.sizeOfInitializedData = Le32(&opt[8]);
+  h.sectionAlignment = Le32(&opt[32]);
+  h.fileAlignment = Le32(&opt[36]);
+  h.sizeOfImage = Le32(&opt[56]);
+  h.sizeOfHeaders = Le32(&opt[60]);
+  h.checkSum = Le32(&opt[64]);
+  h.numberOfRvaAndSizes = Le32(&opt[directoriesAt - 4]);
+  size_t directoryCount = std::min<size_t>(h.numberOfRvaAndSizes, (opt.size() - directoriesAt) / 8);
+  if (directoryCount > 2) {
+    h.resourceRva = Le32(&opt[directoriesAt + 16]);
+    h.resourceSize = Le32(&opt[directoriesAt + 20]);
+  }
+  if (directoryCount > 4) {
+    h.certificateOffset = Le32(&opt[directoriesAt + 32]);
+    h.certificateSize = Le32(&opt[directoriesAt + 36]);
+  }
+
+  std::vector<uint8_t> table(size_t(sectionCount) * 40);
+  if (!src.read(h.sectionTableOffset, table.data(), table.size())) {
+    SetError(error, "truncated PE section table");
+    return false;
+  }
+  for (uint16_t i = 0; i < sectionCount; ++i) {
+    const uint8_t* s = &table[size_t(i) * 40];
+    PeSection sec;
+    sec.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
+    sec.virtualSize = Le32(s + 8);
+    sec.virtualAddress = Le32(s + 12);
+    sec.sizeOfRawData = Le32(s + 16);
+    sec.pointerToRawData = Le32(s + 20);
+    sec.characteristics = Le32(s + 36);
+    h.sections.push_back(sec);
+  }
+  if (h.resourceRva != 0) {
+    for (size_t i = 0; i < h.sections.size(); ++i) {
+      const PeSection& s = h.sections[i];
+      uint64_t span = std::max(s.virtualSize, s.sizeOfRawData);
+      if (h.resourceRva >= s.virtualAddress && h.resourceRva - uint64_t(s.virtualAddress) < span) {
+        h.resourceSection = static_cast<int>(i);
+        break;
+      }
+    }
+    if (h.resourceSection < 0) {
+      SetError(error, "damaged resource directory (its address is in no section)");
+      return false;
+    }
+  }
+  return true;
+}
+
+// Walks the type -> name -> language tree. Offsets in the tree are relative to the
+// directory's start; every structure must lie in the raw data of the section that
+// holds the directory.
+class TreeWalker {
+ public:
+  TreeWalker(ByteSource& src, const PeHeaders& h, std::vector<PeResource>& out)
+      : src_(src), h_(h), out_(out) {}
+
+  bool walk(std::string* error) {
+    const PeSection& s = h_.sections[h_.resourceSection];
+    uint32_t inSection = h_.resourceRva - s.virtualAddress;
+    if (inSection >= s.sizeOfRawData) return fail(error, "resource directory lies outside the file");
+    base_ = uint64_t(s.pointerToRawData) + inSection;
+    limit_ = std::min<uint64_t>(s.sizeOfRawData - inSection, src_.size() > base_ ? src_.size() - base_ : 0);
+    if (limit_ < 16) return fail(error, "damaged resource directory (truncated)");
+    return directory(0, 0, nullptr, nullptr, error);
+  }
+
+ private:
+  bool fail(std::string* error, const char* text) {
+    SetError(error, text);
+    return false;
+  }
+  bool readRel(uint64_t rel, void* buf, size_t n) {
+    if (rel > limit_ || n > limit_ - rel) return false;
+    return src_.read(base_ + rel, buf, n);
+  }
+
+  bool readName(uint32_t rel, std::string& name) {
+    uint8_t len[2];
+    if (!readRel(rel, len, 2)) return false;
+    size_t count = Le16(len);
+    std::vector<uint8_t> raw(count * 2);
+    if (!readRel(uint64_t(rel) + 2, raw.data(), raw.size())) return false;
+    std::u16string text(count, u'\0');
+    for (size_t i = 0; i < count; ++i) text[i] = static_cast<char16_t>(Le16(&raw[i * 2]));
+    name = Utf16ToUtf8(text);
+    return true;
+  }
+
+  bool directory(uint32_t rel, int level, const ResourceId* type, const ResourceId* name,
+                 std::string* error) {
+    if (!visited_.insert(rel).second)
+      return fail(error, "damaged resource directory (a directory is reached twice)");
+    uint8_t head[16];
+    if (!readRel(rel, head, sizeof head)) return fail(error, "damaged resource directory (truncated)");
+    uint32_t count = uint32_t(Le16(head + 12)) + Le16(head + 14);
+    if (count > kMaxEntriesPerDirectory) return fail(error, "damaged resource directory (entry count)");
+    std::vector<uint8_t> entries(size_t(count) * 8);
+    if (!readRel(uint64_t(rel) + 16, entries.data(), entries.size()))
+      return fail(error, "damaged resource directory (entries run past the section)");
+    for (uint32_t i = 0; i < count; ++i) {
+      uint32_t nameField = Le32(&entries[size_t(i) * 8]);
+      uint32_t target = Le32(&entries[size_t(i) * 8 + 4]);
+      ResourceId id(uint16_t(0));
+      if (nameField & kSubdirectoryBit) {
+        std::string text;
+        if (!readName(nameField & ~kSubdirectoryBit, text))
+          return fail(error, "damaged resource directory (a name lies outside the section)");
+        // Taken literally: a stored name that looks like "#123" is still a name.
+        id = ResourceId::Literal(text);
+      } else {
+        if (nameField > 0xFFFF) return fail(error, "damaged resource directory (an id is out of range)");
+        id = ResourceId(static_cast<uint16_t>(nameField));
+      }
+      bool isDirectory = (target & kSubdirectoryBit) != 0;
+      if (level < 2) {
+        if (!isDirectory) return fail(error, "damaged resource directory (data above the language level)");
+        if (!directory(target & ~kSubdirectoryBit, level + 1, level == 0 ? &id : type,
+                       level == 1 ? &id : name, error))
+          return false;
+        continue;
+      }
+      if (isDirectory) return fail(error, "damaged resource directory (more than three levels)");
+      if (id.isName()) return fail(error, "damaged resource directory (a language is a name)");
+      uint8_t data[16];
+      if (!readRel(target, data, sizeof data))
+        return fail(error, "damaged resource directory (a data entry lies outside the section)");
+      PeResource r;
+      r.type = *type;
+      r.name = *name;
+      r.language = id.id();
+      r.dataRva = Le32(data);
+      r.size = Le32(data + 4);
+      r.codePage = Le32(data + 8);
+      if (!h_.rvaToFileOffset(r.dataRva, r.size, r.fileOffset) || r.fileOffset + r.size > src_.size())
+        return fail(error, "damaged resource directory (resource data lies outside the file)");
+      out_.push_back(r);
+    }
+    return true;
+  }
+
+  ByteSource& src_;
+  const PeHeaders& h_;
+  std::vector<PeResource>& out_;
+  uint64_t base_ = 0;
+  uint64_t limit_ = 0;
+  std::set<uint32_t> visited_;
+};
+
+bool ParseImage(ByteSource& src, PeHeaders& headers, std::vector<PeResource>& out,
+                std::string* error) {
+  out.clear();
+  if (!ParseHeaders(src, headers, error)) return false;
+  if (headers.resourceRva == 0) return true;
+  TreeWalker walker(src, headers, out);
+  if (!walker.walk(error)) {
+    out.clear();
+    // A directory cut short by the end of the file is a truncated file, not a damaged one.
+    for (const PeSection& s : headers.sections)
+      if (s.sizeOfRawData && uint64_t(s.pointerToRawData) + s.sizeOfRawData > src.size()) {
+        SetError(error, "truncated file (section " + s.name + " runs past its end)");
+        break;
+      }
+    return false;
+  }
+  return true;
+}
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+// ---- ResourceId -------------------------------------------------------------------
+
+ResourceId::ResourceId(uint16_t id) : m_nId(id) {}
+ResourceId::ResourceId(const char* name) { setName(name ? name : ""); }
+ResourceId::ResourceId(const std::string& name) { setName(name); }
+
+void ResourceId::setName(const std::string& name) {
+  if (name.size() > 1 && name.size() <= 6 && name[0] == '#' &&
+      std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    unsigned long value = std::stoul(name.substr(1));
+    if (value <= 0xFFFF) {
+      m_bIsName = false;
+      m_nId = static_cast<uint16_t>(value);
+      return;
+    }
+  }
+  m_bIsName = true;
+  m_strName = name;
+}
+
+ResourceId ResourceId::Literal(const std::string& name) {
+  ResourceId r(uint16_t(0));
+  r.m_bIsName = true;
+  r.m_strName = name;
+  return r;
+}
+
+std::string ResourceId::toString() const { return m_bIsName ? m_strName : std::to_string(m_nId); }
+
+bool operator==(const ResourceId& a, const ResourceId& b) {
+  if (a.m_bIsName != b.m_bIsName) return false;
+  if (!a.m_bIsName) return a.m_nId == b.m_nId;
+  if (a.m_strName.size() != b.m_strName.size()) return false;
+  for (size_t i = 0; i < a.m_strName.size(); ++i)
+    if (AsciiUpper(a.m_strName[i]) != AsciiUpper(b.m_strName[i])) return false;
+  return true;
+}
+
+bool operator<(const ResourceId& a, const ResourceId& b) {
+  if (a.m_bIsName != b.m_bIsName) return a.m_bIsName;
+  if (!a.m_bIsName) return a.m_nId < b.m_nId;
+  std::u16string x = Utf8ToUtf16(a.m_strName), y = Utf8ToUtf16(b.m_strName);
+  for (auto& c : x) if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  for (auto& c : y) if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  return x < y;
+}
+
+// ---- PeHeaders -------------------------------------------------------------------
+
+uint64_t PeHeaders::endOfSections() const {
+  uint64_t end = sizeOfHeaders;
+  for (const PeSection& s : sections)
+    if (s.sizeOfRawData) end = std::max<uint64_t>(end, uint64_t(s.pointerToRawData) + s.sizeOfRawData);
+  return end;
+}
+
+bool PeHeaders::rvaToFileOffset(uint32_t rva, uint32_t size, uint64_t& offset) const {
+  for (const PeSection& s : sections) {
+    if (rva < s.virtualAddress) continue;
+    uint64_t in = uint64_t(rva) - s.virtualAddress;
+    if (in + size <= s.sizeOfRawData) {
+      offset = uint64_t(s.pointerToRawData) + in;
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- Reading -----------------------------------------------------------------------
+
+bool ParsePeImage(const uint8_t* data, size_t size, PeHeaders& headers,
+                  std::vector<PeResource>& out, std::string* error) {
+  MemorySource src(data, size);
+  return ParseImage(src, headers, out, error);
+}
+
+bool ParsePeResources(const uint8_t* data, size_t size, std::vector<PeResource>& out,
+                      std::string* error) {
+  PeHeaders headers;
+  return ParsePeImage(data, size, headers, out, error);
+}
+
+bool ReadPeImage(const std::string& path, PeHeaders& headers, std::vector<PeResource>& out,
+                 std::string* error) {
+  out.clear();
+  FileSource src;
+  if (!src.open(path)) {
+    SetError(error, "cannot open " + path);
+    return false;
+  }
+  return ParseImage(src, headers, out, error);
+}
+
+bool ReadPeResources(const std::string& path, std::vector<PeResource>& out, std::string* error) {
+  PeHeaders headers;
+  return ReadPeImage(path, headers, out, error);
+}
+
+const PeResource* FindPeResource(const std::vector<PeResource>& all, const ResourceId& type,
+                                 const ResourceId& name) {
+  const PeResource* any = nullptr;
+  for (const PeResource& r : all) {
+    if (r.type != type || r.name != name) continue;
+    if (r.language == kLanguageEnglishUs) return &r;
+    if (!any) any = &r;
+  }
+  return any;
+}
+
+bool ReadPeResourceData(const std::string& path, const PeResource& r, std::vector<uint8_t>& out,
+                        std::string* error) {
+  out.clear();
+  FileSource src;
+  if (!src.open(path)) {
+    SetError(error, "cannot open " + path);
+    return false;
+  }
+  std::vector<uint8_t> data;
+  if (r.fileOffset > src.size() || r.size > src.size() - r.fileOffset) {
+    SetError(error, "resource " + r.type.toString() + "/" + r.name.toString() + " lies outside " + path);
+    return false;
+  }
+  data.resize(r.size);
+  if (!src.read(r.fileOffset, data.data(), data.size())) {
+    SetError(error, "cannot read " + path);
+    return false;
+  }
+  out.swap(data);
+  return true;
+}
+
+// ---- Checksum ----------------------------------------------------------------------
+
+void PeChecksumAccumulator::addWord(uint32_t word, uint64_t at) {
+  // The checksum field itself counts as zero.
+  if (at + 2 > m_nSkipAt && at < uint64_t(m_nSkipAt) + 4) {
+    uint32_t lo = (at >= m_nSkipAt) ? 0 : (word & 0xFF);
+    uint32_t hi = (at + 1 >= m_nSkipAt && at + 1 < uint64_t(m_nSkipAt) + 4) ? 0 : (word & 0xFF00);
+    word = lo | hi;
+  }
+  m_nSum += word;
+  m_nSum = (m_nSum & 0xFFFF) + (m_nSum >> 16);
+}
+
+void PeChecksumAccumulator::add(const uint8_t* data, size_t size) {
+  size_t i = 0;
+  if (m_nPending >= 0 && size > 0) {
+    addWord(uint32_t(m_nPending) | (uint32_t(data[0]) << 8), m_nLength - 1);
+    m_nPending = -1;
+    ++m_nLength;
+    i = 1;
+  }
+  for (; i + 1 < size; i += 2, m_nLength += 2) addWord(data[i] | (uint32_t(data[i + 1]) << 8), m_nLength);
+  if (i < size) {
+    m_nPending = data[i];
+    ++m_nLength;
+  }
+}
+
+uint32_t PeChecksumAccumulator::finish() const {
+  PeChecksumAccumulator last = *this;
+  if (last.m_nPending >= 0) last.addWord(uint32_t(last.m_nPending), last.m_nLength - 1);
+  uint32_t sum = (last.m_nSum & 0xFFFF) + (last.m_nSum >> 16);
+  return static_cast<uint32_t>(sum + last.m_nLength);
+}
+
+uint32_t PeChecksum(const uint8_t* data, size_t size, uint32_t checkSumOffset) {
+  PeChecksumAccumulator acc(checkSumOffset);
+  acc.add(data, size);
+  return acc.finish();
+}
+
+bool PeChecksumOfFile(const std::string& path, uint32_t checkSumOffset, uint32_t& out,
+                      std::string* error) {
+  File f;
+  if (!f.open(path, File::Mode::Read)) {
+    SetError(error, "cannot open " + path);
+    return false;
+  }
+  std::vector<uint8_t> block(1 << 16);
+  PeChecksumAccumulator acc(checkSumOffset);
+  for (;;) {
+    long long got = f.read(block.data(), block.size());
+    if (got < 0) {
+      SetError(error, "cannot read " + path);
+      return false;
+    }
+    if (got == 0) break;
+    acc.add(block.data(), static_cast<size_t>(got));
+  }
+  out = acc.finish();
+  return true;
+}
+
+// ---- Text --------------------------------------------------------------------------
+
+std::string Utf16ToUtf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& text) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    uint8_t b = static_cast<uint8_t>(text[i]);
+    uint32_t c;
+    size_t extra;
+    if (b < 0x80) { c = b; extra = 0; }
+    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
+    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
+    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
+    else { out += u'\xFFFD'; ++i; continue; }
+    bool ok = i + extra < text.size();
+    for (size_t k = 1; ok && k <= extra; ++k)
+      if ((static_cast<uint8_t>(text[i + k]) & 0xC0) != 0x80) ok = false;
+    if (!ok) { out += u'\xFFFD'; ++i; continue; }
+    for (size_t k = 1; k <= extra; ++k) c = (c << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3F);
+    i += extra + 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace vx

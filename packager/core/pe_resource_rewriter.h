@@ -1,0 +1,67 @@
+// Replacing the resources of a Windows executable without Windows, with the semantics
+// of BeginUpdateResourceA / UpdateResourceA / EndUpdateResourceA.
+//
+// begin() reads and checks the headers and the resource directory; update() records
+// one change, keeping new bytes in a scratch file beside the executable rather than
+// in memory; end(false) writes the whole new file beside the old one and renames it
+// over only when everything has been written. Every resource that is not changed keeps
+// its bytes; the resource section is rebuilt in place when it is the last section of
+// the file, and otherwise as a new last section (the old one is left as dead space).
+// Data appended after the last section stays, moved behind the new section, and a
+// non-zero PE checksum is recomputed.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/file.h"
+#include "common/pe_resources.h"
+
+namespace vx {
+
+// The largest single resource accepted: the image must still fit a 32-bit address
+// space with room to spare.
+inline constexpr uint64_t kMaxPeResourceSize = 0x40000000;  // 1 GiB
+
+class PeResourceRewriter {
+ public:
+  PeResourceRewriter();
+  ~PeResourceRewriter();  // an update that was not ended is discarded
+  PeResourceRewriter(const PeResourceRewriter&) = delete;
+  PeResourceRewriter& operator=(const PeResourceRewriter&) = delete;
+
+  bool begin(const std::string& exePath, bool deleteExistingResources);
+  // Replaces or adds (type, name, language); null data with size 0 deletes the entry.
+  bool update(const ResourceId& type, const ResourceId& name, uint16_t language, const void* data,
+              size_t size);
+  bool end(bool discard);
+  const std::string& error() const { return m_strError; }
+
+ private:
+  struct Entry {
+    ResourceId type;
+    ResourceId name;
+    uint16_t language;
+    uint32_t codePage;
+    bool fromScratch;   // bytes in the scratch file, else in the original executable
+    uint64_t offset;
+    uint32_t size;
+  };
+
+  bool fail(const std::string& text);
+  void reset();
+  bool writeNewFile(const std::string& tempPath);
+
+  bool m_bActive = false;
+  std::string m_strPath;
+  std::string m_strError;
+  PeHeaders m_headers;
+  std::vector<Entry> m_entries;
+  std::string m_strScratchPath;
+  File m_scratch;
+  uint64_t m_nScratchSize = 0;
+};
+
+}  // namespace vx

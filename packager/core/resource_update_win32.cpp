@@ -1,0 +1,132 @@
+// The resource update on Windows: the system's BeginUpdateResourceA, UpdateResourceA
+// and EndUpdateResourceA, applied to a copy beside the file that replaces it only once
+// EndUpdateResourceA has succeeded.
+#include "packager/core/resource_update.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "common/random.h"
+
+namespace vx {
+
+namespace {
+
+std::string SystemMessage(DWORD code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string s = n && text ? std::string(text, n) : "system error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.')) s.pop_back();
+  return s;
+}
+
+std::string RandomSuffix() {
+  uint8_t bytes[6] = {};
+  SystemRandomBytes(bytes, sizeof bytes);
+  static const char hex[] = "0123456789abcdef";
+  std::string s;
+  for (uint8_t b : bytes) {
+    s += hex[b >> 4];
+    s += hex[b & 15];
+  }
+  return s;
+}
+
+}  // namespace
+
+struct ResourceUpdater::Impl {
+  HANDLE handle = nullptr;
+  std::string path;
+  std::string temp;
+
+  void drop() {
+    if (handle) EndUpdateResourceA(handle, TRUE);
+    handle = nullptr;
+    if (!temp.empty()) DeleteFileA(temp.c_str());
+    temp.clear();
+  }
+};
+
+ResourceUpdater::ResourceUpdater() : m_impl(new Impl) {}
+ResourceUpdater::~ResourceUpdater() { m_impl->drop(); }
+
+bool ResourceUpdater::begin(const std::string& exePath, bool deleteExistingResources) {
+  m_impl->drop();
+  m_impl->path = exePath;
+  // The system functions take a damaged file on trust; check it first so that it
+  // gets a clear refusal.
+  std::vector<PeResource> existing;
+  std::string why;
+  if (!ReadPeResources(exePath, existing, &why)) {
+    m_strError = exePath + ": " + why;
+    return false;
+  }
+  m_impl->temp = exePath + ".vx-new-" + RandomSuffix();
+  if (!CopyFileA(exePath.c_str(), m_impl->temp.c_str(), FALSE)) {
+    m_strError = "cannot copy " + exePath + ": " + SystemMessage(GetLastError());
+    m_impl->temp.clear();
+    return false;
+  }
+  m_impl->handle = BeginUpdateResourceA(m_impl->temp.c_str(), deleteExistingResources ? TRUE : FALSE);
+  if (!m_impl->handle) {
+    m_strError = exePath + ": BeginUpdateResource failed: " + SystemMessage(GetLastError());
+    m_impl->drop();
+    return false;
+  }
+  return true;
+}
+
+bool ResourceUpdater::update(const ResourceId& type, const ResourceId& name, uint16_t language,
+                             const void* data, size_t size) {
+  if (!m_impl->handle) {
+    m_strError = "no resource update in progress";
+    return false;
+  }
+  if (!data && size) {
+    m_strError = "resource " + type.toString() + "/" + name.toString() + ": no data";
+    return false;
+  }
+  if (size > 0xFFFFFFFFu) {
+    m_strError = "resource " + type.toString() + "/" + name.toString() + " is too large for an executable";
+    return false;
+  }
+  LPCSTR t = type.isName() ? type.name().c_str() : MAKEINTRESOURCEA(type.id());
+  LPCSTR n = name.isName() ? name.name().c_str() : MAKEINTRESOURCEA(name.id());
+  if (!UpdateResourceA(m_impl->handle, t, n, language, const_cast<void*>(data), static_cast<DWORD>(size))) {
+    m_strError = "UpdateResource " + type.toString() + "/" + name.toString() + " failed: " +
+                 SystemMessage(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool ResourceUpdater::end(bool discard) {
+  if (!m_impl->handle) {
+    m_strError = "no resource update in progress";
+    return false;
+  }
+  HANDLE h = m_impl->handle;
+  m_impl->handle = nullptr;
+  if (discard) {
+    EndUpdateResourceA(h, TRUE);
+    m_impl->drop();
+    return true;
+  }
+  if (!EndUpdateResourceA(h, FALSE)) {
+    m_strError = m_impl->path + ": EndUpdateResource failed: " + SystemMessage(GetLastError());
+    m_impl->drop();
+    return false;
+  }
+  if (!MoveFileExA(m_impl->temp.c_str(), m_impl->path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    m_strError = "cannot replace " + m_impl->path + ": " + SystemMessage(GetLastError());
+    m_impl->drop();
+    return false;
+  }
+  m_impl->temp.clear();
+  return true;
+}
+
+}  // namespace vx

@@ -1,0 +1,133 @@
+#include "pe_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "common/file.h"
+
+namespace pe_test {
+
+std::string TestPath(const std::string& name) {
+  std::string dir = PE_TEST_DIR;
+#ifdef _WIN32
+  if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
+#endif
+  return dir + "/" + name;
+}
+
+namespace {
+void RemoveTree(const std::string& path) {
+  vx::ForEachInFolder(path, [&](const std::string& name, bool isDir) {
+    std::string child = vx::JoinPath(path, name);
+    if (isDir) {
+      RemoveTree(child);
+      vx::RemoveFolder(child);
+    } else {
+      vx::DeleteFilePath(child);
+    }
+  });
+}
+}  // namespace
+
+std::string ScratchFolder(const std::string& test) {
+  std::string dir = TestPath("scratch/" + test);
+  vx::CreateFolders(dir);
+  RemoveTree(dir);
+  return dir;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "cannot read " << path;
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
+  std::vector<uint8_t> out(size);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : out) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<uint8_t>(x);
+  }
+  return out;
+}
+
+std::string HexOf(const std::vector<uint8_t>& bytes) {
+  static const char hex[] = "0123456789abcdef";
+  std::string s;
+  for (uint8_t b : bytes) {
+    s += hex[b >> 4];
+    s += hex[b & 15];
+  }
+  return s;
+}
+
+std::vector<uint8_t> TitleBlock(const std::u16string& title) {
+  std::vector<uint8_t> out = {0, 0, uint8_t(title.size()), uint8_t(title.size() >> 8)};
+  for (char16_t c : title) {
+    out.push_back(uint8_t(c));
+    out.push_back(uint8_t(c >> 8));
+  }
+  return out;
+}
+
+std::vector<Item> TreeOf(const std::string& path) {
+  std::vector<vx::PeResource> all;
+  std::string error;
+  EXPECT_TRUE(vx::ReadPeResources(path, all, &error)) << path << ": " << error;
+  std::vector<Item> items;
+  for (const vx::PeResource& r : all) {
+    Item item;
+    item.type = r.type.toString();
+    item.name = r.name.toString();
+    item.language = r.language;
+    item.codePage = r.codePage;
+    EXPECT_TRUE(vx::ReadPeResourceData(path, r, item.bytes, &error)) << error;
+    items.push_back(std::move(item));
+  }
+  std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.key() < b.key(); });
+  return items;
+}
+
+const Item* FindItem(const std::vector<Item>& items, const std::string& key) {
+  for (const Item& i : items)
+    if (i.key() == key) return &i;
+  return nullptr;
+}
+
+#ifndef _WIN32
+int Run(const std::string& command, std::string* output) {
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  int status = pclose(p);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+#endif
+
+}  // namespace pe_test
