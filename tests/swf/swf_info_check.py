@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""`vellumix-cli swf-info` on movies from scripts/swfgen.py: the line format, the colour
+column, messages on stderr and the exit status.
+
+usage: swf_info_check.py SWFGEN_PY [EMULATOR...] VELLUMIX_CLI
+
+The Windows build runs it with its Wine wrapper in front of vellumix-cli.exe.
+"""
+import importlib.util
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CLI = []
+SWFGEN = None
+
+
+def load_swfgen():
+    spec = importlib.util.spec_from_file_location("swfgen_for_info", SWFGEN)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+class SwfInfo(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.g = load_swfgen()
+        cls.tmp = tempfile.TemporaryDirectory()
+        d = cls.tmp.name
+        cls.stage = os.path.join(d, "stage.swf")
+        cls.g.write_swf(cls.stage, background=0x336699, compress=True)
+        cls.odd = os.path.join(d, "odd name.swf")
+        cls.g.write_swf(cls.odd, xmin=-200, xmax=8010, ymin=0, ymax=-30, background=0x0000FF)
+        cls.nobg = os.path.join(d, "nobg.swf")
+        cls.g.write_swf(cls.nobg, file_attributes=True, background=0xFF0000)
+        cls.empty = os.path.join(d, "empty.swf")
+        with open(cls.empty, "wb") as f:
+            f.write(b"FWS\x08\x04\x00\x00\x00")
+        cls.missing = os.path.join(d, "missing.swf")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def run_cli(self, *args):
+        return subprocess.run(CLI + ["swf-info"] + list(args), capture_output=True, text=True)
+
+    def test_one_tab_separated_line_per_movie_in_order(self):
+        r = self.run_cli(self.stage, self.odd, self.nobg, self.empty)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout.splitlines(), [
+            self.stage + "\t550 * 400\t0x336699",
+            self.odd + "\t410 * -1\t0x0000FF",
+            self.nobg + "\t550 * 400\t-",
+            self.empty + "\t0 * 0\t-",
+        ])
+        # The empty movie's "Failed to locate" is the only message, on stderr.
+        self.assertEqual(r.stderr.splitlines(), [self.empty + ": Failed to locate"])
+
+    def test_unopenable_file_is_reported_and_the_rest_still_printed(self):
+        r = self.run_cli(self.missing, self.stage)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertNotEqual(r.returncode, 1)  # not a usage error
+        self.assertEqual(r.stdout.splitlines(), [self.stage + "\t550 * 400\t0x336699"])
+        self.assertIn(self.missing, r.stderr)
+        self.assertEqual(len(r.stderr.splitlines()), 1)
+
+    def test_usage(self):
+        r = self.run_cli("--help")
+        self.assertEqual(r.returncode, 0)
+        self.assertIn("swf-info FILE...", r.stdout)
+        for args in ([], ["--bogus", self.stage]):
+            r = self.run_cli(*args)
+            self.assertEqual(r.returncode, 1, args)
+            self.assertEqual(r.stdout, "", args)
+            self.assertIn("usage", r.stderr, args)
+        # After "--" a name that starts with a dash is a file.
+        r = self.run_cli("--", "-nofile.swf")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("-nofile.swf", r.stderr)
+
+
+if __name__ == "__main__":
+    SWFGEN = sys.argv[1]
+    CLI = sys.argv[2:]
+    del sys.argv[1:]
+    unittest.main(verbosity=1)
