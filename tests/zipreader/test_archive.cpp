@@ -1,0 +1,223 @@
+#include "test_archive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+
+#include "common/crc32.h"
+#include "common/empty_folder.h"
+#include "common/encryption_keys.h"
+#include "common/file.h"
+
+namespace vxtest {
+
+void Put16(Bytes& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+uint32_t Get32(const Bytes& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+namespace {
+void Append16(Bytes& b, uint16_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Append32(Bytes& b, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void AppendBytes(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+}  // namespace
+
+Bytes Deflate(const Bytes& data, int level) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2");
+  Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 16);
+  z.next_in = const_cast<Bytef*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  if (deflate(&z, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes PatternBytes(size_t size, uint32_t seed) {
+  Bytes b(size);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : b) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<uint8_t>(x);
+  }
+  return b;
+}
+
+Bytes TextLikeBytes(size_t size, uint32_t seed) {
+  static const char* words[] = {"movie ", "frame ", "<item id=\"", "\"/>\n", "stage ", "sound ",
+                                "vellum ", "player ", "1024 ", "loop "};
+  Bytes b;
+  b.reserve(size);
+  uint32_t x = seed + 7;
+  while (b.size() < size) {
+    x = x * 1103515245u + 12345u;
+    const char* w = words[(x >> 16) % 10];
+    for (const char* p = w; *p && b.size() < size; ++p) b.push_back(static_cast<uint8_t>(*p));
+  }
+  return b;
+}
+
+TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& comment) {
+  TestArchive a;
+  Bytes& out = a.bytes;
+  struct Final {
+    uint32_t crc, csize, usize;
+    uint16_t flags;
+  };
+  std::vector<Final> finals;
+  for (const TestEntry& e : entries) {
+    EntryLayout lay;
+    Bytes body = !e.rawCompressed.empty() ? e.rawCompressed
+                 : e.method == 8          ? Deflate(e.data)
+                                          : e.data;
+    uint32_t crc = vx::Crc32(0, e.data.data(), e.data.size());
+    uint16_t flags = static_cast<uint16_t>((e.password.empty() ? 0 : 1) | (e.dataDescriptor ? 8 : 0));
+    if (!e.password.empty()) {
+      vx::EncryptionKeys keys;
+      keys.init(e.password.data(), e.password.size());
+      Bytes header = PatternBytes(12, crc ^ 0x5A5A);
+      header[11] = e.dataDescriptor ? static_cast<uint8_t>(e.dosTime >> 8) : static_cast<uint8_t>(crc >> 24);
+      keys.encrypt(header.data(), header.size());
+      keys.encrypt(body.data(), body.size());
+      header.insert(header.end(), body.begin(), body.end());
+      body.swap(header);
+    }
+    Final f{crc, static_cast<uint32_t>(body.size()), static_cast<uint32_t>(e.data.size()), flags};
+    bool zeroLocal = e.dataDescriptor && e.zeroLocalSizes;
+
+    lay.localHeader = out.size();
+    Append32(out, 0x04034B50);
+    Append16(out, 20);
+    Append16(out, flags);
+    Append16(out, e.method);
+    Append16(out, e.dosTime);
+    Append16(out, e.dosDate);
+    Append32(out, zeroLocal ? 0 : f.crc);
+    Append32(out, zeroLocal ? 0 : f.csize);
+    Append32(out, zeroLocal ? 0 : f.usize);
+    Append16(out, static_cast<uint16_t>(e.name.size()));
+    Append16(out, static_cast<uint16_t>(e.localExtra.size()));
+    AppendBytes(out, TextBytes(e.name));
+    AppendBytes(out, e.localExtra);
+    lay.data = out.size();
+    AppendBytes(out, body);
+    lay.dataEnd = out.size();
+    if (e.dataDescriptor) {
+      lay.descriptor = out.size();
+      if (e.descriptorSignature) Append32(out, 0x08074B50);
+      Append32(out, f.crc);
+      Append32(out, f.csize);
+      Append32(out, f.usize);
+    }
+    a.entries.push_back(lay);
+    finals.push_back(f);
+  }
+  a.centralDirectory = out.size();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TestEntry& e = entries[i];
+    const Final& f = finals[i];
+    a.entries[i].central = out.size();
+    Append32(out, 0x02014B50);
+    Append16(out, e.versionMadeBy);
+    Append16(out, 20);
+    Append16(out, f.flags);
+    Append16(out, e.method);
+    Append16(out, e.dosTime);
+    Append16(out, e.dosDate);
+    Append32(out, f.crc);
+    Append32(out, f.csize);
+    Append32(out, f.usize);
+    Append16(out, static_cast<uint16_t>(e.name.size()));
+    Append16(out, static_cast<uint16_t>(e.centralExtra.size()));
+    Append16(out, 0);
+    Append16(out, 0);
+    Append16(out, 0);
+    Append32(out, e.externalAttributes);
+    Append32(out, static_cast<uint32_t>(a.entries[i].localHeader));
+    AppendBytes(out, TextBytes(e.name));
+    AppendBytes(out, e.centralExtra);
+  }
+  a.endRecord = out.size();
+  Append32(out, 0x06054B50);
+  Append16(out, 0);
+  Append16(out, 0);
+  Append16(out, static_cast<uint16_t>(entries.size()));
+  Append16(out, static_cast<uint16_t>(entries.size()));
+  Append32(out, static_cast<uint32_t>(a.endRecord - a.centralDirectory));
+  Append32(out, static_cast<uint32_t>(a.centralDirectory));
+  Append16(out, static_cast<uint16_t>(comment.size()));
+  AppendBytes(out, comment);
+  return a;
+}
+
+ScratchFolder::ScratchFolder(const std::string& tag) {
+  static std::atomic<int> counter{0};
+  std::string base = vx::TempFolder() + "vx-zipr-" + tag + "-" +
+                     std::to_string(static_cast<long long>(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF)) + "-" +
+                     std::to_string(counter++);
+  m_path = base;
+  vx::CreateFolders(m_path);
+  vx::EmptyFolder(m_path);
+}
+
+ScratchFolder::~ScratchFolder() {
+  // Read-only files must become writable before they can go on Windows.
+  vx::ForEachInFolder(m_path, [&](const std::string& name, bool) {
+    vx::SetFileAttributeBits(vx::JoinPath(m_path, name), vx::kAttrNormal);
+  });
+  vx::EmptyFolder(m_path);
+  vx::RemoveFolder(m_path);
+}
+
+std::string ScratchFolder::file(const std::string& name) const { return vx::JoinPath(m_path, name); }
+
+std::vector<std::string> ScratchFolder::list() const {
+  std::vector<std::string> names;
+  vx::ForEachInFolder(m_path, [&](const std::string& name, bool) { names.push_back(name); });
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+  vx::File f;
+  Bytes out;
+  if (!f.open(path, vx::File::Mode::Read)) throw std::runtime_error("cannot read " + path);
+  uint8_t buf[65536];
+  for (;;) {
+    long long n = f.read(buf, sizeof buf);
+    if (n <= 0) break;
+    out.insert(out.end(), buf, buf + n);
+  }
+  return out;
+}
+
+void WriteWholeFile(const std::string& path, const Bytes& bytes) {
+  vx::File f;
+  if (!f.open(path, vx::File::Mode::CreateWrite) || !f.write(bytes.data(), bytes.size()) || !f.close())
+    throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace vxtest

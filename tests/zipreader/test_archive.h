@@ -1,0 +1,76 @@
+// Builds ZIP archives in memory with every field under the test's control, and records
+// where each record lies so that a test can damage exactly one of them.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vxtest {
+
+using Bytes = std::vector<uint8_t>;
+
+struct TestEntry {
+  std::string name;
+  Bytes data;
+  uint16_t method = 8;               // 0 stored, 8 deflated
+  std::string password;             // non-empty: traditional encryption
+  bool dataDescriptor = false;      // flag bit 3 with a descriptor after the data
+  bool descriptorSignature = true;  // the optional "PK\7\8" in front of it
+  bool zeroLocalSizes = true;       // with bit 3: CRC and sizes 0 in the local header
+  uint16_t versionMadeBy = 0x0B17;
+  uint32_t externalAttributes = 0x81800020;
+  uint16_t dosTime = 0x74BD;        // 14:37:58
+  uint16_t dosDate = 0x5A8F;        // 2025-04-15
+  Bytes localExtra;
+  Bytes centralExtra;
+  Bytes rawCompressed;              // non-empty: used as the compressed data as it is
+};
+
+// Where the records of one entry were put.
+struct EntryLayout {
+  size_t localHeader = 0;
+  size_t data = 0;         // first byte after the local header and extra field
+  size_t dataEnd = 0;      // one past the entry data (encryption header included)
+  size_t descriptor = 0;   // only with a data descriptor
+  size_t central = 0;
+};
+
+struct TestArchive {
+  Bytes bytes;
+  std::vector<EntryLayout> entries;
+  size_t centralDirectory = 0;
+  size_t endRecord = 0;
+};
+
+// Lays out the entries in order, central records in the same order, then the end record
+// with the given comment.
+TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& comment = {});
+
+// A raw Deflate stream of the data at the given level.
+Bytes Deflate(const Bytes& data, int level = 8);
+
+Bytes TextBytes(const std::string& text);
+Bytes PatternBytes(size_t size, uint32_t seed);   // incompressible-looking
+Bytes TextLikeBytes(size_t size, uint32_t seed);  // compressible
+
+void Put16(Bytes& b, size_t at, uint16_t v);
+void Put32(Bytes& b, size_t at, uint32_t v);
+uint16_t Get16(const Bytes& b, size_t at);
+uint32_t Get32(const Bytes& b, size_t at);
+
+// A fresh empty folder under the system's temporary folder, removed by the destructor.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::string& tag);
+  ~ScratchFolder();
+  const std::string& path() const { return m_path; }
+  std::string file(const std::string& name) const;
+  std::vector<std::string> list() const;  // names in the folder, sorted
+ private:
+  std::string m_path;
+};
+
+Bytes ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const Bytes& bytes);
+
+}  // namespace vxtest

@@ -1,0 +1,20 @@
+// The few places where the reader asks the operating system something. One source
+// per platform: zip_platform_win32.cpp, zip_platform_posix.cpp.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace vx::zipplatform {
+
+// Converts a name written by an MS-DOS host from the OEM to the ANSI code page, in
+// place. The POSIX side leaves the bytes as they are.
+void OemToAnsi(char* text, size_t length);
+
+// The last system error (GetLastError on Windows; 0 on POSIX, where errno serves).
+unsigned long LastSystemError();
+
+// The system's text for that error, without a trailing line break; empty when the
+// system has none.
+std::string SystemErrorText(unsigned long error);
+
+}  // namespace vx::zipplatform

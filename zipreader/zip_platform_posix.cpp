@@ -1,0 +1,12 @@
+// POSIX side: names are used as they are and errno is the only error state.
+#include "zipreader/zip_platform.h"
+
+namespace vx::zipplatform {
+
+void OemToAnsi(char*, size_t) {}
+
+unsigned long LastSystemError() { return 0; }
+
+std::string SystemErrorText(unsigned long) { return std::string(); }
+
+}  // namespace vx::zipplatform
