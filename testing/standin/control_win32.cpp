@@ -1,0 +1,827 @@
+// The control object: in-place activation through the standard OLE protocol, the
+// IShockwaveFlash dual interface (FrameNum, BackgroundColor, LoadMovie through
+// IDispatch::Invoke; FlashVersion through the function table), the FSCommand event
+// through one connection point, and a window that paints what is playing.
+#include <olectl.h>
+#include <ocidl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "testing/standin/standin.h"
+#include "testing/standin/swf_movie.h"
+#include "testing/standin/timeline.h"
+
+namespace vx::standin {
+namespace {
+
+constexpr char kWindowClass[] = "VxFlashStandin";
+constexpr UINT_PTR kTickTimer = 1;
+constexpr UINT kTickMs = 50;
+
+uint64_t NowMs() { return GetTickCount64(); }
+
+std::string Narrow(const wchar_t* text, int length) {
+  if (!text || length <= 0) return std::string();
+  int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::string FromBstr(BSTR b) { return b ? Narrow(b, static_cast<int>(SysStringLen(b))) : ""; }
+
+BSTR ToBstr(const std::string& s) {
+  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), b, n);
+  return b;
+}
+
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* fmt, ...) {
+  char buf[512];
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  return buf;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+LRESULT CALLBACK ControlWndProc(HWND, UINT, WPARAM, LPARAM);
+
+bool RegisterWindowClass() {
+  WNDCLASSA wc = {};
+  if (GetClassInfoA(ModuleInstance(), kWindowClass, &wc)) return true;
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = ControlWndProc;
+  wc.hInstance = ModuleInstance();
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = kWindowClass;
+  return RegisterClassA(&wc) != 0;
+}
+
+class FlashControl;
+
+// The one connection point: FSCommand and any other event go to the advised sinks.
+class EventPoint : public IConnectionPoint {
+ public:
+  explicit EventPoint(FlashControl* owner) : owner_(owner) {}
+  ~EventPoint() {
+    for (auto& s : sinks_) s.second->Release();
+  }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  STDMETHODIMP GetConnectionInterface(IID* iid) override {
+    if (!iid) return E_POINTER;
+    *iid = kDiidShockwaveFlashEvents;
+    return S_OK;
+  }
+  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** out) override;
+  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+    if (!sink || !cookie) return E_POINTER;
+    *cookie = 0;
+    IDispatch* dispatch = nullptr;
+    if (FAILED(sink->QueryInterface(kDiidShockwaveFlashEvents, reinterpret_cast<void**>(&dispatch))) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+      return CONNECT_E_CANNOTCONNECT;
+    }
+    *cookie = ++lastCookie_;
+    sinks_.emplace_back(*cookie, dispatch);
+    return S_OK;
+  }
+  STDMETHODIMP Unadvise(DWORD cookie) override {
+    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+      if (it->first == cookie) {
+        IDispatch* sink = it->second;
+        sinks_.erase(it);
+        sink->Release();
+        return S_OK;
+      }
+    }
+    return CONNECT_E_NOCONNECTION;
+  }
+  STDMETHODIMP EnumConnections(IEnumConnections** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+
+  // Calls Invoke(dispid) on every sink; the arguments go in the order the event
+  // declares them (DISPPARAMS gets them reversed).
+  void Fire(DISPID dispid, const std::vector<std::string>& args) {
+    std::vector<IDispatch*> sinks;
+    for (auto& s : sinks_) {
+      s.second->AddRef();
+      sinks.push_back(s.second);
+    }
+    std::vector<VARIANTARG> argv(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+      VARIANTARG& v = argv[args.size() - 1 - i];
+      VariantInit(&v);
+      v.vt = VT_BSTR;
+      v.bstrVal = ToBstr(args[i]);
+    }
+    for (IDispatch* sink : sinks) {
+      DISPPARAMS params = {argv.empty() ? nullptr : argv.data(), nullptr,
+                           static_cast<UINT>(argv.size()), 0};
+      sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                   nullptr, nullptr);
+      sink->Release();
+    }
+    for (auto& v : argv) VariantClear(&v);
+  }
+
+ private:
+  FlashControl* owner_;
+  std::vector<std::pair<DWORD, IDispatch*>> sinks_;
+  DWORD lastCookie_ = 0;
+};
+
+class FlashControl final : public IShockwaveFlashTable,
+                     public IOleObject,
+                     public IOleInPlaceObject,
+                     public IOleInPlaceActiveObject,
+                     public IViewObject2,
+                     public IPersistStreamInit,
+                     public IPersistPropertyBag,
+                     public IOleControl,
+                     public IConnectionPointContainer {
+ public:
+  FlashControl() : events_(this) {
+    ServerAddRef();
+    // A 550 x 400 pixel stage in HIMETRIC until the container sets its own extent.
+    extent_.cx = MulDiv(550, 2540, 96);
+    extent_.cy = MulDiv(400, 2540, 96);
+  }
+  ~FlashControl() {
+    DestroyControlWindow();
+    ReleaseSiteInterfaces();
+    if (site_) site_->Release();
+    if (viewSink_) viewSink_->Release();
+    ServerRelease();
+  }
+
+  // ---- IUnknown
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kIidShockwaveFlash) {
+      *out = static_cast<IShockwaveFlashTable*>(this);
+    } else if (iid == IID_IOleObject) {
+      *out = static_cast<IOleObject*>(this);
+    } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceObject) {
+      *out = static_cast<IOleInPlaceObject*>(this);
+    } else if (iid == IID_IOleInPlaceActiveObject) {
+      *out = static_cast<IOleInPlaceActiveObject*>(this);
+    } else if (iid == IID_IViewObject || iid == IID_IViewObject2) {
+      *out = static_cast<IViewObject2*>(this);
+    } else if (iid == IID_IPersist || iid == IID_IPersistStreamInit) {
+      *out = static_cast<IPersistStreamInit*>(this);
+    } else if (iid == IID_IPersistPropertyBag) {
+      *out = static_cast<IPersistPropertyBag*>(this);
+    } else if (iid == IID_IOleControl) {
+      *out = static_cast<IOleControl*>(this);
+    } else if (iid == IID_IConnectionPointContainer) {
+      *out = static_cast<IConnectionPointContainer*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() override {
+    LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+
+  // ---- IDispatch
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (!names || !ids) return E_POINTER;
+    static const std::pair<const wchar_t*, DISPID> kNames[] = {
+        {L"FrameNum", kDispidFrameNum},
+        {L"BackgroundColor", kDispidBackgroundColor},
+        {L"LoadMovie", kDispidLoadMovie},
+    };
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    if (count == 0) return S_OK;
+    for (auto& n : kNames) {
+      if (names[0] && lstrcmpiW(names[0], n.first) == 0) ids[0] = n.second;
+    }
+    if (ids[0] == DISPID_UNKNOWN || count > 1) hr = DISP_E_UNKNOWNNAME;
+    return hr;
+  }
+  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO*, UINT* argErr) override {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    if (!params) params = &none;
+    switch (dispid) {
+      case kDispidFrameNum:
+        if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+        if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+        if (result) {
+          VariantInit(result);
+          result->vt = VT_I4;
+          result->lVal = FrameNum();
+        }
+        return S_OK;
+
+      case kDispidBackgroundColor:
+        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+          if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+          VARIANT v;
+          VariantInit(&v);
+          if (FAILED(VariantChangeType(&v, &params->rgvarg[0], 0, VT_I4))) {
+            if (argErr) *argErr = 0;
+            return DISP_E_TYPEMISMATCH;
+          }
+          SetBackgroundColor(v.lVal);
+          return S_OK;
+        }
+        if (flags & DISPATCH_PROPERTYGET) {
+          if (result) {
+            VariantInit(result);
+            result->vt = VT_I4;
+            result->lVal = background_;
+          }
+          return S_OK;
+        }
+        return DISP_E_MEMBERNOTFOUND;
+
+      case kDispidLoadMovie: {
+        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+        if (params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+        VARIANT layer, path;
+        VariantInit(&layer);
+        VariantInit(&path);
+        if (FAILED(VariantChangeType(&layer, &params->rgvarg[1], 0, VT_I4))) {
+          if (argErr) *argErr = 1;
+          return DISP_E_TYPEMISMATCH;
+        }
+        if (FAILED(VariantChangeType(&path, &params->rgvarg[0], 0, VT_BSTR))) {
+          if (argErr) *argErr = 0;
+          return DISP_E_TYPEMISMATCH;
+        }
+        LoadMovie(layer.lVal, FromBstr(path.bstrVal));
+        VariantClear(&path);
+        if (result) VariantInit(result);
+        return S_OK;
+      }
+
+      default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+  }
+
+  // ---- IShockwaveFlash, as far as the stand-in offers it
+#define VX_STANDIN_UNUSED(n) \
+  STDMETHODIMP Unused##n(void*) override { return E_NOTIMPL; }
+  VX_STANDIN_UNUSED(07) VX_STANDIN_UNUSED(08) VX_STANDIN_UNUSED(09) VX_STANDIN_UNUSED(10)
+  VX_STANDIN_UNUSED(11) VX_STANDIN_UNUSED(12) VX_STANDIN_UNUSED(13) VX_STANDIN_UNUSED(14)
+  VX_STANDIN_UNUSED(15) VX_STANDIN_UNUSED(16) VX_STANDIN_UNUSED(17) VX_STANDIN_UNUSED(18)
+  VX_STANDIN_UNUSED(19) VX_STANDIN_UNUSED(20) VX_STANDIN_UNUSED(21) VX_STANDIN_UNUSED(22)
+  VX_STANDIN_UNUSED(23) VX_STANDIN_UNUSED(24) VX_STANDIN_UNUSED(25) VX_STANDIN_UNUSED(26)
+  VX_STANDIN_UNUSED(27) VX_STANDIN_UNUSED(28) VX_STANDIN_UNUSED(29) VX_STANDIN_UNUSED(30)
+  VX_STANDIN_UNUSED(31) VX_STANDIN_UNUSED(32) VX_STANDIN_UNUSED(33) VX_STANDIN_UNUSED(34)
+  VX_STANDIN_UNUSED(35) VX_STANDIN_UNUSED(36) VX_STANDIN_UNUSED(37) VX_STANDIN_UNUSED(38)
+#undef VX_STANDIN_UNUSED
+
+  STDMETHODIMP FlashVersion(long* version) override {
+    if (!version) return E_POINTER;
+    *version = static_cast<long>(kDefaultFlashVersion);
+    std::string text = Environment("FLASH_STANDIN_VERSION");
+    if (!text.empty()) {
+      char* end = nullptr;
+      unsigned long v = std::strtoul(text.c_str(), &end, 16);
+      if (end && *end == '\0') *version = static_cast<long>(v);
+    }
+    return S_OK;
+  }
+
+  // ---- IOleObject
+  STDMETHODIMP SetClientSite(IOleClientSite* site) override {
+    if (site) site->AddRef();
+    if (site_) site_->Release();
+    site_ = site;
+    return S_OK;
+  }
+  STDMETHODIMP GetClientSite(IOleClientSite** out) override {
+    if (!out) return E_POINTER;
+    *out = site_;
+    if (site_) site_->AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP Close(DWORD) override {
+    InPlaceDeactivate();
+    return S_OK;
+  }
+  STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP GetClipboardData(DWORD, IDataObject** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND,
+                      LPCRECT posRect) override {
+    switch (verb) {
+      case OLEIVERB_PRIMARY:
+      case OLEIVERB_SHOW:
+      case OLEIVERB_UIACTIVATE:
+        return Activate(true, site, posRect);
+      case OLEIVERB_INPLACEACTIVATE:
+        return Activate(false, site, posRect);
+      case OLEIVERB_HIDE:
+        if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+        return S_OK;
+      default:
+        return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+    }
+  }
+  STDMETHODIMP EnumVerbs(IEnumOLEVERB** out) override {
+    if (out) *out = nullptr;
+    return OLE_S_USEREG;
+  }
+  STDMETHODIMP Update() override { return S_OK; }
+  STDMETHODIMP IsUpToDate() override { return S_OK; }
+  STDMETHODIMP GetUserClassID(CLSID* clsid) override {
+    if (!clsid) return E_POINTER;
+    *clsid = kClsidShockwaveFlash;
+    return S_OK;
+  }
+  STDMETHODIMP GetUserType(DWORD, LPOLESTR* out) override {
+    if (out) *out = nullptr;
+    return OLE_S_USEREG;
+  }
+  STDMETHODIMP SetExtent(DWORD aspect, SIZEL* size) override {
+    if (!size) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    extent_ = *size;
+    return S_OK;
+  }
+  STDMETHODIMP GetExtent(DWORD aspect, SIZEL* size) override {
+    if (!size) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    *size = extent_;
+    return S_OK;
+  }
+  STDMETHODIMP Advise(IAdviseSink*, DWORD* cookie) override {
+    if (cookie) *cookie = 0;
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  STDMETHODIMP Unadvise(DWORD) override { return OLE_E_NOCONNECTION; }
+  STDMETHODIMP EnumAdvise(IEnumSTATDATA** out) override {
+    if (out) *out = nullptr;
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  STDMETHODIMP GetMiscStatus(DWORD, DWORD* status) override {
+    if (!status) return E_POINTER;
+    *status = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+              OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST;
+    return S_OK;
+  }
+  STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+
+  // ---- IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
+  STDMETHODIMP GetWindow(HWND* out) override {
+    if (!out) return E_POINTER;
+    *out = hwnd_;
+    return hwnd_ ? S_OK : E_FAIL;
+  }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP InPlaceDeactivate() override {
+    UIDeactivate();
+    DestroyControlWindow();
+    if (inPlaceSite_) inPlaceSite_->OnInPlaceDeactivate();
+    ReleaseSiteInterfaces();
+    return S_OK;
+  }
+  STDMETHODIMP UIDeactivate() override {
+    if (!uiActive_) return S_OK;
+    uiActive_ = false;
+    if (uiWindow_) uiWindow_->SetActiveObject(nullptr, nullptr);
+    if (frame_) frame_->SetActiveObject(nullptr, nullptr);
+    if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+    return S_OK;
+  }
+  STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT) override {
+    if (!pos) return E_POINTER;
+    if (hwnd_) {
+      SetWindowPos(hwnd_, nullptr, pos->left, pos->top, pos->right - pos->left,
+                   pos->bottom - pos->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return S_OK;
+  }
+  STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
+  STDMETHODIMP TranslateAccelerator(LPMSG) override { return S_FALSE; }
+  STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+
+  // ---- IViewObject2
+  STDMETHODIMP Draw(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, HDC hdc, LPCRECTL bounds,
+                    LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override {
+    if (!hdc || !bounds) return E_INVALIDARG;
+    RECT r = {bounds->left, bounds->top, bounds->right, bounds->bottom};
+    Paint(hdc, r);
+    return S_OK;
+  }
+  STDMETHODIMP GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** out) override {
+    if (out) *out = nullptr;
+    return S_FALSE;
+  }
+  STDMETHODIMP Freeze(DWORD, LONG, void*, DWORD* cookie) override {
+    if (cookie) *cookie = 0;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Unfreeze(DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override {
+    if (sink) sink->AddRef();
+    if (viewSink_) viewSink_->Release();
+    viewSink_ = sink;
+    viewAspects_ = aspects;
+    viewFlags_ = flags;
+    return S_OK;
+  }
+  STDMETHODIMP GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override {
+    if (aspects) *aspects = viewAspects_;
+    if (flags) *flags = viewFlags_;
+    if (sink) {
+      *sink = viewSink_;
+      if (viewSink_) viewSink_->AddRef();
+    }
+    return S_OK;
+  }
+  STDMETHODIMP GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) override {
+    return GetExtent(aspect, size);
+  }
+
+  // ---- IPersistStreamInit, IPersistPropertyBag: the control keeps no state.
+  STDMETHODIMP GetClassID(CLSID* clsid) override { return GetUserClassID(clsid); }
+  STDMETHODIMP IsDirty() override { return S_FALSE; }
+  STDMETHODIMP Load(LPSTREAM) override { return S_OK; }
+  STDMETHODIMP Save(LPSTREAM, BOOL) override { return S_OK; }
+  STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) override {
+    if (!size) return E_POINTER;
+    size->QuadPart = 0;
+    return S_OK;
+  }
+  STDMETHODIMP InitNew() override { return S_OK; }
+  STDMETHODIMP Load(IPropertyBag*, IErrorLog*) override { return S_OK; }
+  STDMETHODIMP Save(IPropertyBag*, BOOL, BOOL) override { return S_OK; }
+
+  // ---- IOleControl
+  STDMETHODIMP GetControlInfo(CONTROLINFO* info) override {
+    if (!info) return E_POINTER;
+    info->hAccel = nullptr;
+    info->cAccel = 0;
+    info->dwFlags = 0;
+    return S_OK;
+  }
+  STDMETHODIMP OnMnemonic(MSG*) override { return E_NOTIMPL; }
+  STDMETHODIMP OnAmbientPropertyChange(DISPID) override { return S_OK; }
+  STDMETHODIMP FreezeEvents(BOOL) override { return S_OK; }
+
+  // ---- IConnectionPointContainer
+  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid != kDiidShockwaveFlashEvents) return CONNECT_E_NOCONNECTION;
+    *out = &events_;
+    AddRef();
+    return S_OK;
+  }
+
+  // ---- the window
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+      case WM_ERASEBKGND:
+        return 1;
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd_, &ps);
+        RECT r;
+        GetClientRect(hwnd_, &r);
+        Paint(dc, r);
+        EndPaint(hwnd_, &ps);
+        return 0;
+      }
+      case WM_TIMER:
+        if (wp == kTickTimer) Tick();
+        return 0;
+      case WM_WINDOWPOSCHANGED: {
+        LRESULT r = DefWindowProcA(hwnd_, msg, wp, lp);
+        ReportPlacement();
+        return r;
+      }
+      default:
+        return DefWindowProcA(hwnd_, msg, wp, lp);
+    }
+  }
+  // The window procedure ties the window to its control while the window exists.
+  void AttachWindow(HWND h) { hwnd_ = h; }
+  void WindowGone() { hwnd_ = nullptr; }
+
+ private:
+  HRESULT Activate(bool ui, IOleClientSite* site, LPCRECT posRect) {
+    if (!site) site = site_;
+    if (!site) return E_UNEXPECTED;
+    if (!inPlaceSite_) {
+      IOleInPlaceSite* ips = nullptr;
+      if (FAILED(site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&ips))))
+        return E_NOINTERFACE;
+      if (ips->CanInPlaceActivate() != S_OK) {
+        ips->Release();
+        return E_FAIL;
+      }
+      ips->OnInPlaceActivate();
+      inPlaceSite_ = ips;
+    }
+    if (!hwnd_) {
+      HWND parent = nullptr;
+      if (FAILED(inPlaceSite_->GetWindow(&parent)) || !parent) return E_FAIL;
+      RECT pos = {0, 0, 0, 0}, clip = {0, 0, 0, 0};
+      OLEINPLACEFRAMEINFO info = {};
+      info.cb = sizeof info;
+      if (frame_) { frame_->Release(); frame_ = nullptr; }
+      if (uiWindow_) { uiWindow_->Release(); uiWindow_ = nullptr; }
+      inPlaceSite_->GetWindowContext(&frame_, &uiWindow_, &pos, &clip, &info);
+      if (posRect) pos = *posRect;
+      if (!RegisterWindowClass()) return E_FAIL;
+      CreateWindowExA(0, kWindowClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pos.left,
+                      pos.top, pos.right - pos.left, pos.bottom - pos.top, parent, nullptr,
+                      ModuleInstance(), this);
+      if (!hwnd_) return E_FAIL;
+      SetTimer(hwnd_, kTickTimer, kTickMs, nullptr);
+      ReportPlacement();
+    } else if (posRect) {
+      SetObjectRects(posRect, posRect);
+    }
+    ShowWindow(hwnd_, SW_SHOW);
+    if (ui && !uiActive_) {
+      uiActive_ = true;
+      inPlaceSite_->OnUIActivate();
+      if (frame_) frame_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
+      if (uiWindow_) uiWindow_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
+      SetFocus(hwnd_);
+    }
+    return S_OK;
+  }
+
+  void DestroyControlWindow() {
+    if (!hwnd_) return;
+    HWND h = hwnd_;
+    KillTimer(h, kTickTimer);
+    DestroyWindow(h);  // WM_NCDESTROY clears hwnd_
+    hwnd_ = nullptr;
+  }
+
+  void ReleaseSiteInterfaces() {
+    if (frame_) { frame_->Release(); frame_ = nullptr; }
+    if (uiWindow_) { uiWindow_->Release(); uiWindow_ = nullptr; }
+    if (inPlaceSite_) { inPlaceSite_->Release(); inPlaceSite_ = nullptr; }
+  }
+
+  // Logs the control's rectangle in its parent's client area and the top-level
+  // window's screen rectangle, each when it differs from the last one logged.
+  void ReportPlacement() {
+    if (!hwnd_) return;
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    HWND parent = GetParent(hwnd_);
+    if (parent) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    if (!haveRect_ || !SameRect(r, lastRect_)) {
+      haveRect_ = true;
+      lastRect_ = r;
+      LogEvent(Format("Rect %ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top));
+    }
+    HWND top = GetAncestor(hwnd_, GA_ROOT);
+    if (top) {
+      RECT w;
+      GetWindowRect(top, &w);
+      if (!haveWindow_ || !SameRect(w, lastWindow_)) {
+        haveWindow_ = true;
+        lastWindow_ = w;
+        LogEvent(Format("Window %ld %ld %ld %ld", w.left, w.top, w.right - w.left, w.bottom - w.top));
+      }
+    }
+  }
+
+  long FrameNum() const {
+    if (!loaded_) return -1;
+    return timeline_.frameAt(NowMs() - loadTick_);
+  }
+
+  void SetBackgroundColor(long color) {
+    background_ = color;
+    LogEvent(Format("BackgroundColor 0x%06lX", static_cast<unsigned long>(color)));
+    if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  }
+
+  void LoadMovie(long layer, const std::string& path) {
+    LogEvent(Format("LoadMovie %ld ", layer) + path);
+    uint64_t now = NowMs();
+    if (!anyLoad_) {
+      anyLoad_ = true;
+      firstLoadTick_ = now;
+      std::string quit = Environment("FLASH_STANDIN_QUIT_MS");
+      if (!quit.empty()) {
+        char* end = nullptr;
+        long ms = std::strtol(quit.c_str(), &end, 10);
+        if (end && *end == '\0' && ms >= 0) quitAfterMs_ = ms;
+      }
+    }
+    if (layer != 0) return;  // only layer 0 replaces what plays
+    movie_ = LoadSwfFile(path);
+    moviePath_ = path;
+    timeline_ = Timeline(movie_.frameRate, movie_.frameCount,
+                         Environment("FLASH_STANDIN_HOLD") == "1");
+    loaded_ = true;
+    ++loadGeneration_;
+    loadTick_ = now;
+    lastPosition_ = -1;
+    paintedFrame_ = -2;
+    if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  }
+
+  void FireFSCommand(const std::string& command, const std::string& args) {
+    LogEvent("FSCommand " + command + " " + args);
+    events_.Fire(kDispidFSCommand, {command, args});
+  }
+
+  // Every 50 ms: follows the window's placement, plays the timeline forward (firing
+  // the fscommands of each frame entered) and fires the timed "quit".
+  void Tick() {
+    AddRef();  // a sink may close the control while an event is delivered
+    ReportPlacement();
+    uint64_t now = NowMs();
+    if (loaded_) {
+      int64_t position = timeline_.positionAt(now - loadTick_);
+      std::vector<int> entered = timeline_.framesEntered(lastPosition_, position);
+      lastPosition_ = position;
+      // A sink may load another movie while an event is delivered: stop then.
+      const std::vector<FsCommandAction> actions = movie_.fsCommands;
+      const unsigned generation = loadGeneration_;
+      for (int frame : entered) {
+        for (const FsCommandAction& a : actions) {
+          if (a.frame == frame && generation == loadGeneration_) FireFSCommand(a.command, a.args);
+        }
+      }
+      int frame = timeline_.frameOf(position);
+      if (frame != paintedFrame_ && hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+    }
+    if (quitAfterMs_ >= 0 && !quitFired_ && now - firstLoadTick_ >= static_cast<uint64_t>(quitAfterMs_)) {
+      quitFired_ = true;
+      FireFSCommand("quit", "");
+    }
+    Release();
+  }
+
+  void Paint(HDC dc, const RECT& r) {
+    unsigned long rgb = 0xFFFFFF;
+    if (background_ >= 0) rgb = static_cast<unsigned long>(background_) & 0xFFFFFF;
+    else if (movie_.hasBackground) rgb = movie_.background;
+    COLORREF fill = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    HBRUSH brush = CreateSolidBrush(fill);
+    FillRect(dc, &r, brush);
+    DeleteObject(brush);
+    int luminance = static_cast<int>(((rgb >> 16) & 0xFF) * 3 + ((rgb >> 8) & 0xFF) * 6 + (rgb & 0xFF));
+    SetTextColor(dc, luminance > 1280 ? RGB(0, 0, 0) : RGB(255, 255, 255));
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    std::string text;
+    if (loaded_) {
+      paintedFrame_ = FrameNum();
+      text = BaseName(moviePath_) + "\nframe " + std::to_string(paintedFrame_) + " of " +
+             std::to_string(movie_.frameCount);
+    } else {
+      text = "Shockwave Flash stand-in\nno movie";
+    }
+    RECT box = r;
+    DrawTextA(dc, text.c_str(), -1, &box, DT_CENTER | DT_CALCRECT | DT_NOPREFIX);
+    int h = box.bottom - box.top;
+    box = r;
+    box.top = r.top + (r.bottom - r.top - h) / 2;
+    DrawTextA(dc, text.c_str(), -1, &box, DT_CENTER | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+  }
+
+  LONG refs_ = 1;
+  EventPoint events_;
+  IOleClientSite* site_ = nullptr;
+  IOleInPlaceSite* inPlaceSite_ = nullptr;
+  IOleInPlaceFrame* frame_ = nullptr;
+  IOleInPlaceUIWindow* uiWindow_ = nullptr;
+  IAdviseSink* viewSink_ = nullptr;
+  DWORD viewAspects_ = 0, viewFlags_ = 0;
+  HWND hwnd_ = nullptr;
+  bool uiActive_ = false;
+  SIZEL extent_ = {0, 0};
+
+  long background_ = -1;  // -1: none set; the movie's own colour shows
+  SwfMovie movie_;
+  std::string moviePath_;
+  Timeline timeline_;
+  bool loaded_ = false;
+  uint64_t loadTick_ = 0;
+  int64_t lastPosition_ = -1;
+  unsigned loadGeneration_ = 0;
+  long paintedFrame_ = -2;
+
+  bool anyLoad_ = false;
+  uint64_t firstLoadTick_ = 0;
+  long quitAfterMs_ = -1;
+  bool quitFired_ = false;
+
+  bool haveRect_ = false, haveWindow_ = false;
+  RECT lastRect_ = {0, 0, 0, 0}, lastWindow_ = {0, 0, 0, 0};
+};
+
+STDMETHODIMP EventPoint::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
+    *out = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+STDMETHODIMP_(ULONG) EventPoint::AddRef() { return owner_->AddRef(); }
+STDMETHODIMP_(ULONG) EventPoint::Release() { return owner_->Release(); }
+STDMETHODIMP EventPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
+  if (!out) return E_POINTER;
+  *out = static_cast<IConnectionPointContainer*>(owner_);
+  owner_->AddRef();
+  return S_OK;
+}
+
+LRESULT CALLBACK ControlWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+    auto* control = static_cast<FlashControl*>(cs->lpCreateParams);
+    SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+    control->AttachWindow(h);
+  }
+  auto* control = reinterpret_cast<FlashControl*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+  if (!control) return DefWindowProcA(h, msg, wp, lp);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+    control->WindowGone();
+    return DefWindowProcA(h, msg, wp, lp);
+  }
+  return control->HandleMessage(msg, wp, lp);
+}
+
+}  // namespace
+
+HRESULT CreateControl(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  auto* control = new (std::nothrow) FlashControl();
+  if (!control) return E_OUTOFMEMORY;
+  HRESULT hr = control->QueryInterface(iid, out);
+  control->Release();
+  return hr;
+}
+
+}  // namespace vx::standin

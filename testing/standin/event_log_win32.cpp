@@ -1,0 +1,26 @@
+#include "testing/standin/standin.h"
+
+namespace vx::standin {
+
+std::string Environment(const char* name) {
+  char buf[1024];
+  DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+  if (n == 0 || n >= sizeof buf) return std::string();
+  return std::string(buf, n);
+}
+
+void LogEvent(const std::string& line) {
+  std::string path = Environment("FLASH_STANDIN_LOG");
+  if (path.empty()) return;
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, even
+  // when another process appends to the same file.
+  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  std::string text = line + "\n";
+  DWORD written = 0;
+  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+}  // namespace vx::standin

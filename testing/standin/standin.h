@@ -1,0 +1,62 @@
+// The stand-in Shockwave Flash control: an in-process COM server that the player's
+// tests install in place of the real control. Win32 only.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+namespace vx::standin {
+
+// {D27CDB6E-AE6D-11CF-96B8-444553540000}: the Shockwave Flash control class.
+inline constexpr CLSID kClsidShockwaveFlash = {
+    0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+// {D27CDB6C-AE6D-11CF-96B8-444553540000}: IShockwaveFlash, a dual interface.
+inline constexpr IID kIidShockwaveFlash = {
+    0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+// {D27CDB6D-AE6D-11CF-96B8-444553540000}: the events dispinterface.
+inline constexpr IID kDiidShockwaveFlashEvents = {
+    0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+
+inline constexpr DISPID kDispidFrameNum = 107;
+inline constexpr DISPID kDispidBackgroundColor = 123;
+inline constexpr DISPID kDispidLoadMovie = 142;
+inline constexpr DISPID kDispidFSCommand = 150;
+
+inline constexpr unsigned kDefaultFlashVersion = 0x00080000;
+
+// IShockwaveFlash as far as its function table goes: after IDispatch's seven entries
+// come 32 members that the stand-in does not offer, then FlashVersion at entry 39.
+// The placeholders each take one pointer-sized argument, as the interface's
+// property accessors at those places do, so a stray call cleans the stack correctly.
+struct IShockwaveFlashTable : public IDispatch {
+#define VX_STANDIN_UNUSED(n) virtual HRESULT STDMETHODCALLTYPE Unused##n(void*) = 0;
+  VX_STANDIN_UNUSED(07) VX_STANDIN_UNUSED(08) VX_STANDIN_UNUSED(09) VX_STANDIN_UNUSED(10)
+  VX_STANDIN_UNUSED(11) VX_STANDIN_UNUSED(12) VX_STANDIN_UNUSED(13) VX_STANDIN_UNUSED(14)
+  VX_STANDIN_UNUSED(15) VX_STANDIN_UNUSED(16) VX_STANDIN_UNUSED(17) VX_STANDIN_UNUSED(18)
+  VX_STANDIN_UNUSED(19) VX_STANDIN_UNUSED(20) VX_STANDIN_UNUSED(21) VX_STANDIN_UNUSED(22)
+  VX_STANDIN_UNUSED(23) VX_STANDIN_UNUSED(24) VX_STANDIN_UNUSED(25) VX_STANDIN_UNUSED(26)
+  VX_STANDIN_UNUSED(27) VX_STANDIN_UNUSED(28) VX_STANDIN_UNUSED(29) VX_STANDIN_UNUSED(30)
+  VX_STANDIN_UNUSED(31) VX_STANDIN_UNUSED(32) VX_STANDIN_UNUSED(33) VX_STANDIN_UNUSED(34)
+  VX_STANDIN_UNUSED(35) VX_STANDIN_UNUSED(36) VX_STANDIN_UNUSED(37) VX_STANDIN_UNUSED(38)
+#undef VX_STANDIN_UNUSED
+  virtual HRESULT STDMETHODCALLTYPE FlashVersion(long* version) = 0;
+};
+
+// Creates a control object and asks it for `iid`.
+HRESULT CreateControl(REFIID iid, void** out);
+
+// Live objects and server locks, for DllCanUnloadNow.
+void ServerAddRef();
+void ServerRelease();
+bool ServerInUse();
+HINSTANCE ModuleInstance();
+
+// Appends one line to the file that FLASH_STANDIN_LOG names (nothing when unset).
+// The file is opened and closed for each line, so readers see it at once.
+void LogEvent(const std::string& line);
+
+// The value of an environment variable, or "" when it is unset.
+std::string Environment(const char* name);
+
+}  // namespace vx::standin
