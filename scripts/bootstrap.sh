@@ -8,7 +8,7 @@ pkgs=(
   cmake make g++ pkg-config googletest libgtest-dev zlib1g-dev
   g++-mingw-w64-i686 gcc-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386
-  xvfb xauth xdotool imagemagick icoutils
+  xvfb xauth xdotool imagemagick icoutils fonts-wqy-microhei
   zip unzip p7zip-full python3
   clang llvm libclang-rt-14-dev
 )

@@ -1,0 +1,37 @@
+#include "framework/ctrlsubclass.h"
+
+UINT CButton::GetState() const { return static_cast<UINT>(SendMessage(BM_GETSTATE)); }
+
+void CButton::SetState(BOOL bHighlight) { SendMessage(BM_SETSTATE, bHighlight); }
+
+int CButton::GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
+
+void CButton::SetCheck(int nCheck) { SendMessage(BM_SETCHECK, nCheck); }
+
+void CButton::DrawItem(LPDRAWITEMSTRUCT) {}
+
+BOOL CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message == WM_DRAWITEM) {
+    DrawItem(reinterpret_cast<LPDRAWITEMSTRUCT>(lParam));
+    if (pResult) *pResult = TRUE;
+    return TRUE;
+  }
+  return CWnd::OnChildNotify(message, wParam, lParam, pResult);
+}
+
+void CEdit::LimitText(int nMaxChars) { SendMessage(EM_LIMITTEXT, nMaxChars); }
+
+void AfxFillSolidRect(HDC hdc, const RECT& rc, COLORREF clr) {
+  COLORREF old = ::SetBkColor(hdc, clr);
+  ::ExtTextOutA(hdc, 0, 0, ETO_OPAQUE, &rc, nullptr, 0, nullptr);
+  ::SetBkColor(hdc, old);
+}
+
+void AfxDraw3dRect(HDC hdc, const RECT& rc, COLORREF clrTopLeft, COLORREF clrBottomRight) {
+  const LONG x = rc.left, y = rc.top, cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+  if (cx <= 0 || cy <= 0) return;
+  AfxFillSolidRect(hdc, RECT{x, y, x + cx - 1, y + 1}, clrTopLeft);           // top
+  AfxFillSolidRect(hdc, RECT{x, y, x + 1, y + cy - 1}, clrTopLeft);           // left
+  AfxFillSolidRect(hdc, RECT{x + cx - 1, y, x + cx, y + cy}, clrBottomRight);  // right
+  AfxFillSolidRect(hdc, RECT{x, y + cy - 1, x + cx, y + cy}, clrBottomRight);  // bottom
+}

@@ -1,0 +1,372 @@
+// Unit tests of the packager's window-program parts that need no window: the update
+// check's reading and comparing, the string table's formats in both languages, the
+// image button's mask and drawing, the label's text format, the file dialog's buffer
+// and filters, worker threads and the internet session's failure.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "framework/filedialog.h"
+#include "framework/internet.h"
+#include "framework/thread.h"
+#include "packager/app/color_label.h"
+#include "packager/app/image_button.h"
+#include "packager/app/update_check.h"
+#include "resource.h"
+
+namespace {
+
+std::string TempDir() {
+  char buf[MAX_PATH];
+  GetTempPathA(sizeof(buf), buf);
+  std::string dir = std::string(buf) + "vx_app_parts_" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+std::string WriteIni(const std::string& name, const std::string& text) {
+  const std::string path = TempDir() + "\\" + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+// A string of the test executable's own table (it carries the packager's resources)
+// in one language, as UTF-16.
+std::wstring TableString(UINT id, WORD language) {
+  HRSRC res = FindResourceExW(nullptr, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (!res) return L"";
+  const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(nullptr, res)));
+  const DWORD words = SizeofResource(nullptr, res) / 2;
+  DWORD pos = 0;
+  for (UINT i = 0; i < id % 16 && pos < words; ++i) pos += 1 + p[pos];
+  if (pos >= words) return L"";
+  return std::wstring(reinterpret_cast<const wchar_t*>(p + pos + 1), p[pos]);
+}
+
+// The printf conversions of a format, in order ("%%" is no conversion).
+std::wstring Conversions(const std::wstring& format) {
+  std::wstring out;
+  for (size_t i = 0; i + 1 < format.size(); ++i) {
+    if (format[i] != L'%') continue;
+    if (format[i + 1] == L'%') {
+      ++i;
+      continue;
+    }
+    out += format[i + 1];
+  }
+  return out;
+}
+
+const WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+const WORD kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+
+}  // namespace
+
+// ---- Update description ---------------------------------------------------------------
+
+TEST(UpdateCheck, ReadsValuesAndReportsWhatIsMissing) {
+  const std::string ini = WriteIni("update.ini",
+                                   "[OTHER]\r\nVersion=1.0.0.0\r\n[vellumix]\r\nversion = 2.2.0.1 \r\nFixed=a%db\r\n");
+  EXPECT_EQ(ReadIniValue(ini, "VELLUMIX", "Version"), "2.2.0.1");  // case-blind, blanks dropped
+  EXPECT_EQ(ReadIniValue(ini, "VELLUMIX", "Fixed"), "a%db");
+  EXPECT_EQ(ReadIniValue(ini, "VELLUMIX", "Whatsnew"), "INI_LOADERROR");
+  EXPECT_EQ(ReadIniValue(ini, "VELLUMIXCHS", "Version"), "INI_LOADERROR");
+  EXPECT_EQ(ReadIniValue(TempDir() + "\\absent.ini", "VELLUMIX", "Version"), "INI_LOADERROR");
+}
+
+TEST(UpdateCheck, LongValueIsCutAt299Characters) {
+  const std::string value(400, 'v');
+  const std::string ini = WriteIni("long.ini", "[VELLUMIX]\r\nWhatsnew=" + value + "\r\n");
+  EXPECT_EQ(ReadIniValue(ini, "VELLUMIX", "Whatsnew"), value.substr(0, 299));
+}
+
+TEST(UpdateCheck, LineBreaksAtEveryPercentD) {
+  EXPECT_EQ(ExpandUpdateLineBreaks("one%dtwo%dthree"), "one\n    two\n    three");
+  EXPECT_EQ(ExpandUpdateLineBreaks("%d"), "\n    ");
+  EXPECT_EQ(ExpandUpdateLineBreaks("100% sure, %s stays"), "100% sure, %s stays");
+  EXPECT_EQ(ExpandUpdateLineBreaks("ends in %"), "ends in %");
+}
+
+TEST(UpdateCheck, OfferOnlyForAnotherVersion) {
+  EXPECT_TRUE(IsUpdateOffered("2.1.216.1", "2.2.0.0"));
+  EXPECT_TRUE(IsUpdateOffered("2.1.216.1", "2.1.0.0"));  // lower counts as well
+  EXPECT_FALSE(IsUpdateOffered("2.1.216.1", "2.1.216.1"));
+  EXPECT_FALSE(IsUpdateOffered("2.1.0.0-RC", "2.1.0.0-rc"));  // letter case does not count
+  // No description, an error page, no key, an empty key: nothing to offer.
+  EXPECT_FALSE(IsUpdateOffered("2.1.216.1", "INI_LOADERROR"));
+  EXPECT_FALSE(IsUpdateOffered("2.1.216.1", ""));
+}
+
+TEST(UpdateCheck, OfferTextPutsFixedBeforeNewFeatures) {
+  const std::string text = FormatUpdateOffer("C=%s N=%s F=%s W=%s", "2.1.216.1", "3.0.0.0", "fix", "new");
+  EXPECT_EQ(text, "C=2.1.216.1 N=3.0.0.0 F=fix W=new");
+  // Values are arguments, never formats.
+  EXPECT_EQ(FormatUpdateOffer("%s|%s|%s|%s", "a", "b", "%s%n%d", "%x"), "a|b|%s%n%d|%x");
+}
+
+TEST(UpdateCheck, ServerUrlFromEnvironment) {
+  SetEnvironmentVariableA("VELLUMIX_UPDATE_URL", nullptr);
+  EXPECT_EQ(UpdateServerUrl(), kUpdateServerUrl);
+  SetEnvironmentVariableA("VELLUMIX_UPDATE_URL", "http://127.0.0.1:8123");
+  EXPECT_EQ(UpdateServerUrl(), "http://127.0.0.1:8123/");
+  EXPECT_EQ(JoinUrl(UpdateServerUrl(), kUpdateDescriptionPath), "http://127.0.0.1:8123/downloads/update.ini");
+  SetEnvironmentVariableA("VELLUMIX_UPDATE_URL", "");
+  EXPECT_EQ(UpdateServerUrl(), kUpdateServerUrl);
+  SetEnvironmentVariableA("VELLUMIX_UPDATE_URL", nullptr);
+  EXPECT_EQ(JoinUrl("http://h/base/", "/downloads/x"), "http://h/base/downloads/x");
+}
+
+TEST(UpdateCheck, FileVersionOfThePackager) {
+  EXPECT_EQ(ReadFileVersion(VX_BINARY_DIR "/bin/Vellumix.exe"), "2.1.216.1");
+  EXPECT_EQ(ReadFileVersion(WriteIni("plain.txt", "no version here")), "");
+  EXPECT_EQ(ReadFileVersion(TempDir() + "\\absent.exe"), "");
+}
+
+TEST(UpdateCheck, NoServerThrowsInternetException) {
+  // A port nobody listens on: the session opens, the request fails with the
+  // framework's internet exception (which the check discards).
+  CInternetSession session("vx-test");
+  EXPECT_THROW(
+      {
+        CInternetFile* f = session.OpenURL("http://127.0.0.1:9/downloads/update.ini");
+        delete f;
+      },
+      CInternetException);
+}
+
+// ---- String table --------------------------------------------------------------------
+
+TEST(StringTable, FormatsHaveTheSameConversionsInBothLanguages) {
+  // Strings used as printf formats: a translation with another conversion would make
+  // the program read arguments it never passed.
+  const struct { UINT id; const wchar_t* conversions; } formats[] = {
+      {IDS_PACKAGE_CREATED, L"s"}, {IDS_UPDATE_OFFER, L"ssss"}, {IDS_BUILD_PROGRESS, L"d"}};
+  for (const auto& f : formats) {
+    for (WORD lang : {kEnglish, kChinese}) {
+      const std::wstring text = TableString(f.id, lang);
+      ASSERT_FALSE(text.empty()) << f.id << " in " << lang;
+      EXPECT_EQ(Conversions(text), f.conversions) << f.id << " in " << lang;
+    }
+  }
+  // No other string of the window carries a conversion.
+  for (UINT id : {1u, 2u, 3u, 4u, 6u, 7u, 101u, 103u, 104u, 105u, 106u, 107u, 110u, 113u, 114u, 122u, 123u,
+                  124u, 1019u, 1020u, 1021u, 1031u, 1032u, 1033u, 1035u, 1036u, 1037u, 1038u, 1039u, 1040u,
+                  1044u, 1045u})
+    for (WORD lang : {kEnglish, kChinese}) EXPECT_EQ(Conversions(TableString(id, lang)), L"") << id;
+}
+
+TEST(StringTable, EveryIdInBothLanguagesAndTheSectionNames) {
+  for (UINT id : {1u, 2u, 3u, 4u, 6u, 7u, 101u, 102u, 103u, 104u, 105u, 106u, 107u, 110u, 113u, 114u, 122u,
+                  123u, 124u, 1019u, 1020u, 1021u, 1031u, 1032u, 1033u, 1034u, 1035u, 1036u, 1037u, 1038u,
+                  1039u, 1040u}) {
+    EXPECT_FALSE(TableString(id, kEnglish).empty()) << id;
+    EXPECT_FALSE(TableString(id, kChinese).empty()) << id;
+  }
+  EXPECT_EQ(TableString(IDS_UPDATE_SECTION, kEnglish), L"VELLUMIX");
+  EXPECT_EQ(TableString(IDS_UPDATE_SECTION, kChinese), L"VELLUMIXCHS");
+  EXPECT_EQ(TableString(IDS_LIST_HEADING, kEnglish), L"Resource\\Slideshow List");
+  EXPECT_EQ(TableString(IDS_UPDATE_INSTRUCTIONS, kEnglish),
+            L"Please:\n1.  Close Vellumix\n2. Install the Updater\n3. Restart the program");
+  EXPECT_NE(TableString(IDS_SETTINGS, kEnglish), TableString(IDS_SETTINGS, kChinese));
+}
+
+// ---- Image button --------------------------------------------------------------------
+
+namespace {
+
+// A 24-bit top-down DIB section filled from `pixels` (0x00RRGGBB, row by row).
+HBITMAP MakeBitmap(int w, int h, const std::vector<uint32_t>& pixels) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  auto* p = static_cast<uint32_t*>(bits);
+  for (int i = 0; i < w * h; ++i) p[i] = pixels[static_cast<size_t>(i)];
+  return bmp;
+}
+
+// Draws the button into a 20 x 20 canvas and reads it back as 0x00RRGGBB.
+struct Canvas {
+  static constexpr int kSize = 20;
+  HDC dc;
+  HBITMAP bmp;
+  uint32_t* bits = nullptr;
+  Canvas() {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = kSize;
+    bi.bmiHeader.biHeight = -kSize;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    dc = CreateCompatibleDC(nullptr);
+    bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    SelectObject(dc, bmp);
+    for (int i = 0; i < kSize * kSize; ++i) bits[i] = 0x123456;
+  }
+  ~Canvas() {
+    DeleteDC(dc);
+    DeleteObject(bmp);
+  }
+  uint32_t at(int x, int y) {
+    GdiFlush();
+    return bits[y * kSize + x] & 0xFFFFFF;
+  }
+  void draw(CImageButton& b, UINT state) {
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_BUTTON;
+    dis.itemState = state;
+    dis.hDC = dc;
+    dis.rcItem = RECT{0, 0, kSize, kSize};
+    b.DrawItem(&dis);
+  }
+};
+
+uint32_t Rgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+
+// 4 x 4 image: magenta everywhere but an orange centre 2 x 2 and one 0xFE00FF pixel.
+constexpr uint32_t kMagenta = 0xFF00FF, kOrange = 0xFFB01E, kNearMagenta = 0xFE00FF;
+std::vector<uint32_t> TestImage() {
+  return {kMagenta, kMagenta, kMagenta, kNearMagenta,  //
+          kMagenta, kOrange,  kOrange,  kMagenta,      //
+          kMagenta, kOrange,  kOrange,  kMagenta,      //
+          kMagenta, kMagenta, kMagenta, kMagenta};
+}
+
+}  // namespace
+
+TEST(ImageButton, TransparentColourShowsTheFaceOthersKeepTheirColour) {
+  CImageButton button;
+  ASSERT_EQ(button.SetBitmap(MakeBitmap(4, 4, TestImage()), RGB(255, 0, 255)), 0);
+  ASSERT_NE(button.GetMask(), nullptr);
+  Canvas c;
+  c.draw(button, 0);
+  const uint32_t face = Rgb(GetSysColor(COLOR_BTNFACE));
+  // The image sits centred: left = (20 - 4) / 2 = 8, top = 8.
+  EXPECT_EQ(c.at(8, 8), face);           // magenta pixel
+  EXPECT_EQ(c.at(11, 8), kNearMagenta);  // 0xFE00FF keeps its colour
+  EXPECT_EQ(c.at(9, 9), kOrange);
+  EXPECT_EQ(c.at(10, 10), kOrange);
+  EXPECT_EQ(c.at(0, 0), face);  // no border when neither pressed nor hovered
+  EXPECT_EQ(c.at(19, 19), face);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) ASSERT_NE(c.at(x, y), kMagenta) << x << "," << y;
+}
+
+TEST(ImageButton, PressedSinksAndMovesTheImageByOnePixel) {
+  CImageButton button;
+  ASSERT_EQ(button.SetBitmap(MakeBitmap(4, 4, TestImage()), RGB(255, 0, 255)), 0);
+  Canvas c;
+  c.draw(button, ODS_SELECTED);
+  EXPECT_EQ(c.at(0, 0), Rgb(GetSysColor(COLOR_BTNSHADOW)));
+  EXPECT_EQ(c.at(0, 10), Rgb(GetSysColor(COLOR_BTNSHADOW)));
+  EXPECT_EQ(c.at(19, 19), Rgb(GetSysColor(COLOR_BTNHIGHLIGHT)));
+  EXPECT_EQ(c.at(19, 10), Rgb(GetSysColor(COLOR_BTNHIGHLIGHT)));
+  EXPECT_EQ(c.at(12, 9), kNearMagenta);  // was (11, 8)
+  EXPECT_EQ(c.at(11, 11), kOrange);      // was (10, 10)
+  EXPECT_EQ(c.at(9, 9), Rgb(GetSysColor(COLOR_BTNFACE)));  // was the magenta (8, 8)
+}
+
+TEST(ImageButton, DisabledGlyphIsEmbossedNotColoured) {
+  CImageButton button;
+  ASSERT_EQ(button.SetBitmap(MakeBitmap(4, 4, TestImage()), RGB(255, 0, 255)), 0);
+  Canvas c;
+  c.draw(button, ODS_DISABLED);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) {
+      ASSERT_NE(c.at(x, y), kOrange) << x << "," << y;
+      ASSERT_NE(c.at(x, y), kMagenta) << x << "," << y;
+    }
+  // The glyph leaves a mark (the embossed shape) where the orange was.
+  EXPECT_NE(c.at(9, 9), Rgb(GetSysColor(COLOR_BTNFACE)));
+}
+
+TEST(ImageButton, ShippedBitmapsAre13By13With24Bits) {
+  for (UINT id : {IDB_MOVE_DOWN, IDB_ADD, IDB_MOVE_UP, IDB_REMOVE}) {
+    HRSRC res = FindResourceA(nullptr, MAKEINTRESOURCEA(id), reinterpret_cast<LPCSTR>(RT_BITMAP));
+    ASSERT_NE(res, nullptr) << id;
+    const auto* info = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(nullptr, res)));
+    EXPECT_EQ(info->biWidth, 13) << id;
+    EXPECT_EQ(info->biHeight, 13) << id;
+    EXPECT_EQ(info->biBitCount, 24) << id;
+    // The corners are magenta (transparent); the middle holds glyph pixels.
+    const auto* pixels = reinterpret_cast<const uint8_t*>(info) + info->biSize;
+    EXPECT_EQ(pixels[0], 0xFF);
+    EXPECT_EQ(pixels[1], 0x00);
+    EXPECT_EQ(pixels[2], 0xFF);
+    CImageButton button;
+    EXPECT_EQ(button.SetImage(id, RGB(255, 0, 255)), 0);
+    EXPECT_NE(button.GetImage(), nullptr);
+  }
+  CImageButton none;
+  EXPECT_EQ(none.SetImage(9999, RGB(255, 0, 255)), 0);  // does not load: no image
+  EXPECT_EQ(none.GetImage(), nullptr);
+}
+
+// ---- Label -----------------------------------------------------------------------------
+
+TEST(ColorLabel, DrawTextFormatFollowsTheStaticStyle) {
+  EXPECT_EQ(CColorLabel::DrawTextFormat(SS_LEFT, "a"), static_cast<UINT>(DT_WORDBREAK));
+  EXPECT_EQ(CColorLabel::DrawTextFormat(SS_CENTER, "a"), static_cast<UINT>(DT_CENTER | DT_WORDBREAK));
+  EXPECT_EQ(CColorLabel::DrawTextFormat(SS_RIGHT, "a"), static_cast<UINT>(DT_RIGHT | DT_WORDBREAK));
+  EXPECT_EQ(CColorLabel::DrawTextFormat(SS_LEFTNOWORDWRAP, "a"), static_cast<UINT>(DT_LEFT));
+  EXPECT_EQ(CColorLabel::DrawTextFormat(SS_LEFT, "a\tb"), static_cast<UINT>(DT_WORDBREAK | DT_EXPANDTABS));
+  EXPECT_EQ(CColorLabel::DrawTextFormat(SS_CENTERIMAGE, "a"),
+            static_cast<UINT>(DT_CENTER | DT_VCENTER | DT_SINGLELINE));
+  EXPECT_EQ(CColorLabel::DrawTextFormat(SS_CENTERIMAGE, "a\r\nb"), static_cast<UINT>(DT_CENTER));
+}
+
+// ---- File dialog ------------------------------------------------------------------------
+
+TEST(FileDialog, FilterBecomesNulSeparated) {
+  const std::string f = CFileDialog::ConvertFilter("Shockwave Flash Format (*.swf)|*.swf||");
+  EXPECT_EQ(f, std::string("Shockwave Flash Format (*.swf)\0*.swf\0\0\0\0", 40));
+  const std::string g = CFileDialog::ConvertFilter("A|*.a");  // not ended: ended here
+  EXPECT_EQ(g, std::string("A\0*.a\0\0", 7));
+}
+
+TEST(FileDialog, SelectionBufferWalk) {
+  auto walk = [](const std::string& buffer, bool multi) {
+    std::vector<std::string> out;
+    POSITION pos = buffer.empty() || buffer[0] == '\0' ? nullptr : buffer.c_str();
+    while (pos) out.push_back(CFileDialog::NextPathInBuffer(buffer.c_str(), multi, pos));
+    return out;
+  };
+  const std::string single("C:\\movies\\intro.swf\0\0", 21);
+  EXPECT_EQ(walk(single, false), std::vector<std::string>{"C:\\movies\\intro.swf"});
+  EXPECT_EQ(walk(single, true), std::vector<std::string>{"C:\\movies\\intro.swf"});
+  const std::string many("C:\\movies\0a.swf\0b.xml\0c\0\0", 25);
+  EXPECT_EQ(walk(many, true), (std::vector<std::string>{"C:\\movies\\a.swf", "C:\\movies\\b.xml", "C:\\movies\\c"}));
+  const std::string root("C:\\\0a.swf\0b.swf\0\0", 17);
+  EXPECT_EQ(walk(root, true), (std::vector<std::string>{"C:\\a.swf", "C:\\b.swf"}));
+  EXPECT_TRUE(walk(std::string("\0\0", 2), true).empty());
+}
+
+// ---- Worker threads ------------------------------------------------------------------------
+
+namespace {
+UINT AddOne(LPVOID p) {
+  ++*static_cast<LONG*>(p);
+  return 42;
+}
+}  // namespace
+
+TEST(WorkerThread, RunsTheProcedureWithItsArgument) {
+  LONG value = 1;
+  CWinThread* t = AfxBeginThread(AddOne, &value, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  ASSERT_NE(t, nullptr);
+  t->m_bAutoDelete = FALSE;
+  EXPECT_EQ(value, 1);  // suspended: not run yet
+  t->ResumeThread();
+  ASSERT_EQ(WaitForSingleObject(t->m_hThread, 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(value, 2);
+  EXPECT_EQ(t->GetExitCode(), 42u);
+  delete t;
+}

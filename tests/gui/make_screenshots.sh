@@ -1,0 +1,24 @@
+#!/bin/bash
+# Screenshots of the packager's main window for the documentation, in English and in
+# Simplified Chinese: docs/packager-en.png and docs/packager-zh.png.
+#
+#   tests/gui/make_screenshots.sh [WIN32_BUILD_DIR]     (default build/win32)
+#
+# The window is driven by gui_driver (a main movie, three listed files, one selected)
+# under Wine on a private X server and captured from the screen. The Chinese texts need
+# a CJK font on the machine (fonts-wqy-microhei, installed by scripts/bootstrap.sh).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(realpath -- "${1:-$root/build/win32}")
+for lang in en zh; do
+  locale=en_US.UTF-8
+  [ "$lang" = zh ] && locale=zh_CN.UTF-8
+  work=$build/gui-tests/screenshot-$lang
+  bmp=$work-window.bmp
+  rm -f "$bmp"
+  "$here/run_gui_test.sh" --env "LANG=$locale" --env "LC_ALL=$locale" "$build" "screenshot-$lang" screenshot \
+    "Z:${bmp//\//\\}"
+  convert "$bmp" -strip "$root/docs/packager-$lang.png"
+  echo "docs/packager-$lang.png"
+done

@@ -1,0 +1,38 @@
+#!/bin/bash
+# Runs one scenario of gui_driver.exe against the real Vellumix.exe under Wine on a
+# private X server (testing/wine-harness.sh).
+#
+#   run_gui_test.sh [--env NAME=VALUE]... BUILD_DIR TEST_NAME SCENARIO [ARGS...]
+#
+# The driver gets the build's bin folder and a work folder of its own
+# (BUILD_DIR/gui-tests/TEST_NAME) as Windows paths.
+set -u
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+# English unless the caller asks for another language (later --env values win).
+harness_args=(--env LANG=en_US.UTF-8 --env LC_ALL=en_US.UTF-8)
+while [ "${1:-}" = "--env" ]; do
+  harness_args+=(--env "$2")
+  shift 2
+done
+build=$(realpath -- "${1:?usage: run_gui_test.sh [--env N=V]... BUILD_DIR TEST_NAME SCENARIO [ARGS...]}")
+name=${2:?}
+scenario=${3:?}
+shift 3
+
+winpath() {
+  local p
+  p=$(realpath -m -- "$1")
+  printf 'Z:%s' "${p//\//\\}"
+}
+
+work=$build/gui-tests/$name
+rm -rf "$work"
+mkdir -p "$work"
+# Bash reads a script as it runs it: a private copy of the harness keeps a run whole
+# while the tree's copy is being edited.
+harness=$build/gui-tests/$name.harness
+rm -rf "$harness"
+mkdir -p "$harness/testing"
+cp "$source_dir/testing/wine-harness.sh" "$source_dir/testing/wine-prefix.sh" "$harness/testing/"
+exec bash "$harness/testing/wine-harness.sh" --no-control --timeout "${VX_GUI_TIMEOUT:-300}" "${harness_args[@]}" \
+  "$build" "gui-$name" "$build/bin/gui_driver.exe" "$scenario" "$(winpath "$build/bin")" "$(winpath "$work")" "$@"
