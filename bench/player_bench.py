@@ -62,8 +62,14 @@ def main():
     package, stub, cli, work = sys.argv[1:5]
     log = os.path.join(work, "standin.log")
     env = dict(os.environ, FLASH_STANDIN_LOG=windows_path(log), FLASH_STANDIN_QUIT_MS="800")
-    unpacked = os.path.join(work, "unpacked")
-    subprocess.run(["wineserver", "-p"], check=False)  # one server for every round
+    # Unpack into the prefix's temporary folder, on the same file system as the
+    # player's own extraction.
+    temp = [os.path.join(root, d) for root in [os.path.join(os.environ["WINEPREFIX"], "drive_c", "users")]
+            for d in os.listdir(root)]
+    temp = [os.path.join(d, "Temp") for d in temp if os.path.isdir(os.path.join(d, "Temp"))][0]
+    unpacked = os.path.join(temp, "bench-unpacked")
+    # One server for every round (it must not hold our output open).
+    subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     # Warm-up: the first start of a prefix pays for things no later one does.
     measure(["wine", stub], env, log)
 
@@ -94,6 +100,8 @@ def main():
           % (player_mem / 1024, stub_mem / 1024, unpack_mem / 1024))
     print("player above the bare stub: %.1f MiB; package %.1f MiB; limit package + 16 MiB = %.1f MiB"
           % (growth / 2**20, size / 2**20, (size + LIMIT_EXTRA) / 2**20))
+    shutil.rmtree(unpacked, ignore_errors=True)
+    subprocess.run(["wineserver", "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     ok = ratio <= LIMIT_RATIO and growth <= size + LIMIT_EXTRA
     print("player_bench: %s" % ("within limits" if ok else "OUT OF LIMITS"))
     sys.exit(0 if ok else 1)

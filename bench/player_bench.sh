@@ -20,7 +20,7 @@ done
 data=build/bench/player
 mkdir -p "$data"
 work=$(mktemp -d)
-trap 'WINEPREFIX=$data/prefix wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'WINEPREFIX=$PWD/$data/prefix wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # 50 MB of files: half random bytes (stored as they are), half text (deflated), plus
 # the main movie. Made once and kept in build/bench/player.

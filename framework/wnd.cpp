@@ -1,0 +1,574 @@
+#include "framework/wnd.h"
+
+#include <cstdarg>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "framework/activex.h"
+#include "framework/app.h"
+
+namespace {
+
+std::mutex g_mapMutex;
+std::map<HWND, CWnd*> g_permanent;
+std::map<HWND, std::unique_ptr<CWnd>> g_temporary;
+
+// The object that the next window created on this thread belongs to (CreateEx,
+// CDialog::Create); the CBT hook subclasses that window before its first message.
+thread_local CWnd* t_pWndInit = nullptr;
+thread_local HHOOK t_hHookInit = nullptr;
+
+void AddPermanent(HWND hWnd, CWnd* pWnd) {
+  std::lock_guard<std::mutex> lock(g_mapMutex);
+  g_permanent[hWnd] = pWnd;
+  g_temporary.erase(hWnd);
+}
+
+void RemovePermanent(HWND hWnd, CWnd* pWnd) {
+  std::lock_guard<std::mutex> lock(g_mapMutex);
+  auto it = g_permanent.find(hWnd);
+  if (it != g_permanent.end() && it->second == pWnd) g_permanent.erase(it);
+}
+
+}  // namespace
+
+// Hook used while a window of ours is being created.
+class CWndCreationHook {
+ public:
+  static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && t_pWndInit) {
+      CWnd* pWnd = t_pWndInit;
+      t_pWndInit = nullptr;
+      pWnd->SubclassWindow(reinterpret_cast<HWND>(wParam));
+    }
+    return CallNextHookEx(t_hHookInit, code, wParam, lParam);
+  }
+  static void Begin(CWnd* pWnd) {
+    t_pWndInit = pWnd;
+    if (!t_hHookInit) t_hHookInit = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
+  }
+  static void End() {
+    t_pWndInit = nullptr;
+    if (t_hHookInit) {
+      UnhookWindowsHookEx(t_hHookInit);
+      t_hHookInit = nullptr;
+    }
+  }
+};
+
+void AfxHookWindowCreate(CWnd* pWnd) { CWndCreationHook::Begin(pWnd); }
+void AfxUnhookWindowCreate() { CWndCreationHook::End(); }
+
+// ---------------------------------------------------------------------------------
+// Handle map
+
+CWnd::CWnd() = default;
+
+CWnd::~CWnd() {
+  if (m_pCtrlSite) delete m_pCtrlSite;  // closes the control and detaches this object
+  if (m_pCtrlCont) {
+    m_pCtrlCont->CloseAll();
+    delete m_pCtrlCont;
+    m_pCtrlCont = nullptr;
+  }
+  if (m_hWnd) {
+    if (m_pfnSuper) {
+      // Still subclassed: give the window back its own procedure before we go.
+      if (IsWindow(m_hWnd)) SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+      m_pfnSuper = nullptr;
+    }
+    RemovePermanent(m_hWnd, this);
+    m_hWnd = nullptr;
+  }
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
+  std::lock_guard<std::mutex> lock(g_mapMutex);
+  auto it = g_permanent.find(hWnd);
+  return it == g_permanent.end() ? nullptr : it->second;
+}
+
+CWnd* CWnd::FromHandle(HWND hWnd) {
+  if (!hWnd) return nullptr;
+  if (CWnd* p = FromHandlePermanent(hWnd)) return p;
+  std::lock_guard<std::mutex> lock(g_mapMutex);
+  // Drop wrappers of windows that no longer exist.
+  for (auto it = g_temporary.begin(); it != g_temporary.end();) {
+    if (!IsWindow(it->first)) it = g_temporary.erase(it);
+    else ++it;
+  }
+  auto& slot = g_temporary[hWnd];
+  if (!slot) {
+    slot = std::make_unique<CWnd>();
+    slot->m_hWnd = hWnd;
+  }
+  return slot.get();
+}
+
+BOOL CWnd::Attach(HWND hWnd) {
+  if (!hWnd || m_hWnd) return FALSE;
+  m_hWnd = hWnd;
+  AddPermanent(hWnd, this);
+  return TRUE;
+}
+
+HWND CWnd::Detach() {
+  HWND h = m_hWnd;
+  if (h) RemovePermanent(h, this);
+  m_hWnd = nullptr;
+  return h;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd) {
+  if (!Attach(hWnd)) return FALSE;
+  m_pfnSuper = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StandardWndProc)));
+  if (!m_pfnSuper) {
+    Detach();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CWnd::SubclassDlgItem(UINT nId, CWnd* pParent) {
+  if (!pParent) return FALSE;
+  HWND h = ::GetDlgItem(pParent->m_hWnd, static_cast<int>(nId));
+  return h ? SubclassWindow(h) : FALSE;
+}
+
+HWND CWnd::UnsubclassWindow() {
+  if (!m_hWnd || !m_pfnSuper) return nullptr;
+  SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+  m_pfnSuper = nullptr;
+  return Detach();
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, const char* className, const char* windowName,
+                    DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId) {
+  HWND parent = pParent ? pParent->m_hWnd : nullptr;
+  HMENU menu = (dwStyle & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nId)) : nullptr;
+  AfxHookWindowCreate(this);
+  HWND h = CreateWindowExA(dwExStyle, className, windowName, dwStyle, rect.left, rect.top,
+                           rect.right - rect.left, rect.bottom - rect.top, parent, menu,
+                           AfxGetInstanceHandle(), nullptr);
+  AfxUnhookWindowCreate();
+  if (!h) {
+    if (m_hWnd) Detach();
+    return FALSE;
+  }
+  return m_hWnd == h;
+}
+
+// ---------------------------------------------------------------------------------
+// Window procedure and dispatch
+
+LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  CWnd* pWnd = FromHandlePermanent(hWnd);
+  if (!pWnd) return ::DefWindowProcA(hWnd, message, wParam, lParam);
+  return pWnd->DispatchToWindowProc(message, wParam, lParam);
+}
+
+LRESULT CWnd::DispatchToWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG saved = m_currentMsg;
+  m_currentMsg.hwnd = m_hWnd;
+  m_currentMsg.message = message;
+  m_currentMsg.wParam = wParam;
+  m_currentMsg.lParam = lParam;
+  LRESULT result = 0;
+  try {
+    result = WindowProc(message, wParam, lParam);
+  } catch (const std::exception& e) {
+    OnWndProcException(message, e);
+  } catch (...) {
+    OnWndProcException(message, CFrameworkException("Unknown error"));
+  }
+  m_currentMsg = saved;
+  if (message == WM_NCDESTROY) {
+    // The window is gone: restore its procedure, drop it from the map, tell the object.
+    HWND h = m_hWnd;
+    if (m_pfnSuper && h) SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+    m_pfnSuper = nullptr;
+    Detach();
+    PostNcDestroy();
+  }
+  return result;
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (OnWndMsg(message, wParam, lParam, &result)) return result;
+  return DefWindowProc(message, wParam, lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (m_pfnSuper) return CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
+  return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CWnd::Default() {
+  return DefWindowProc(m_currentMsg.message, m_currentMsg.wParam, m_currentMsg.lParam);
+}
+
+BOOL CWnd::ReflectChildNotify(HWND hWndChild, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT* pResult) {
+  if (!hWndChild) return FALSE;
+  CWnd* child = FromHandlePermanent(hWndChild);
+  return child ? child->OnChildNotify(message, wParam, lParam, pResult) : FALSE;
+}
+
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  *pResult = 0;
+  switch (message) {
+    case WM_COMMAND:
+      if (lParam && ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult))
+        return TRUE;
+      return OnCommand(wParam, lParam);
+    case WM_NOTIFY: {
+      const NMHDR* hdr = reinterpret_cast<const NMHDR*>(lParam);
+      if (hdr && ReflectChildNotify(hdr->hwndFrom, message, wParam, lParam, pResult)) return TRUE;
+      return OnNotify(wParam, lParam, pResult);
+    }
+    case WM_DRAWITEM: {
+      auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
+      if (dis->CtlType != ODT_MENU && ReflectChildNotify(dis->hwndItem, message, wParam, lParam, pResult))
+        return TRUE;
+      OnDrawItem(static_cast<int>(wParam), dis);
+      *pResult = TRUE;
+      return TRUE;
+    }
+    case WM_MEASUREITEM: {
+      auto* mis = reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam);
+      if (mis->CtlType != ODT_MENU &&
+          ReflectChildNotify(::GetDlgItem(m_hWnd, static_cast<int>(mis->CtlID)), message, wParam, lParam, pResult))
+        return TRUE;
+      OnMeasureItem(static_cast<int>(wParam), mis);
+      *pResult = TRUE;
+      return TRUE;
+    }
+    case WM_DELETEITEM: {
+      auto* dis = reinterpret_cast<LPDELETEITEMSTRUCT>(lParam);
+      return ReflectChildNotify(dis->hwndItem, message, wParam, lParam, pResult);
+    }
+    case WM_COMPAREITEM: {
+      auto* cis = reinterpret_cast<LPCOMPAREITEMSTRUCT>(lParam);
+      return ReflectChildNotify(cis->hwndItem, message, wParam, lParam, pResult);
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      return lParam ? ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult) : FALSE;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: {
+      if (ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult)) return TRUE;
+      HBRUSH brush = OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message);
+      if (!brush) return FALSE;
+      *pResult = reinterpret_cast<LRESULT>(brush);
+      return TRUE;
+    }
+    case WM_PAINT:
+      OnPaint();
+      return TRUE;
+    case WM_ERASEBKGND:
+      *pResult = OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
+      return TRUE;
+    case WM_TIMER:
+      OnTimer(static_cast<UINT_PTR>(wParam));
+      return TRUE;
+    case WM_QUERYDRAGICON:
+      *pResult = reinterpret_cast<LRESULT>(OnQueryDragIcon());
+      return TRUE;
+    case WM_SIZE:
+      OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+      return TRUE;
+    case WM_CLOSE:
+      OnClose();
+      return TRUE;
+    case WM_DESTROY:
+      // Hosted controls go first, while their parent window still exists.
+      if (m_pCtrlCont) m_pCtrlCont->CloseAll();
+      OnDestroy();
+      return TRUE;
+    case WM_SYSCOMMAND:
+      OnSysCommand(static_cast<UINT>(wParam), lParam);
+      return TRUE;
+    case WM_MOUSEMOVE:
+      OnMouseMove(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+      return TRUE;
+    case WM_LBUTTONDOWN:
+      OnLButtonDown(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+      return TRUE;
+    case WM_LBUTTONUP:
+      OnLButtonUp(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+      return TRUE;
+    case WM_MOUSELEAVE:
+      OnMouseLeave();
+      return TRUE;
+    case WM_KEYDOWN:
+      OnKeyDown(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+      return TRUE;
+    case WM_SETCURSOR:
+      *pResult = OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam));
+      return TRUE;
+    case WM_SHOWWINDOW:
+      OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+
+BOOL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* pMsg) {
+  for (HWND h = pMsg->hwnd; h; h = ::GetParent(h)) {
+    if (CWnd* w = FromHandlePermanent(h)) {
+      if (w->PreTranslateMessage(pMsg)) return TRUE;
+    }
+    if (h == hWndStop || !(::GetWindowLongA(h, GWL_STYLE) & WS_CHILD)) break;
+  }
+  return FALSE;
+}
+
+BOOL CWnd::OnCommand(WPARAM, LPARAM) { return FALSE; }
+BOOL CWnd::OnNotify(WPARAM, LPARAM, LRESULT*) { return FALSE; }
+BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) { return FALSE; }
+BOOL CWnd::OnControlEvent(UINT, DISPID, DISPPARAMS*) { return FALSE; }
+
+void CWnd::OnWndProcException(UINT, const std::exception& e) {
+  AfxMessageBox(e.what(), MB_OK | MB_ICONSTOP);
+}
+
+void CWnd::OnPaint() { Default(); }
+BOOL CWnd::OnEraseBkgnd(HDC) { return static_cast<BOOL>(Default()); }
+void CWnd::OnTimer(UINT_PTR) { Default(); }
+HCURSOR CWnd::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
+void CWnd::OnSize(UINT, int, int) { Default(); }
+void CWnd::OnClose() { Default(); }
+void CWnd::OnDestroy() { Default(); }
+void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
+void CWnd::OnDrawItem(int, LPDRAWITEMSTRUCT) { Default(); }
+void CWnd::OnMeasureItem(int, LPMEASUREITEMSTRUCT) { Default(); }
+HBRUSH CWnd::OnCtlColor(HDC, HWND, UINT) { return nullptr; }
+void CWnd::OnMouseMove(UINT, POINT) { Default(); }
+void CWnd::OnLButtonDown(UINT, POINT) { Default(); }
+void CWnd::OnLButtonUp(UINT, POINT) { Default(); }
+void CWnd::OnMouseLeave() { Default(); }
+void CWnd::OnKeyDown(UINT, UINT, UINT) { Default(); }
+BOOL CWnd::OnSetCursor(HWND, UINT, UINT) { return static_cast<BOOL>(Default()); }
+void CWnd::OnShowWindow(BOOL, UINT) { Default(); }
+void CWnd::PostNcDestroy() {}
+
+// ---------------------------------------------------------------------------------
+// Helpers
+
+CWnd* CWnd::GetDlgItem(int nId) const { return FromHandle(::GetDlgItem(m_hWnd, nId)); }
+CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
+int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
+void CWnd::SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text ? text : ""); }
+
+std::string CWnd::GetWindowText() const {
+  int n = ::GetWindowTextLengthA(m_hWnd);
+  std::string s(static_cast<size_t>(n) + 1, '\0');
+  n = ::GetWindowTextA(m_hWnd, &s[0], n + 1);
+  s.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return s;
+}
+
+void CWnd::SetDlgItemText(int nId, const char* text) { ::SetDlgItemTextA(m_hWnd, nId, text ? text : ""); }
+
+std::string CWnd::GetDlgItemText(int nId) const {
+  HWND h = ::GetDlgItem(m_hWnd, nId);
+  if (!h) return {};
+  int n = ::GetWindowTextLengthA(h);
+  std::string s(static_cast<size_t>(n) + 1, '\0');
+  n = ::GetWindowTextA(h, &s[0], n + 1);
+  s.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return s;
+}
+
+BOOL CWnd::ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
+BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
+BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
+BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
+BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
+
+BOOL CWnd::SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
+  if (!m_pCtrlSite) return ::SetWindowPos(m_hWnd, hWndInsertAfter, x, y, cx, cy, nFlags);
+  // A hosted control moves through its in-place object, which moves its window.
+  UINT rest = nFlags & ~(SWP_NOMOVE | SWP_NOSIZE);
+  if (!(rest & SWP_NOZORDER) || (rest & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)))
+    ::SetWindowPos(m_hWnd, hWndInsertAfter, 0, 0, 0, 0, rest | SWP_NOMOVE | SWP_NOSIZE);
+  if ((nFlags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) {
+    RECT r = m_pCtrlSite->rect();
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (!(nFlags & SWP_NOMOVE)) { r.left = x; r.top = y; }
+    if (!(nFlags & SWP_NOSIZE)) { w = cx; h = cy; }
+    r.right = r.left + w;
+    r.bottom = r.top + h;
+    m_pCtrlSite->SetObjectRects(r);
+  }
+  return TRUE;
+}
+
+void CWnd::MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint) {
+  if (m_pCtrlSite) {
+    SetWindowPos(nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
+  ::MoveWindow(m_hWnd, x, y, cx, cy, bRepaint);
+}
+
+void CWnd::GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
+void CWnd::GetWindowRect(RECT* rect) const { ::GetWindowRect(m_hWnd, rect); }
+void CWnd::ScreenToClient(RECT* rect) const {
+  ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(rect), 2);
+}
+void CWnd::Invalidate(BOOL bErase) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
+void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
+  return ::SendMessageA(m_hWnd, message, wParam, lParam);
+}
+BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
+  return ::PostMessageA(m_hWnd, message, wParam, lParam);
+}
+UINT_PTR CWnd::SetTimer(UINT_PTR nIdEvent, UINT nElapse) { return ::SetTimer(m_hWnd, nIdEvent, nElapse, nullptr); }
+BOOL CWnd::KillTimer(UINT_PTR nIdEvent) { return ::KillTimer(m_hWnd, nIdEvent); }
+
+static BOOL ModifyBits(HWND h, int index, DWORD remove, DWORD add, UINT nFlags) {
+  DWORD style = static_cast<DWORD>(::GetWindowLongA(h, index));
+  DWORD changed = (style & ~remove) | add;
+  if (changed == style) return FALSE;
+  ::SetWindowLongA(h, index, static_cast<LONG>(changed));
+  if (nFlags)
+    ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
+  return TRUE;
+}
+
+BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
+  return ModifyBits(m_hWnd, GWL_STYLE, dwRemove, dwAdd, nFlags);
+}
+BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
+  return ModifyBits(m_hWnd, GWL_EXSTYLE, dwRemove, dwAdd, nFlags);
+}
+DWORD CWnd::GetStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
+
+HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
+  return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL,
+                                             reinterpret_cast<LPARAM>(hIcon)));
+}
+void CWnd::SetFont(HFONT hFont, BOOL bRedraw) {
+  SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(hFont), bRedraw);
+}
+HFONT CWnd::GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
+CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
+
+BOOL CWnd::DestroyWindow() {
+  if (m_pCtrlSite) {
+    delete m_pCtrlSite;  // the control destroys its own window
+    return TRUE;
+  }
+  if (!m_hWnd) return FALSE;
+  return ::DestroyWindow(m_hWnd);
+}
+
+// ---------------------------------------------------------------------------------
+// Text and dispatch helpers
+
+std::wstring AfxAnsiToWide(const char* text) {
+  if (!text || !*text) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, &w[0], n);
+  w.resize(static_cast<size_t>(n - 1));
+  return w;
+}
+
+std::string AfxWideToAnsi(const wchar_t* text) {
+  if (!text || !*text) return {};
+  int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, &s[0], n, nullptr, nullptr);
+  s.resize(static_cast<size_t>(n - 1));
+  return s;
+}
+
+std::string EventArgString(const DISPPARAMS* pParams, unsigned index) {
+  if (!pParams || index >= pParams->cArgs) return {};
+  const VARIANT& v = pParams->rgvarg[pParams->cArgs - 1 - index];
+  if (V_VT(&v) == VT_BSTR) return AfxWideToAnsi(V_BSTR(&v));
+  if (V_VT(&v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(&v)) return AfxWideToAnsi(*V_BSTRREF(&v));
+  if (V_VT(&v) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(&v) && V_VT(V_VARIANTREF(&v)) == VT_BSTR)
+    return AfxWideToAnsi(V_BSTR(V_VARIANTREF(&v)));
+  return {};
+}
+
+void CWnd::InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet,
+                        const VARTYPE* pbParamInfo, ...) {
+  if (!m_pCtrlSite) throw CFrameworkException("The window does not host a control.", E_UNEXPECTED);
+  std::vector<VARIANT> args;
+  va_list ap;
+  va_start(ap, pbParamInfo);
+  for (const VARTYPE* p = pbParamInfo; p && *p; ++p) {
+    VARIANT v;
+    VariantInit(&v);
+    switch (*p) {
+      case VT_I4:
+        V_VT(&v) = VT_I4;
+        V_I4(&v) = va_arg(ap, long);
+        break;
+      case VT_BOOL:
+        V_VT(&v) = VT_BOOL;
+        V_BOOL(&v) = va_arg(ap, int) ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
+      case VT_R8:
+        V_VT(&v) = VT_R8;
+        V_R8(&v) = va_arg(ap, double);
+        break;
+      case VT_BSTR: {
+        const char* s = va_arg(ap, const char*);
+        V_VT(&v) = VT_BSTR;
+        V_BSTR(&v) = SysAllocString(AfxAnsiToWide(s).c_str());
+        break;
+      }
+      default:
+        va_end(ap);
+        for (auto& a : args) VariantClear(&a);
+        throw CFrameworkException("Unsupported argument type.", DISP_E_BADVARTYPE);
+    }
+    args.push_back(v);
+  }
+  va_end(ap);
+  // IDispatch takes the arguments last to first.
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  VARIANT result;
+  VariantInit(&result);
+  try {
+    m_pCtrlSite->Invoke(dwDispId, wFlags, reversed.empty() ? nullptr : reversed.data(),
+                        static_cast<UINT>(reversed.size()), vtRet == VT_EMPTY ? nullptr : &result);
+  } catch (...) {
+    for (auto& a : reversed) VariantClear(&a);
+    throw;
+  }
+  for (auto& a : reversed) VariantClear(&a);
+  if (vtRet != VT_EMPTY && pvRet) {
+    HRESULT hr = VariantChangeType(&result, &result, 0, vtRet);
+    if (FAILED(hr)) {
+      VariantClear(&result);
+      throw COleDispatchException("The control returned a value of an unexpected type.", hr, dwDispId);
+    }
+    switch (vtRet) {
+      case VT_I4: *static_cast<long*>(pvRet) = V_I4(&result); break;
+      case VT_BOOL: *static_cast<BOOL*>(pvRet) = V_BOOL(&result) != VARIANT_FALSE; break;
+      case VT_R8: *static_cast<double*>(pvRet) = V_R8(&result); break;
+      case VT_BSTR: *static_cast<std::string*>(pvRet) = AfxWideToAnsi(V_BSTR(&result)); break;
+      default: break;
+    }
+  }
+  VariantClear(&result);
+}

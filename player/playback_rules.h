@@ -1,0 +1,61 @@
+// The player's decisions that do not need a window: which archive entries are slides,
+// how the description file's values are read, where the window goes, when the
+// slideshow moves on, and the name of a run's own temporary folder.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace vx {
+
+// True when the last three characters of `name`, upper-cased, are "SWF" (a name of
+// fewer than three characters is compared whole). "intro.swf", "a.Swf" and "noswf"
+// are slides; "movie.swf.bak" is not.
+bool IsSlideName(const std::string& name);
+
+// ASCII comparison without regard to case.
+bool EqualsNoCase(const std::string& a, const char* b);
+
+// "fullscreen": only "true" (any case) means full screen.
+inline bool IsFullScreenValue(const std::string& value) { return EqualsNoCase(value, "true"); }
+// "type": anything but "resource" (any case) is a slideshow.
+inline bool IsSlideshowType(const std::string& value) { return !EqualsNoCase(value, "resource"); }
+// The FSCommand that closes the player.
+inline bool IsQuitCommand(const std::string& command) { return EqualsNoCase(command, "quit"); }
+
+struct WindowPlacement {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
+// Full screen: the whole screen. Otherwise the movie's size centred on the screen,
+// each half truncated toward zero (a movie larger than the screen starts off-screen).
+WindowPlacement PlaceWindow(bool fullScreen, int screenWidth, int screenHeight, int movieWidth,
+                            int movieHeight);
+
+// The slideshow timer's two counters. Every 100 ms tick reports the control's frame
+// number; the slideshow moves on when the frame went backwards (the movie looped) or
+// when more than kStallLimit ticks since the last advance saw an unchanged frame. The
+// unchanged ticks are not required to be consecutive.
+class SlideshowWatch {
+ public:
+  static constexpr int kStallLimit = 50;
+
+  // Counts one tick; true when the slideshow must advance now (the counters are left
+  // for Reset, which the caller runs after the advance, whatever its outcome).
+  bool Tick(int frame);
+  void Reset();
+
+  int lastFrame() const { return m_nLastFrame; }
+  int stillTicks() const { return m_nStillTicks; }
+
+ private:
+  int m_nLastFrame = -1;
+  int m_nStillTicks = 0;
+};
+
+// The name of one run's folder inside the shared "VX" folder: "<pid>-<8 hex digits>".
+std::string RunFolderName(uint32_t processId, uint32_t randomValue);
+
+}  // namespace vx

@@ -1,0 +1,170 @@
+#include "player/player_dlg.h"
+
+#include <cstdio>
+
+#include "common/file_exception.h"
+#include "common/package_contract.h"
+#include "common/swf_header.h"
+#include "framework/activex.h"
+#include "player/player_app.h"
+#include "resources/player/resource.h"
+
+namespace {
+
+// The slideshow's counters live as long as the process (there is one window).
+vx::SlideshowWatch g_slideshowWatch;
+
+constexpr DWORD kSettingsBufferSize = 300;
+// Marks "no background colour in the movie's first tag".
+constexpr uint32_t kNoColour = 0xFFFFFFFFu;
+
+std::string ReadSetting(const std::string& file, const char* key, const char* fallback) {
+  char value[kSettingsBufferSize];
+  GetPrivateProfileStringA(vx::kDescriptionSection, key, fallback, value, kSettingsBufferSize, file.c_str());
+  return value;
+}
+
+}  // namespace
+
+CPlayerDlg::CPlayerDlg(CWnd* pParent)
+    : CDialog(IDD_ORRINET_DIALOG, pParent),
+      m_pApp(static_cast<CPlayerApp*>(AfxGetApp())),
+      m_strTempFolder(m_pApp ? m_pApp->m_strTempFolder : std::string()),
+      m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)) {}
+
+void CPlayerDlg::Fail(const std::string& text) {
+  AfxMessageBox(text.c_str(), MB_OK | MB_ICONSTOP);
+  EndDialog(IDABORT);
+}
+
+BOOL CPlayerDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  SetWindowText(AfxGetApp()->LoadString(IDS_TITLE).c_str());
+  ModifyStyle(0, WS_SYSMENU);
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+
+  std::string settings = m_strTempFolder + "\\" + vx::kDescriptionEntryName;
+  m_bFullScreen = vx::IsFullScreenValue(ReadSetting(settings, vx::kKeyFullScreen, vx::kValueFalse));
+  std::string mainMovie = ReadSetting(settings, vx::kKeyMainMovie, "");
+  if (vx::IsSlideshowType(ReadSetting(settings, vx::kKeyType, vx::kTypeResource))) {
+    m_pApp->m_bSlideshow = true;
+    if (m_pApp->m_slides.empty()) {
+      Fail("This slideshow holds no SWF movie, so there is nothing to play.");
+      return TRUE;
+    }
+    mainMovie = m_pApp->m_slides.front();
+  }
+
+  m_nScreenWidth = GetSystemMetrics(SM_CXSCREEN);
+  m_nScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+
+  std::string moviePath = m_strTempFolder + "\\" + mainMovie;
+  vx::SwfDimension size{0, 0};
+  try {
+    size = vx::ReadSwfDimension(moviePath);
+  } catch (const vx::FileException&) {
+    Fail("The movie \"" + mainMovie + "\" cannot be opened, so there is nothing to play.");
+    return TRUE;
+  }
+
+  vx::WindowPlacement place = vx::PlaceWindow(m_bFullScreen, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
+  SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
+
+  RECT rect{0, 0, place.width, place.height};
+  if (!m_flash.Create("flash", WS_VISIBLE, rect, this, kFlashControlId)) {
+    Fail("The Shockwave Flash player (ActiveX control) is not installed on this computer, "
+         "so the movie cannot be played.");
+    return TRUE;
+  }
+  m_flash.ShowWindow(SW_SHOW);
+
+  m_nSlideCount = static_cast<int>(m_pApp->m_slides.size());
+  if (m_pApp->m_bSlideshow && m_nSlideCount > 0) {
+    m_flash.LoadMovie(0, (m_strTempFolder + "\\" + m_pApp->m_slides.front()).c_str());
+    m_nTimerId = SetTimer(kSlideshowTimerId, kSlideshowPeriod);
+    m_nCurrentSlide = 0;
+  } else {
+    m_flash.LoadMovie(0, moviePath.c_str());
+  }
+  return TRUE;
+}
+
+void CPlayerDlg::OnTimer(UINT_PTR nIdEvent) {
+  long frame;
+  try {
+    frame = m_flash.FrameNum();
+  } catch (const std::exception&) {
+    // A control that cannot tell its frame this tick is asked again on the next one.
+    CDialog::OnTimer(nIdEvent);
+    return;
+  }
+  if (g_slideshowWatch.Tick(static_cast<int>(frame))) {
+    try {
+      AdvanceSlide();
+    } catch (const std::exception&) {
+      // A slide that cannot be opened or loaded is skipped; the next advance tries
+      // the one after it.
+    }
+    g_slideshowWatch.Reset();
+  }
+  CDialog::OnTimer(nIdEvent);
+}
+
+void CPlayerDlg::AdvanceSlide() {
+  if (m_nSlideCount <= 0) return;
+  if (++m_nCurrentSlide >= m_nSlideCount) m_nCurrentSlide = 0;
+  char path[MAX_PATH * 2];
+  std::snprintf(path, sizeof(path), "%s\\%s", m_strTempFolder.c_str(),
+                m_pApp->m_slides[static_cast<size_t>(m_nCurrentSlide)].c_str());
+  uint32_t colour = kNoColour;
+  vx::SwfDimension size = vx::ReadSwfDimension(path, colour);
+  // A movie without a background colour of its own leaves the control's as it is.
+  if (colour != kNoColour) m_flash.SetBackgroundColor(static_cast<long>(colour));
+  if (!m_bFullScreen) {
+    vx::WindowPlacement place = vx::PlaceWindow(false, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
+    SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
+    m_flash.SetWindowPos(nullptr, 0, 0, size.width, size.height, 0);
+  }
+  m_flash.LoadMovie(0, path);
+  if (m_nSlideCount == 1) KillTimer(m_nTimerId);
+}
+
+BOOL CPlayerDlg::OnControlEvent(UINT nCtrlId, DISPID dispId, DISPPARAMS* pParams) {
+  if (nCtrlId == kFlashControlId && dispId == CShockwaveFlash::kDispFSCommand) {
+    OnFSCommand(EventArgString(pParams, 0), EventArgString(pParams, 1));
+    return TRUE;
+  }
+  return CDialog::OnControlEvent(nCtrlId, dispId, pParams);
+}
+
+void CPlayerDlg::OnFSCommand(const std::string& command, const std::string& /*args*/) {
+  if (vx::IsQuitCommand(command)) EndDialog(IDOK);
+}
+
+BOOL CPlayerDlg::PreTranslateMessage(MSG* pMsg) {
+  if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE) {
+    EndDialog(IDOK);
+    return TRUE;
+  }
+  return CDialog::PreTranslateMessage(pMsg);
+}
+
+void CPlayerDlg::OnPaint() {
+  if (!IsIconic()) {
+    CDialog::OnPaint();
+    return;
+  }
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(m_hWnd, &ps);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(&client);
+  int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, m_hIcon);
+  EndPaint(m_hWnd, &ps);
+}
+
+HCURSOR CPlayerDlg::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(m_hIcon); }

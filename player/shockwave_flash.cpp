@@ -1,0 +1,85 @@
+#include "player/shockwave_flash.h"
+
+#include "framework/activex.h"
+
+// {D27CDB6E-AE6D-11CF-96B8-444553540000}
+const CLSID CLSID_ShockwaveFlash = {0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+// {D27CDB6C-AE6D-11CF-96B8-444553540000}
+const IID IID_IShockwaveFlash = {0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+// {D27CDB6D-AE6D-11CF-96B8-444553540000}
+const IID DIID_ShockwaveFlashEvents = {0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+
+BOOL CShockwaveFlash::Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent,
+                             UINT nId) {
+  return CreateControl(CLSID_ShockwaveFlash, windowName, dwStyle, rect, pParent, nId,
+                       &DIID_ShockwaveFlashEvents);
+}
+
+BOOL CShockwaveFlash::PreTranslateMessage(MSG* pMsg) {
+  switch (pMsg->message) {
+    case WM_RBUTTONDOWN:
+      return TRUE;
+    case WM_KEYDOWN:
+      if (pMsg->wParam != VK_ESCAPE) break;
+      [[fallthrough]];
+    case WM_LBUTTONDOWN:
+      if (HWND parent = ::GetParent(m_hWnd))
+        ::SendMessageA(parent, pMsg->message, pMsg->wParam, pMsg->lParam);
+      break;
+    default:
+      break;
+  }
+  return CWnd::PreTranslateMessage(pMsg);
+}
+
+long CShockwaveFlash::FrameNum() {
+  long frame = 0;
+  InvokeHelper(kDispFrameNum, DISPATCH_PROPERTYGET, VT_I4, &frame, nullptr);
+  return frame;
+}
+
+void CShockwaveFlash::SetBackgroundColor(long colour) {
+  static const VARTYPE params[] = {VT_I4, 0};
+  InvokeHelper(kDispBackgroundColor, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, params, colour);
+}
+
+void CShockwaveFlash::LoadMovie(long layer, const char* url) {
+  static const VARTYPE params[] = {VT_I4, VT_BSTR, 0};
+  InvokeHelper(kDispLoadMovie, DISPATCH_METHOD, VT_EMPTY, nullptr, params, layer, url);
+}
+
+long CShockwaveFlash::FlashVersion() {
+  COleControlSite* site = GetControlSite();
+  if (!site || !site->object()) return 0;
+  IUnknown* flash = nullptr;
+  if (FAILED(site->object()->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&flash))) || !flash)
+    return 0;
+  long version = 0;
+  if (!CallFlashVersion(flash, &version)) version = 0;
+  flash->Release();
+  return version;
+}
+
+bool CShockwaveFlash::CallFlashVersion(IUnknown* instance, long* version) {
+  using FlashVersionFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown* self, long* version);
+  FlashVersionFn* table = *reinterpret_cast<FlashVersionFn**>(instance);
+  long value = 0;
+  if (FAILED(table[kFlashVersionVtableEntry](instance, &value))) return false;
+  *version = value;
+  return true;
+}
+
+bool CShockwaveFlash::ProbeInstalledVersion(long* version) {
+  HRESULT init = CoInitialize(nullptr);
+  IUnknown* flash = nullptr;
+  bool ok = false;
+  HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
+                                reinterpret_cast<void**>(&flash));
+  // Never call through a missing instance: no control counts as no version.
+  if (SUCCEEDED(hr) && flash) {
+    ok = CallFlashVersion(flash, version);
+    flash->Release();
+  }
+  if (SUCCEEDED(init)) CoUninitialize();
+  return ok;
+}

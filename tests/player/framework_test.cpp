@@ -1,0 +1,293 @@
+// Our dialog-application layer under Wine: the modal loop and its message filter, the
+// window procedure's exception boundary, ending a dialog during initialisation,
+// reflection of child notifications, dispatch on a window without a control, and
+// message boxes captioned and captured as the programs rely on.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "framework/activex.h"
+#include "framework/app.h"
+#include "framework/dialog.h"
+
+namespace {
+
+CWinApp g_app;  // named after the executable
+
+constexpr UINT kMsgProbe = WM_APP + 1;
+constexpr UINT kMsgSwallowed = WM_APP + 2;
+constexpr UINT kMsgEnd = WM_APP + 3;
+
+class RecordingDialog : public CDialog {
+ public:
+  RecordingDialog(UINT id = 200) : CDialog(id) {}
+  std::vector<std::string> events;
+  int initCalls = 0;
+  bool throwInInit = false;
+  bool endInInit = false;
+  bool throwOnTimer = false;
+  int timerTicks = 0;
+  int exceptions = 0;
+  UINT lastExceptionMessage = 0;
+  bool shownVisible = false;
+
+  BOOL OnInitDialog() override {
+    ++initCalls;
+    CDialog::OnInitDialog();
+    if (throwInInit) throw CFrameworkException("init failed");
+    if (endInInit) {
+      EndDialog(42);
+      return TRUE;
+    }
+    PostMessage(kMsgProbe);
+    PostMessage(kMsgSwallowed);
+    if (throwOnTimer) SetTimer(7, 20);
+    else PostMessage(kMsgEnd);
+    return TRUE;
+  }
+  BOOL PreTranslateMessage(MSG* pMsg) override {
+    if (pMsg->hwnd == m_hWnd && pMsg->message >= WM_APP) {
+      events.push_back("pre " + std::to_string(pMsg->message - WM_APP));
+      if (pMsg->message == kMsgSwallowed) return TRUE;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+  }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message >= WM_APP) {
+      events.push_back("proc " + std::to_string(message - WM_APP));
+      if (message == kMsgEnd) EndDialog(7);
+      return 0;
+    }
+    if (message == WM_SHOWWINDOW && wParam) shownVisible = true;
+    return CDialog::WindowProc(message, wParam, lParam);
+  }
+  void OnTimer(UINT_PTR id) override {
+    ++timerTicks;
+    if (timerTicks == 1) throw std::runtime_error("tick failed");
+    KillTimer(id);
+    EndDialog(9);
+  }
+  void OnWndProcException(UINT message, const std::exception&) override {
+    ++exceptions;
+    lastExceptionMessage = message;
+  }
+};
+
+TEST(ModalDialog, FilterSeesPostedMessagesBeforeDispatchAndCanConsumeThem) {
+  RecordingDialog dlg;
+  EXPECT_EQ(dlg.DoModal(), 7);
+  EXPECT_EQ(dlg.initCalls, 1);
+  std::vector<std::string> expected = {"pre 1", "proc 1", "pre 2", "pre 3", "proc 3"};
+  EXPECT_EQ(dlg.events, expected);
+  EXPECT_EQ(dlg.m_hWnd, nullptr);  // destroyed and detached after the modal run
+}
+
+TEST(ModalDialog, ExceptionInAHandlerIsCaughtAtTheWindowProcedure) {
+  RecordingDialog dlg;
+  dlg.throwOnTimer = true;
+  EXPECT_EQ(dlg.DoModal(), 9);  // the loop went on after the failed tick
+  EXPECT_EQ(dlg.exceptions, 1);
+  EXPECT_EQ(dlg.lastExceptionMessage, static_cast<UINT>(WM_TIMER));
+  EXPECT_EQ(dlg.timerTicks, 2);
+}
+
+TEST(ModalDialog, ExceptionInInitialisationEndsWithMinusOne) {
+  RecordingDialog dlg;
+  dlg.throwInInit = true;
+  EXPECT_EQ(dlg.DoModal(), -1);
+  EXPECT_EQ(dlg.exceptions, 1);
+  EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
+TEST(ModalDialog, EndedDuringInitialisationNeverShows) {
+  RecordingDialog dlg(201);  // a WS_VISIBLE template
+  dlg.endInInit = true;
+  EXPECT_EQ(dlg.DoModal(), 42);
+  EXPECT_FALSE(dlg.shownVisible);
+  EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
+class ReflectingButton : public CWnd {
+ public:
+  bool take = true;
+  int notifications = 0;
+  BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM, LRESULT* pResult) override {
+    if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;
+    ++notifications;
+    *pResult = 0;
+    return take;
+  }
+};
+
+class ParentDialog : public CDialog {
+ public:
+  ParentDialog() : CDialog(200) {}
+  ReflectingButton button;
+  int parentCommands = 0;
+  bool subclassed = false;
+  CWnd* editWrapper = nullptr;
+  HWND editHandle = nullptr;
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    subclassed = button.SubclassDlgItem(201, this);
+    editWrapper = GetDlgItem(202);
+    editHandle = ::GetDlgItem(m_hWnd, 202);
+    HWND b = ::GetDlgItem(m_hWnd, 201);
+    SendMessage(WM_COMMAND, MAKEWPARAM(201, BN_CLICKED), reinterpret_cast<LPARAM>(b));
+    button.take = false;
+    SendMessage(WM_COMMAND, MAKEWPARAM(201, BN_CLICKED), reinterpret_cast<LPARAM>(b));
+    EndDialog(IDOK);
+    return TRUE;
+  }
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override {
+    if (LOWORD(wParam) == 201) {
+      ++parentCommands;
+      return TRUE;
+    }
+    return CDialog::OnCommand(wParam, lParam);
+  }
+};
+
+TEST(Reflection, ChildTakesItsNotificationOrLeavesItToTheParent) {
+  ParentDialog dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_TRUE(dlg.subclassed);
+  EXPECT_EQ(dlg.button.notifications, 2);
+  EXPECT_EQ(dlg.parentCommands, 1);  // only the one the child declined
+  ASSERT_NE(dlg.editWrapper, nullptr);
+  EXPECT_EQ(dlg.editWrapper->m_hWnd, dlg.editHandle);
+  EXPECT_EQ(dlg.button.m_hWnd, nullptr);  // detached when the window went
+}
+
+class ScopedMessagesFile {
+ public:
+  ScopedMessagesFile() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "vx-framework-messages.txt";
+    DeleteFileA(path_.c_str());
+    SetEnvironmentVariableA("VX_MESSAGES_TO", path_.c_str());
+  }
+  ~ScopedMessagesFile() {
+    SetEnvironmentVariableA("VX_MESSAGES_TO", nullptr);
+    DeleteFileA(path_.c_str());
+  }
+  std::vector<std::string> lines() const {
+    std::ifstream in(path_);
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out.push_back(line);
+    }
+    return out;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Sends WM_GETICON and WM_QUERYDRAGICON from another thread while the dialog runs its
+// modal loop, then ends the dialog.
+struct IconQuery {
+  HWND hWnd = nullptr;
+  DWORD_PTR big = 0, small = 0, drag = 0;
+  BOOL sent = FALSE;
+};
+
+DWORD WINAPI QueryIcons(void* param) {
+  auto* q = static_cast<IconQuery*>(param);
+  q->sent = SendMessageTimeoutA(q->hWnd, WM_GETICON, ICON_BIG, 0, SMTO_NORMAL, 5000, &q->big) &&
+            SendMessageTimeoutA(q->hWnd, WM_GETICON, ICON_SMALL, 0, SMTO_NORMAL, 5000, &q->small) &&
+            SendMessageTimeoutA(q->hWnd, WM_QUERYDRAGICON, 0, 0, SMTO_NORMAL, 5000, &q->drag);
+  PostMessageA(q->hWnd, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
+class IconDialog : public CDialog {
+ public:
+  IconDialog() : CDialog(200) {}
+  HICON icon = ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+  IconQuery query;
+  HANDLE thread = nullptr;
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    SetIcon(icon, TRUE);
+    SetIcon(icon, FALSE);
+    query.hWnd = m_hWnd;
+    thread = CreateThread(nullptr, 0, QueryIcons, &query, 0, nullptr);
+    return TRUE;
+  }
+  HCURSOR OnQueryDragIcon() override { return reinterpret_cast<HCURSOR>(icon); }
+};
+
+TEST(ModalDialog, AnswersMessagesSentFromOtherThreads) {
+  IconDialog dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  WaitForSingleObject(dlg.thread, 10000);
+  CloseHandle(dlg.thread);
+  EXPECT_TRUE(dlg.query.sent);
+  EXPECT_EQ(dlg.query.big, reinterpret_cast<DWORD_PTR>(dlg.icon));
+  EXPECT_EQ(dlg.query.small, reinterpret_cast<DWORD_PTR>(dlg.icon));
+  EXPECT_EQ(dlg.query.drag, reinterpret_cast<DWORD_PTR>(dlg.icon));
+}
+
+TEST(MessageBoxes, CapturedTextsAndDefaultButtons) {
+  ScopedMessagesFile capture;
+  EXPECT_EQ(AfxMessageBox("first line\nsecond line"), IDOK);
+  EXPECT_EQ(AfxMessageBox("ask", MB_YESNO), IDYES);
+  EXPECT_EQ(AfxMessageBox("ask again", MB_YESNO | MB_DEFBUTTON2), IDNO);
+  std::vector<std::string> expected = {"first line\\nsecond line", "ask", "ask again"};
+  EXPECT_EQ(capture.lines(), expected);
+}
+
+DWORD WINAPI CloseBoxCaptioned(void* param) {
+  auto* caption = static_cast<std::string*>(param);
+  for (int i = 0; i < 200; ++i) {
+    HWND box = FindWindowA("#32770", caption->c_str());
+    if (box) {
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+      *caption = "found";
+      return 0;
+    }
+    Sleep(25);
+  }
+  return 0;
+}
+
+TEST(MessageBoxes, CaptionIsTheExecutableNameWithoutExtension) {
+  EXPECT_EQ(AfxGetApp()->m_strAppName, "framework_tests");
+  std::string caption = "framework_tests";
+  HANDLE closer = CreateThread(nullptr, 0, CloseBoxCaptioned, &caption, 0, nullptr);
+  int result = AfxMessageBox("shown for real");
+  WaitForSingleObject(closer, 10000);
+  CloseHandle(closer);
+  EXPECT_EQ(caption, "found");
+  EXPECT_EQ(result, IDOK);
+}
+
+TEST(Dispatch, CallsOnAWindowWithoutAControlRaiseAFrameworkException) {
+  CWnd plain;
+  EXPECT_THROW(plain.InvokeHelper(107, DISPATCH_PROPERTYGET, VT_I4, nullptr, nullptr), CFrameworkException);
+  EXPECT_EQ(plain.GetControlSite(), nullptr);
+}
+
+TEST(Dispatch, EventArgumentsAreReadInDeclarationOrder) {
+  VARIANT args[2];
+  // IDispatch passes them last first: rgvarg[0] is the second argument.
+  V_VT(&args[0]) = VT_BSTR;
+  V_BSTR(&args[0]) = SysAllocString(L"the args");
+  V_VT(&args[1]) = VT_BSTR;
+  V_BSTR(&args[1]) = SysAllocString(L"quit");
+  DISPPARAMS params{args, nullptr, 2, 0};
+  EXPECT_EQ(EventArgString(&params, 0), "quit");
+  EXPECT_EQ(EventArgString(&params, 1), "the args");
+  EXPECT_EQ(EventArgString(&params, 2), "");
+  SysFreeString(V_BSTR(&args[0]));
+  SysFreeString(V_BSTR(&args[1]));
+}
+
+}  // namespace

@@ -1,0 +1,544 @@
+#!/usr/bin/env python3
+"""End-to-end runs of real player packages under Wine and Xvfb.
+
+Each case builds its packages (with the host vellumix-cli, or, for packages the
+builder would not make, a hand-made archive put into a stub copy with the host
+player-package-tool), runs them through testing/wine-harness.sh beside
+player_probe.exe (which reports the visible windows and the files in the temporary
+folder while the package plays) and checks the stand-in control's event log, the
+probe's report, the messages the player showed (VX_MESSAGES_TO) and what is left in
+the temporary folder afterwards.
+
+    player_e2e.py --build WIN32_BUILD --host-bin HOST_BIN --source SOURCE_DIR CASE
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+PASSWORD = "Rvd%q!KJEb"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def windows_path(path):
+    return "Z:" + os.path.realpath(path).replace("/", "\\")
+
+
+class Run:
+    """What one harness run left behind."""
+
+    def __init__(self, out, exit_code, elapsed, messages_file):
+        self.out = out
+        self.exit_code = exit_code
+        self.elapsed = elapsed
+        self.log = self._lines("standin.log")
+        self.log2 = self._lines("standin-2.log")
+        self.probe = self._lines("stdout-2.txt")
+        self.listing = self._lines("temp-listing.txt")
+        self.messages = []
+        if os.path.exists(messages_file):
+            with open(messages_file, encoding="latin-1") as f:
+                self.messages = [line.rstrip("\r\n") for line in f if line.strip()]
+
+    def _lines(self, name):
+        path = os.path.join(self.out, name)
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="latin-1") as f:
+            return [line.rstrip("\r\n") for line in f]
+
+    def events(self, kind, log=None):
+        return [line for line in (self.log if log is None else log) if line.startswith(kind + " ")]
+
+    def loads(self, log=None):
+        return [line.split(" ", 2)[2] for line in self.events("LoadMovie", log)]
+
+    def windows(self):
+        return [line for line in self.probe if line.startswith("Window ")]
+
+    def files(self):
+        return [line[5:] for line in self.probe if line.startswith("File ")]
+
+    def describe(self):
+        return ("exit %s after %.1fs\nlog: %s\nprobe: %s\nmessages: %s\ntemp: %s"
+                % (self.exit_code, self.elapsed, self.log, self.probe, self.messages, self.listing))
+
+
+class Cases:
+    def __init__(self, args):
+        self.build = os.path.realpath(args.build)
+        self.source = os.path.realpath(args.source)
+        self.host_bin = os.path.realpath(args.host_bin)
+        self.stub = os.path.join(self.build, "bin", "Orrinet.exe")
+        self.probe = os.path.join(self.build, "bin", "player_probe.exe")
+        self.cli = os.path.join(self.host_bin, "vellumix-cli")
+        self.tool = os.path.join(self.host_bin, "player-package-tool")
+        for need in (self.stub, self.probe, self.cli, self.tool):
+            check(os.path.exists(need), "%s is missing (build the host and win32 presets first)" % need)
+
+    def setup(self, case):
+        self.case = case
+        self.work = os.path.join(self.build, "player-e2e", case)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+
+    # ---- making packages ------------------------------------------------------------
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def swf(self, name, width=550, height=400, frames=24, fps=12, bg="336699", extra=()):
+        out = self.path(name)
+        cmd = [sys.executable, os.path.join(self.source, "scripts", "swfgen.py"), "-o", out,
+               "--width", str(width), "--height", str(height), "--frames", str(frames),
+               "--fps", str(fps), "--bg", bg] + list(extra)
+        subprocess.run(cmd, check=True)
+        return out
+
+    def text_file(self, name, text):
+        out = self.path(name)
+        with open(out, "wb") as f:
+            f.write(text.encode("latin-1"))
+        return out
+
+    def package(self, name, main=None, files=(), slideshow=False, title="Test Show", fullscreen=False,
+                ocx=None):
+        out = self.path(name)
+        cmd = [self.cli, "build", "--stub", self.stub, "-o", out, "--title", title]
+        if slideshow:
+            cmd.append("--slideshow")
+        if main:
+            cmd += ["--main", main]
+        if fullscreen:
+            cmd.append("--fullscreen")
+        if ocx:
+            cmd += ["--flash-ocx", ocx]
+        subprocess.run(cmd + list(files), check=True, stdout=subprocess.DEVNULL)
+        return out
+
+    def zip_with_password(self, name, files, password=PASSWORD, store=False):
+        """An archive made by Info-ZIP, entries in the order given, encrypted."""
+        out = self.path(name)
+        cmd = ["zip", "-q", "-j", "-X"] + (["-0"] if store else []) + ["-P", password, out] + list(files)
+        subprocess.run(cmd, check=True)
+        return out
+
+    def custom_package(self, name, archive=None, no_archive=False, ocx=None):
+        out = self.path(name)
+        cmd = [self.tool, self.stub, out]
+        if archive:
+            cmd += ["--archive", archive]
+        if no_archive:
+            cmd.append("--no-archive")
+        if ocx:
+            cmd += ["--ocx", ocx]
+        subprocess.run(cmd, check=True)
+        return out
+
+    def ini(self, name="package.ini", fullscreen="false", mainmovie="", type_="resource"):
+        lines = ["[SETTINGS]", "fullscreen=" + fullscreen, "mainmovie=" + mainmovie]
+        if type_ is not None:
+            lines.append("type=" + type_)
+        return self.text_file(name, "\r\n".join(lines))
+
+    # ---- running --------------------------------------------------------------------
+
+    def run(self, exe, env=(), second=None, probe=True, wait_ms=6000, settle_ms=700, timeout=40,
+            escape=None, screenshot=None, no_control=False, tag=""):
+        out = os.path.join(self.build, "wine-harness", "player-" + self.case + tag)
+        messages = self.path("messages%s.txt" % tag)
+        if os.path.exists(messages):
+            os.remove(messages)
+        cmd = [os.path.join(self.source, "testing", "wine-harness.sh"), "--timeout", str(timeout),
+               "--out", out, "--env", "VX_MESSAGES_TO=" + windows_path(messages)]
+        for e in env:
+            cmd += ["--env", e]
+        if escape is not None:
+            cmd += ["--escape", str(escape)]
+        if screenshot is not None:
+            cmd += ["--screenshot", str(screenshot)]
+        if no_control:
+            cmd.append("--no-control")
+        cmd += [self.build, "player-" + self.case, exe]
+        if second:
+            cmd += ["++"] + second
+        elif probe:
+            cmd += ["++", self.probe, str(wait_ms), str(settle_ms)]
+        start = time.monotonic()
+        proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        elapsed = time.monotonic() - start
+        check(proc.returncode != 125, "the harness failed: %s" % proc.stderr)
+        code_file = os.path.join(out, "exit-code")
+        exit_code = int(open(code_file).read().strip()) if os.path.exists(code_file) else None
+        return Run(out, exit_code, elapsed, messages)
+
+    def assert_clean(self, run):
+        """Nothing is left in the temporary folder but the shared, empty "VX"."""
+        leftovers = [p for p in run.listing if p != "VX/"]
+        check(not leftovers, "left in the temporary folder: %r" % leftovers)
+
+    def assert_ended_normally(self, run):
+        check(run.exit_code == 0, "the player did not end normally:\n" + run.describe())
+
+    def assert_run_folder(self, path, movie):
+        m = re.fullmatch(r"C:\\users\\[^\\]+\\Temp\\VX\\(\d+-[0-9a-f]{8})\\" + re.escape(movie), path)
+        check(m is not None, "loaded %r, not %s in a run folder under VX" % (path, movie))
+        return m.group(1)
+
+    # ---- cases ----------------------------------------------------------------------
+
+    def windowed(self, width, height, left, top):
+        movie = self.swf("movie.swf", width, height)
+        data = self.text_file("data.xml", "<data/>")
+        song = self.text_file("song.mp3", "ID3 not really")
+        exe = self.package("show.exe", main=movie, files=[data, song], title="Show Title")
+        run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=2500"])
+        self.assert_ended_normally(run)
+        check(("Window %d %d %d %d" % (left, top, width, height)) in run.log,
+              "window not at %d,%d %dx%d:\n%s" % (left, top, width, height, run.describe()))
+        check(("Rect 0 0 %d %d" % (width, height)) in run.log, "control rectangle:\n" + run.describe())
+        loads = run.loads()
+        check(len(loads) == 1, "expected one LoadMovie:\n" + run.describe())
+        folder = self.assert_run_folder(loads[0], "movie.swf")
+        check(run.events("LoadMovie")[0].startswith("LoadMovie 0 "), "LoadMovie not on layer 0")
+        files = sorted(run.files())
+        check(files == sorted(folder + "\\" + n for n in ("package.ini", "movie.swf", "data.xml", "song.mp3")),
+              "files beside the movie while it plays: %r" % files)
+        windows = run.windows()
+        check(windows == ["Window %d %d %d %d Show Title" % (left, top, width, height)],
+              "visible windows: %r" % windows)
+        styles = [line.split() for line in run.probe if line.startswith("Style ")]
+        check(len(styles) == 1, "window style not reported: %r" % run.probe)
+        style, ex_style = int(styles[0][1], 16), int(styles[0][2], 16)
+        # WS_POPUP | WS_VISIBLE from the template, WS_SYSMENU added; no caption, no
+        # border, no sizing frame (the system adds WS_CLIPSIBLINGS by itself).
+        check(style & 0x90080000 == 0x90080000, "window style 0x%08X" % style)
+        check(not style & (0x00C00000 | 0x00800000 | 0x00040000), "window style 0x%08X" % style)
+        check(ex_style & 0x00040000, "no taskbar button (extended style 0x%08X)" % ex_style)
+        self.assert_clean(run)
+        return run
+
+    def case_window_550x400(self):
+        run = self.windowed(550, 400, 237, 184)
+
+    def case_window_551x401(self):
+        self.windowed(551, 401, 236, 183)
+
+    def case_window_larger_than_screen(self):
+        self.windowed(1280, 1001, -128, -116)
+
+    def fullscreen_package(self, value):
+        movie = self.swf("movie.swf", 550, 400)
+        ini = self.ini(fullscreen=value, mainmovie="movie.swf")
+        archive = self.zip_with_password("package.zip", [ini, movie])
+        return self.custom_package("show.exe", archive=archive)
+
+    def case_fullscreen_true(self):
+        run = self.run(self.fullscreen_package("TRUE"), env=["FLASH_STANDIN_QUIT_MS=2000"])
+        self.assert_ended_normally(run)
+        check("Window 0 0 1024 768" in run.log and "Rect 0 0 1024 768" in run.log,
+              "not on the full screen:\n" + run.describe())
+        self.assert_run_folder(run.loads()[0], "movie.swf")
+        self.assert_clean(run)
+
+    def case_fullscreen_yes(self):
+        run = self.run(self.fullscreen_package("yes"), env=["FLASH_STANDIN_QUIT_MS=2000"])
+        self.assert_ended_normally(run)
+        check("Window 237 184 550 400" in run.log and "Rect 0 0 550 400" in run.log,
+              "fullscreen=yes is not windowed:\n" + run.describe())
+        check("Window 0 0 1024 768" not in run.log, "fullscreen=yes went full screen")
+        self.assert_clean(run)
+
+    def case_slideshow_three(self):
+        # Short looping movies: each loops back within a second, which moves the show on.
+        specs = [("one.swf", 300, 200, "112233"), ("two.swf", 400, 300, "336699"), ("three.swf", 500, 350, "AA5500")]
+        movies = [self.swf(n, w, h, frames=8, fps=20, bg=bg) for n, w, h, bg in specs]
+        exe = self.package("show.exe", slideshow=True, files=movies)
+        run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=4500"], probe=False)
+        self.assert_ended_normally(run)
+        names = [p.rsplit("\\", 1)[-1] for p in run.loads()]
+        check(len(names) >= 4 and names[:4] == ["one.swf", "two.swf", "three.swf", "one.swf"],
+              "slides loaded %r:\n%s" % (names, run.describe()))
+        colours = {n: bg for n, _, _, bg in specs}
+        sizes = {n: (w, h) for n, w, h, _ in specs}
+        # Before each LoadMovie after the first: the movie's colour, window and control size.
+        since = []
+        first = True
+        for line in run.log:
+            if line.startswith("LoadMovie "):
+                name = line.rsplit("\\", 1)[-1]
+                if not first:
+                    bgs = [l for l in since if l.startswith("BackgroundColor ")]
+                    check(bgs and bgs[-1] == "BackgroundColor 0x" + colours[name],
+                          "colour before %s: %r" % (name, since))
+                    w, h = sizes[name]
+                    check("Rect 0 0 %d %d" % (w, h) in since, "control not resized for %s: %r" % (name, since))
+                    check("Window %d %d %d %d" % ((1024 - w) // 2, (768 - h) // 2, w, h) in since,
+                          "window not resized for %s: %r" % (name, since))
+                first = False
+                since = []
+            else:
+                since.append(line)
+        self.assert_clean(run)
+
+    def case_slideshow_hold(self):
+        # The first movie stops on its last frame after 0.1 s; the show leaves it about
+        # 5 s later (51 unchanged ticks of 100 ms, then one more).
+        held = self.swf("held.swf", 300, 200, frames=3, fps=30, bg="102030")
+        after = self.swf("after.swf", 300, 200, frames=3, fps=30, bg="405060")
+        exe = self.package("show.exe", slideshow=True, files=[held, after])
+        out_dir = os.path.join(self.build, "wine-harness", "player-" + self.case)
+        shutil.rmtree(out_dir, ignore_errors=True)  # no stale log for the watcher
+        out_log = os.path.join(out_dir, "standin.log")
+        # Watch the log while the harness runs, to time the second LoadMovie.
+        proc = subprocess.Popen([sys.executable, "-c", WATCHER, out_log], stdout=subprocess.PIPE, text=True)
+        try:
+            run = self.run(exe, env=["FLASH_STANDIN_HOLD=1", "FLASH_STANDIN_QUIT_MS=8500"], probe=False)
+        finally:
+            proc.terminate()
+        times = dict(line.split(" ", 1)[::-1] for line in proc.communicate()[0].splitlines() if " " in line)
+        self.assert_ended_normally(run)
+        names = [p.rsplit("\\", 1)[-1] for p in run.loads()]
+        check(names[:2] == ["held.swf", "after.swf"], "slides loaded %r:\n%s" % (names, run.describe()))
+        check("1" in times and "2" in times, "LoadMovie times not seen: %r" % times)
+        gap = float(times["2"]) - float(times["1"])
+        check(4.6 <= gap <= 7.5, "the held movie was left after %.2f s, not about 5.2 s" % gap)
+        self.assert_clean(run)
+
+    def case_slideshow_one(self):
+        only = self.swf("only.swf", 300, 200, frames=4, fps=20)
+        exe = self.package("show.exe", slideshow=True, files=[only])
+        run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=3500"], probe=False)
+        self.assert_ended_normally(run)
+        names = [p.rsplit("\\", 1)[-1] for p in run.loads()]
+        # The movie loops every 0.2 s; after the first advance reloads it the timer stops.
+        check(names == ["only.swf", "only.swf"], "loads %r:\n%s" % (names, run.describe()))
+        self.assert_clean(run)
+
+    def case_escape(self):
+        movie = self.swf("movie.swf", 400, 300)
+        exe = self.package("show.exe", main=movie)
+        run = self.run(exe, escape=1.5, probe=False, timeout=20)
+        check(run.exit_code == 0, "Esc did not close the player:\n" + run.describe())
+        check(len(run.loads()) == 1, "movie not loaded:\n" + run.describe())
+        self.assert_clean(run)
+
+    def case_fscommand(self):
+        # "fullscreen" at frame 3 must do nothing; "QUIT" at frame 12 closes.
+        movie = self.swf("movie.swf", 400, 300, frames=30, fps=12,
+                         extra=["--fscommand", "3", "fullscreen", "true", "--fscommand", "12", "QUIT", ""])
+        exe = self.package("show.exe", main=movie)
+        run = self.run(exe, probe=False, timeout=20)
+        self.assert_ended_normally(run)
+        commands = run.events("FSCommand")
+        check(commands[:1] == ["FSCommand fullscreen true"], "first command: %r" % commands)
+        check(any(c.startswith("FSCommand QUIT") for c in commands),
+              "the player closed before QUIT (on another command?): %r" % commands)
+        self.assert_clean(run)
+
+    def case_stub_alone(self):
+        run = self.run(self.stub, env=["FLASH_STANDIN_QUIT_MS=2000"])
+        self.assert_ended_normally(run)
+        loads = run.loads()
+        check(len(loads) == 1, "stub alone:\n" + run.describe())
+        self.assert_run_folder(loads[0], "logo.swf")
+        check(run.windows() == ["Window 312 234 400 300 Vellumix"], "stub window: %r" % run.windows())
+        self.assert_clean(run)
+
+    def case_ini_only(self):
+        ini = self.ini(mainmovie="", type_="slideshow")
+        exe = self.custom_package("show.exe", archive=self.zip_with_password("package.zip", [ini]))
+        run = self.run(exe, wait_ms=3000)
+        self.assert_ended_normally(run)
+        check(run.probe[:1] == ["NoWindow"], "a window appeared: %r" % run.probe)
+        check(not run.log and not run.messages, "ini alone:\n" + run.describe())
+        self.assert_clean(run)
+
+    def control_probe(self, version):
+        dll = os.path.join(self.build, "bin", "flash-standin.dll")
+        movie = self.swf("movie.swf", 400, 300)
+        exe = self.package("show.exe", main=movie, ocx=dll)
+        run = self.run(exe, env=["FLASH_STANDIN_VERSION=%X" % version, "FLASH_STANDIN_QUIT_MS=2000"], probe=False)
+        self.assert_ended_normally(run)
+        check(len(run.loads()) == 1, "movie not played:\n" + run.describe())
+        installed = os.path.join(run.out, "prefix", "drive_c", "windows", "system32", "flash8.ocx")
+        with open(os.path.join(run.out, "prefix", "system.reg"), encoding="latin-1") as f:
+            registry = f.read()
+        return run, installed, dll, registry
+
+    def case_control_probe_9(self):
+        run, installed, dll, registry = self.control_probe(0x00090000)
+        check(os.path.exists(installed), "flash8.ocx not written for version 9")
+        with open(installed, "rb") as a, open(dll, "rb") as b:
+            check(a.read() == b.read(), "flash8.ocx differs from the carried control file")
+        check(re.search(r"\{D27CDB6E-AE6D-11CF-96B8-444553540000\}\\\\InprocServer32\][^\[]*flash8\.ocx",
+                        registry, re.IGNORECASE),
+              "regsvr32 did not register flash8.ocx")
+        self.assert_clean(run)
+
+    def case_control_probe_8(self):
+        run, installed, _, registry = self.control_probe(0x00080000)
+        check(not os.path.exists(installed), "flash8.ocx written although version 8 is installed")
+        check("flash8.ocx" not in registry.lower(), "flash8.ocx registered although version 8 is installed")
+        self.assert_clean(run)
+
+    def case_two_at_once(self):
+        # Two packages started together each play their own movie to its end (an
+        # fscommand quit in the last frame) while the other one runs and ends.
+        first = self.swf("first.swf", 300, 200, frames=24, fps=12, bg="AA0000", extra=["--quit-at", "24"])
+        second = self.swf("second.swf", 320, 240, frames=36, fps=12, bg="00AA00", extra=["--quit-at", "36"])
+        shared = self.text_file("shared.txt", "same name in both")
+        exe1 = self.package("first.exe", main=first, files=[shared])
+        exe2 = self.package("second.exe", main=second, files=[shared])
+        run = self.run(exe1, second=[exe2], timeout=30)
+        check(run.exit_code == 0 and open(os.path.join(run.out, "exit-code-2")).read().strip() == "0",
+              "the two players did not both end normally:\n" + run.describe())
+        l1, l2 = run.loads(), run.loads(run.log2)
+        check(len(l1) == 1 and len(l2) == 1, "loads %r %r" % (l1, l2))
+        f1 = self.assert_run_folder(l1[0], "first.swf")
+        f2 = self.assert_run_folder(l2[0], "second.swf")
+        check(f1 != f2, "both runs used the folder %s" % f1)
+        check(any(l.startswith("FSCommand quit") for l in run.log), "first movie did not play to its end")
+        check(any(l.startswith("FSCommand quit") for l in run.log2), "second movie did not play to its end")
+        self.assert_clean(run)
+
+    def rejected(self, archive, expect_fragment=None):
+        exe = self.custom_package("show.exe", archive=archive)
+        run = self.run(exe, wait_ms=3000)
+        check(run.exit_code is not None and run.exit_code not in (124, 137), "the player hung:\n" + run.describe())
+        check(run.probe[:1] == ["NoWindow"], "a player window appeared: %r" % run.probe)
+        check(len(run.messages) == 1, "expected one message:\n" + run.describe())
+        # The same text the host tool reports for the same archive.
+        unpack = subprocess.run([self.cli, "unpack", exe, self.path("unpacked")], capture_output=True, text=True)
+        check(unpack.returncode == 2, "the host reader accepted the archive")
+        check(run.messages[0] in unpack.stderr, "message %r is not the reader's %r" % (run.messages[0], unpack.stderr))
+        if expect_fragment:
+            check(expect_fragment.lower() in run.messages[0].lower(), "message %r" % run.messages[0])
+        check(not run.log, "a movie was loaded:\n" + run.describe())
+        self.assert_clean(run)
+
+    def case_damaged_archive(self):
+        movie = self.swf("movie.swf", 400, 300)
+        archive = self.zip_with_password("package.zip", [self.ini(mainmovie="movie.swf"), movie])
+        data = bytearray(open(archive, "rb").read())
+        # Cut the archive in the middle of its central directory.
+        cd = data.rfind(b"PK\x01\x02")
+        damaged = self.path("damaged.zip")
+        with open(damaged, "wb") as f:
+            f.write(data[:cd + 20])
+        self.rejected(damaged)
+
+    def case_crc_mismatch(self):
+        big = self.text_file("big.txt", "x" * 4000)
+        archive = self.zip_with_password("package.zip", [self.ini(mainmovie="movie.swf"), big], store=True)
+        data = bytearray(open(archive, "rb").read())
+        # A byte in the middle of big.txt's stored (encrypted) data.
+        local = data.find(b"PK\x03\x04", 10)
+        data[local + 30 + len("big.txt") + 12 + 2000] ^= 0x55
+        damaged = self.path("crc.zip")
+        with open(damaged, "wb") as f:
+            f.write(data)
+        self.rejected(damaged)
+
+    def case_wrong_password(self):
+        movie = self.swf("movie.swf", 400, 300)
+        archive = self.zip_with_password("package.zip", [self.ini(mainmovie="movie.swf"), movie],
+                                         password="not the one")
+        self.rejected(archive)
+
+    def case_no_control(self):
+        movie = self.swf("movie.swf", 400, 300)
+        exe = self.package("show.exe", main=movie)
+        run = self.run(exe, no_control=True, wait_ms=3000)
+        check(run.exit_code is not None and run.exit_code not in (124, 137), "the player hung:\n" + run.describe())
+        check(len(run.messages) == 1 and "Shockwave Flash" in run.messages[0] and "not installed" in run.messages[0],
+              "no clear message about the missing control:\n" + run.describe())
+        check(run.probe[:1] == ["NoWindow"], "an empty window appeared: %r" % run.probe)
+        self.assert_clean(run)
+
+    def case_main_movie_missing(self):
+        data = self.text_file("data.xml", "<data/>")
+        ini = self.ini(mainmovie="absent.swf")
+        exe = self.custom_package("show.exe", archive=self.zip_with_password("package.zip", [ini, data]))
+        run = self.run(exe, wait_ms=3000)
+        check(run.exit_code not in (None, 124, 137), "the player hung:\n" + run.describe())
+        check(len(run.messages) == 1 and "absent.swf" in run.messages[0] and "cannot be opened" in run.messages[0],
+              "no clear message:\n" + run.describe())
+        check(run.probe[:1] == ["NoWindow"] and not run.log, "a window or movie:\n" + run.describe())
+        self.assert_clean(run)
+
+    def case_slideshow_without_swf(self):
+        data = self.text_file("data.xml", "<data/>")
+        ini = self.ini(mainmovie="", type_="slideshow")
+        exe = self.custom_package("show.exe", archive=self.zip_with_password("package.zip", [ini, data]))
+        run = self.run(exe, wait_ms=3000)
+        check(run.exit_code not in (None, 124, 137), "the player hung:\n" + run.describe())
+        check(len(run.messages) == 1 and "no SWF movie" in run.messages[0], "no clear message:\n" + run.describe())
+        check(run.probe[:1] == ["NoWindow"] and not run.log, "a window or movie:\n" + run.describe())
+        self.assert_clean(run)
+
+    def case_no_archive_resource(self):
+        exe = self.custom_package("show.exe", no_archive=True)
+        run = self.run(exe, wait_ms=3000)
+        check(run.exit_code not in (None, 124, 137), "the player hung:\n" + run.describe())
+        # The system's text for the missing resource.
+        check(len(run.messages) == 1 and "resource" in run.messages[0].lower(), "message:\n" + run.describe())
+        check(run.probe[:1] == ["NoWindow"] and not run.log, "a window or movie:\n" + run.describe())
+        self.assert_clean(run)
+
+
+# Prints "<monotonic time> <n>" when the n-th LoadMovie line appears in a log.
+WATCHER = r"""
+import os, sys, time
+path = sys.argv[1]
+seen = 0
+end = time.monotonic() + 60
+while time.monotonic() < end:
+    try:
+        with open(path, encoding="latin-1") as f:
+            n = sum(1 for line in f if line.startswith("LoadMovie "))
+    except OSError:
+        n = 0
+    now = time.monotonic()
+    while seen < n:
+        seen += 1
+        print("%.3f %d" % (now, seen), flush=True)
+    time.sleep(0.02)
+"""
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--host-bin", required=True)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("case")
+    args = parser.parse_args()
+    cases = Cases(args)
+    method = getattr(cases, "case_" + args.case, None)
+    if method is None:
+        sys.exit("unknown case " + args.case)
+    cases.setup(args.case)
+    try:
+        method()
+    except Failure as e:
+        print("FAIL %s: %s" % (args.case, e))
+        sys.exit(1)
+    print("ok %s" % args.case)
+
+
+if __name__ == "__main__":
+    main()
