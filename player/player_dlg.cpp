@@ -63,7 +63,10 @@ BOOL CPlayerDlg::OnInitDialog() {
   std::string moviePath = m_strTempFolder + "\\" + mainMovie;
   vx::SwfDimension size{0, 0};
   try {
-    size = vx::ReadSwfDimension(moviePath);
+    // The player always reads movies in the colour form; the colour is only applied
+    // when a slideshow advances.
+    uint32_t unusedColour = 0;
+    size = vx::ReadSwfDimension(moviePath, unusedColour);
   } catch (const vx::FileException&) {
     Fail("The movie \"" + mainMovie + "\" cannot be opened, so there is nothing to play.");
     return TRUE;

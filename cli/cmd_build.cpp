@@ -1,0 +1,184 @@
+// vellumix-cli build: the package builder without the window.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "common/empty_folder.h"
+#include "common/file.h"
+#include "common/package_contract.h"
+#include "common/package_description.h"
+#include "common/random.h"
+#include "packager/core/builder.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vellumix-cli build [--slideshow] [--main MOVIE] [--title TEXT] [--fullscreen]\n"
+    "                          [--flash-ocx FILE] [--stub FILE] -o OUTPUT [FILE...]\n"
+    "\n"
+    "Packages MOVIE and the FILEs (in this order, each under its file name) into OUTPUT, a\n"
+    "copy of the player stub Orrinet.exe.\n"
+    "  --slideshow      a slideshow of the listed movies (no main movie is packaged)\n"
+    "  --main MOVIE     the main movie (required unless --slideshow)\n"
+    "  --title TEXT     the player window's title, at most 50 characters (default Vellumix)\n"
+    "  --fullscreen     play on the full screen\n"
+    "  --flash-ocx FILE carry FILE as the Flash 8 control to install when needed\n"
+    "  --stub FILE      the player stub (default: Orrinet.exe beside vellumix-cli, or the\n"
+    "                   win32 build's for a host build)\n"
+    "  -o OUTPUT        the package to write\n"
+    "A file given twice, or the main movie given again as a FILE, is packaged once.\n"
+    "\n"
+    "Prints OUTPUT and the package's size, separated by a TAB. Exit status: 0 when the\n"
+    "package was made; 1 when it could not be (one line on stderr, and an existing\n"
+    "OUTPUT is left as it was); 2 for a usage error.\n";
+
+int UsageError(const std::string& problem) {
+  std::fprintf(stderr, "vellumix-cli build: %s (see 'vellumix-cli build --help')\n", problem.c_str());
+  return 2;
+}
+
+// The key under which two paths count as the same file: the absolute, normalised
+// path (letters folded on Windows, where the file system ignores case).
+std::string SamePathKey(const std::string& path) {
+  std::string key;
+  try {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path), ec);
+    if (ec) p = std::filesystem::path(path);
+    key = p.lexically_normal().generic_string();
+  } catch (const std::exception&) {
+    key = path;  // a name the path class cannot convert: compared as it stands
+  }
+#ifdef _WIN32
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#endif
+  return key;
+}
+
+// The stub the build put beside the tool; for a host build, the win32 build's.
+std::string DefaultStub() {
+  const std::string here = vx::cli::ExecutableFolder();
+  const std::string candidates[] = {
+      vx::JoinPath(here, "Orrinet.exe"),
+      vx::JoinPath(here, std::string("..") + vx::kPathSeparator + ".." + vx::kPathSeparator + "win32" +
+                             vx::kPathSeparator + "bin" + vx::kPathSeparator + "Orrinet.exe"),
+  };
+  for (const std::string& c : candidates)
+    if (vx::PathExists(c) && !vx::IsDirectory(c)) return c;
+  return std::string();
+}
+
+// A fresh folder of our own under the system's temporary folder.
+std::string MakePrivateFolder() {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    unsigned char r[6] = {0};
+    vx::SystemRandomBytes(r, sizeof r);
+    char name[64];
+    std::snprintf(name, sizeof name, "vellumix-build-%02x%02x%02x%02x%02x%02x", r[0], r[1], r[2],
+                  r[3], r[4], r[5]);
+    std::string folder = vx::JoinPath(vx::TempFolder(), name);
+    if (vx::PathExists(folder)) continue;
+    if (vx::CreateFolder(folder)) return folder;
+  }
+  return std::string();
+}
+
+int RunBuild(const vx::cli::Args& args) {
+  vx::BuildRequest request;
+  request.title = vx::kDefaultTitle;
+  std::vector<std::string> files;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+      files.push_back(a);
+    } else if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--slideshow") {
+      request.packageType = vx::PackageType::Slideshow;
+    } else if (a == "--fullscreen") {
+      request.fullScreen = true;
+    } else if (a == "--main") {
+      if (!value(request.mainMovie)) return UsageError("--main needs a movie");
+    } else if (a == "--title") {
+      if (!value(request.title)) return UsageError("--title needs a text");
+    } else if (a == "--flash-ocx") {
+      if (!value(request.flashControlPath)) return UsageError("--flash-ocx needs a file");
+      request.autoInstallFlash = true;
+    } else if (a == "--stub") {
+      if (!value(request.stubPath)) return UsageError("--stub needs a file");
+    } else if (a == "-o" || a == "--output") {
+      if (!value(request.outputPath)) return UsageError("-o needs an output file");
+    } else {
+      return UsageError("unknown option '" + a + "'");
+    }
+  }
+  if (request.outputPath.empty()) return UsageError("no output file given (-o OUTPUT)");
+  size_t titleLength = vx::TitleToUtf16(request.title).size();
+  if (titleLength > vx::kMaxTitleLength) {
+    return UsageError("the title has " + std::to_string(titleLength) + " characters; at most " +
+                      std::to_string(vx::kMaxTitleLength) + " are allowed");
+  }
+  if (request.packageType == vx::PackageType::Slideshow) {
+    request.mainMovie.clear();
+  } else if (request.mainMovie.empty()) {
+    std::fprintf(stderr, "Please choose the main movie to continue!\n");
+    return 1;
+  }
+
+  // The list's rules: one row per full path, and never the main movie's own path.
+  std::vector<std::string> seen;
+  if (!request.mainMovie.empty()) seen.push_back(SamePathKey(request.mainMovie));
+  for (const std::string& f : files) {
+    std::string key = SamePathKey(f);
+    bool known = false;
+    for (const std::string& s : seen) known = known || s == key;
+    if (known) continue;
+    seen.push_back(key);
+    request.rows.push_back({vx::LastPathComponent(f), f});
+  }
+
+  if (request.stubPath.empty()) {
+    request.stubPath = DefaultStub();
+    if (request.stubPath.empty()) {
+      std::fprintf(stderr,
+                   "vellumix-cli build: the player stub Orrinet.exe was found neither beside "
+                   "vellumix-cli nor in the win32 build (build/win32/bin); give it with --stub FILE\n");
+      return 1;
+    }
+  }
+
+  // The work files go to a private folder, not to any installation folder.
+  request.installDir = MakePrivateFolder();
+  if (request.installDir.empty()) {
+    std::fprintf(stderr, "vellumix-cli build: cannot create a work folder in '%s'\n",
+                 vx::TempFolder().c_str());
+    return 1;
+  }
+  request.keepWorkFiles = false;
+  vx::BuildOutcome outcome = vx::BuildPackage(request);
+  vx::EmptyFolder(request.installDir);
+  vx::RemoveFolder(request.installDir);
+
+  if (!outcome.succeeded) {
+    std::fprintf(stderr, "vellumix-cli build: %s\n", outcome.describe().c_str());
+    return 1;
+  }
+  std::printf("%s\t%s\n", request.outputPath.c_str(), outcome.sizeText.c_str());
+  return 0;
+}
+
+}  // namespace
+
+VX_CLI_COMMAND("build", "package a movie and its files into a player executable", RunBuild);

@@ -1,0 +1,160 @@
+// The description file and the title block, byte for byte, and the size text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/empty_folder.h"
+#include "common/file.h"
+#include "common/file_size.h"
+#include "common/package_contract.h"
+#include "common/package_description.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  vx::File f;
+  if (!f.open(path, vx::File::Mode::Read)) return "<missing>";
+  std::string out;
+  char buf[4096];
+  for (long long n; (n = f.read(buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+  return out;
+}
+
+const std::string kScratchFolder = vx::JoinPath(vx::TempFolder(), "vx_description_test");
+
+std::string Scratch(const std::string& name) {
+  vx::CreateFolders(kScratchFolder);
+  return vx::JoinPath(kScratchFolder, name);
+}
+
+// Removes the scratch folder when the tests are done.
+class ScratchCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    vx::EmptyFolder(kScratchFolder);
+    vx::RemoveFolder(kScratchFolder);
+  }
+};
+const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+
+TEST(Description, FilesOfBothModesAreExactlyFourCrLfLines) {
+  const std::string path = Scratch("package.ini");
+  ASSERT_EQ(vx::WriteTextFile(path, vx::DescriptionText(false, "intro.swf", vx::PackageType::Resource)), 0);
+  EXPECT_EQ(ReadAll(path), "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource");
+
+  ASSERT_EQ(vx::WriteTextFile(path, vx::DescriptionText(true, "", vx::PackageType::Slideshow)), 0);
+  EXPECT_EQ(ReadAll(path), "[SETTINGS]\r\nfullscreen=true\r\nmainmovie=\r\ntype=slideshow");
+}
+
+TEST(Description, TextUsesBareLfAndNoFinalLineEnd) {
+  std::string text = vx::DescriptionText(true, "a b.swf", vx::PackageType::Resource);
+  EXPECT_EQ(text, "[SETTINGS]\nfullscreen=true\nmainmovie=a b.swf\ntype=resource");
+}
+
+TEST(WriteTextFile, TruncatesAnOlderLongerFileAndKeepsOtherBytes) {
+  const std::string path = Scratch("truncate.txt");
+  ASSERT_EQ(vx::WriteTextFile(path, std::string(500, 'x')), 0);
+  // Only LF is translated; a CR already present and other control bytes pass as they are.
+  ASSERT_EQ(vx::WriteTextFile(path, std::string("a\nb\r\n\x01", 6)), 0);
+  EXPECT_EQ(ReadAll(path), std::string("a\r\nb\r\r\n\x01", 8));
+}
+
+TEST(WriteTextFile, ReportsAFileThatCannotBeCreated) {
+  std::string path = vx::JoinPath(vx::JoinPath(vx::TempFolder(), "vx_no_such_folder_7731"), "x.ini");
+  EXPECT_EQ(vx::WriteTextFile(path, "x"), -1);
+  EXPECT_FALSE(vx::PathExists(path));
+}
+
+std::vector<uint8_t> Words(std::initializer_list<uint16_t> words) {
+  std::vector<uint8_t> out;
+  for (uint16_t w : words) {
+    out.push_back(static_cast<uint8_t>(w & 0xFF));
+    out.push_back(static_cast<uint8_t>(w >> 8));
+  }
+  return out;
+}
+
+TEST(TitleBlock, LayoutOfShortEmptyAndFullTitles) {
+  EXPECT_EQ(vx::TitleStringBlock("Hi"), Words({0, 2, 'H', 'i'}));
+  EXPECT_EQ(vx::TitleStringBlock(""), std::vector<uint8_t>(4, 0));
+
+  std::string fifty;
+  for (int i = 0; i < 50; ++i) fifty += static_cast<char>('A' + i % 26);
+  std::vector<uint8_t> block = vx::TitleStringBlock(fifty);
+  ASSERT_EQ(block.size(), 104u);
+  EXPECT_EQ(block[0] | block[1] << 8, 0);
+  EXPECT_EQ(block[2] | block[3] << 8, 50);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(block[4 + 2 * i] | block[5 + 2 * i] << 8, fifty[i]) << i;
+}
+
+TEST(TitleBlock, LengthWordNeverWrapsAround) {
+  std::vector<uint8_t> block = vx::TitleStringBlock(std::string(70000, 'a'));
+  ASSERT_EQ(block.size(), 2u * (0xFFFF + 2));
+  EXPECT_EQ(block[2] | block[3] << 8, 0xFFFF);
+}
+
+TEST(TitleBlock, NonAsciiTitleIsConvertedToUtf16) {
+#ifdef _WIN32
+  // Wine's default ANSI code page is 1252: 0xE9 is e-acute, 0x80 the euro sign.
+  const std::string title = "Caf\xE9 \x80";
+#else
+  const std::string title = "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAC";  // "Café € 🎬" in UTF-8
+#endif
+  std::vector<uint8_t> block = vx::TitleStringBlock(title);
+#ifdef _WIN32
+  EXPECT_EQ(block, Words({0, 6, 'C', 'a', 'f', 0xE9, ' ', 0x20AC}));
+#else
+  EXPECT_EQ(block, Words({0, 9, 'C', 'a', 'f', 0xE9, ' ', 0x20AC, ' ', 0xD83C, 0xDFAC}));
+  // Bytes that are no UTF-8 become U+FFFD, one each, instead of being dropped.
+  EXPECT_EQ(vx::TitleStringBlock("a\xFF\xC3"), Words({0, 3, 'a', 0xFFFD, 0xFFFD}));
+#endif
+  std::u16string back;
+  ASSERT_TRUE(vx::StringFromBlock(block.data(), block.size(), 1, back));
+  EXPECT_EQ(back.substr(0, 3), u"Caf");
+}
+
+TEST(TitleBlock, StringFromBlockStopsAtTheEndOfAShortBlock) {
+  std::vector<uint8_t> block = vx::TitleStringBlock("Show");
+  std::u16string s;
+  ASSERT_TRUE(vx::StringFromBlock(block.data(), block.size(), 0, s));
+  EXPECT_TRUE(s.empty());
+  ASSERT_TRUE(vx::StringFromBlock(block.data(), block.size(), 1, s));
+  EXPECT_EQ(s, u"Show");
+  EXPECT_FALSE(vx::StringFromBlock(block.data(), block.size(), 2, s));
+  // A length word that promises more than the block holds.
+  std::vector<uint8_t> bad = Words({0, 9, 'x'});
+  EXPECT_FALSE(vx::StringFromBlock(bad.data(), bad.size(), 1, s));
+}
+
+TEST(FormatFileSize, UnitStepsAndRounding) {
+  EXPECT_EQ(vx::FormatByteCount(0), "0 B");
+  EXPECT_EQ(vx::FormatByteCount(1024), "1024 B");
+  EXPECT_EQ(vx::FormatByteCount(1025), "1 KB");
+  EXPECT_EQ(vx::FormatByteCount(1048576), "1024 KB");
+  EXPECT_EQ(vx::FormatByteCount(1572864), "1.50 MB");
+  EXPECT_EQ(vx::FormatByteCount(1048577), "1.00 MB");
+  EXPECT_EQ(vx::FormatByteCount(0xFFFFFFFFu), "4.00 GB");
+}
+
+TEST(FormatFileSize, OfRealFilesAndOfAMissingOne) {
+  const std::string path = Scratch("sized.bin");
+  {
+    vx::File f;
+    ASSERT_TRUE(f.open(path, vx::File::Mode::CreateWrite));
+    std::string block(65536, '\x5a');
+    for (int i = 0; i < 24; ++i) ASSERT_TRUE(f.write(block.data(), block.size()));  // 1,572,864
+    ASSERT_TRUE(f.close());
+  }
+  EXPECT_EQ(vx::FormatFileSize(path), "1.50 MB");
+  EXPECT_EQ(vx::FormatFileSize(path + ".missing"), "0 KB");
+}
+
+TEST(PackageContract, InstallPathsUseThePlatformSeparator) {
+  std::string s(1, vx::kPathSeparator);
+  EXPECT_EQ(vx::InstallPath("C", vx::kWorkArchiveTail), "C" + s + "Temp" + s + "package.zip");
+  EXPECT_EQ(vx::InstallPath("dir" + s, vx::kStubTail), "dir" + s + "Orrinet.exe");
+  EXPECT_EQ(std::string(vx::kPackagePassword).size(), 10u);
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+// Windows itself reads a built package: the loader's resource lookup (FindResourceA,
+// LoadResource, LoadStringW) sees the archive, the title and nothing of the Flash
+// control unless asked, and the stub's own resources unchanged. And the package the
+// Windows update functions made has the same resource tree, entry for entry, as the
+// one our own rewriter makes from the same stub and the same data.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/package_description.h"
+#include "package_test_util.h"
+#include "packager/core/builder.h"
+#include "packager/core/pe_resource_rewriter.h"
+
+namespace vx::test {
+namespace {
+
+const std::string kStub = VX_TEST_STUB;
+
+// A module loaded as data, for the resource functions only.
+class DataModule {
+ public:
+  explicit DataModule(const std::string& path)
+      : m_h(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  ~DataModule() {
+    if (m_h) FreeLibrary(m_h);
+  }
+  HMODULE get() const { return m_h; }
+
+  // The bytes of a resource in the language the loader picks, or "<absent>".
+  std::string bytes(LPCSTR type, LPCSTR name) const {
+    HRSRC r = FindResourceA(m_h, name, type);
+    if (!r) return "<absent>";
+    HGLOBAL g = LoadResource(m_h, r);
+    const char* p = g ? static_cast<const char*>(LockResource(g)) : nullptr;
+    if (!p) return "<unloadable>";
+    return std::string(p, SizeofResource(m_h, r));
+  }
+
+ private:
+  HMODULE m_h;
+};
+
+class PackageOnWindows : public ::testing::Test {
+ protected:
+  PackageOnWindows() : dir_("package_load") {}
+  void SetUp() override {
+    CreateFolders(dir_ / "install");
+    WriteBytes(dir_ / "intro.swf", "FWS\x08" + NoiseBytes(4000, 11));
+    WriteBytes(dir_ / "song.mp3", NoiseBytes(30000, 12));
+    request_.installDir = dir_ / "install";
+    request_.stubPath = kStub;
+    request_.mainMovie = dir_ / "intro.swf";
+    request_.rows = {{"song.mp3", dir_ / "song.mp3"}};
+    request_.title = "Windows show";
+    request_.outputPath = dir_ / "show.exe";
+  }
+  ScratchFolder dir_;
+  BuildRequest request_;
+};
+
+TEST_F(PackageOnWindows, LoaderSeesArchiveTitleAndUnchangedStubResources) {
+  BuildOutcome o = BuildPackage(request_);
+  ASSERT_TRUE(o.succeeded) << o.describe();
+
+  DataModule package(request_.outputPath);
+  DataModule stub(kStub);
+  ASSERT_TRUE(package.get() != nullptr) << GetLastError();
+  ASSERT_TRUE(stub.get() != nullptr);
+
+  std::string archive = package.bytes("ZIP", MAKEINTRESOURCEA(129));
+  EXPECT_EQ(archive, ReadBytes(InstallPath(request_.installDir, kWorkArchiveTail)));
+  EXPECT_EQ(Names(ReadArchive(archive, kPackagePassword)),
+            (std::vector<std::string>{"package.ini", "intro.swf", "song.mp3"}));
+
+  wchar_t title[64] = {0};
+  int n = LoadStringW(package.get(), 1, title, 64);
+  EXPECT_EQ(std::wstring(title, n), L"Windows show");
+  EXPECT_EQ(LoadStringW(stub.get(), 1, title, 64), 8);  // "Vellumix"
+
+  EXPECT_EQ(package.bytes("OCX", MAKEINTRESOURCEA(1091)), "<absent>");
+  for (LPCSTR type : {MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(16)}) {
+    LPCSTR name = type == MAKEINTRESOURCEA(14) ? MAKEINTRESOURCEA(128)
+                  : type == MAKEINTRESOURCEA(5) ? MAKEINTRESOURCEA(100)
+                                                : MAKEINTRESOURCEA(1);
+    std::string want = stub.bytes(type, name);
+    EXPECT_NE(want, "<absent>");
+    EXPECT_EQ(package.bytes(type, name), want) << reinterpret_cast<uintptr_t>(type);
+  }
+}
+
+TEST_F(PackageOnWindows, FlashControlAndEmptyTitleAreSeenByTheLoader) {
+  request_.autoInstallFlash = true;
+  request_.flashControlPath = dir_ / "Flash8.ocx";
+  std::string ocx = "MZ" + NoiseBytes(25000, 13);
+  WriteBytes(request_.flashControlPath, ocx);
+  request_.title = "";
+  ASSERT_TRUE(BuildPackage(request_).succeeded);
+  DataModule package(request_.outputPath);
+  ASSERT_TRUE(package.get() != nullptr);
+  EXPECT_EQ(package.bytes("OCX", MAKEINTRESOURCEA(1091)), ocx);
+  EXPECT_EQ(package.bytes(MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(1)), std::string(4, '\0'));
+  wchar_t title[8] = {L'x'};
+  EXPECT_EQ(LoadStringW(package.get(), 1, title, 8), 0);
+}
+
+TEST_F(PackageOnWindows, WindowsUpdateAndOurRewriterGiveTheSameResourceTree) {
+  request_.autoInstallFlash = true;
+  request_.flashControlPath = dir_ / "Flash8.ocx";
+  WriteBytes(request_.flashControlPath, "MZ" + NoiseBytes(10000, 14));
+  ASSERT_TRUE(BuildPackage(request_).succeeded);
+  PackageContent windows = ReadPackage(request_.outputPath);
+
+  // The same update through our own rewriter, on a fresh copy of the stub.
+  const std::string ours = dir_ / "ours.exe";
+  ASSERT_TRUE(CopyFilePath(kStub, ours));
+  std::vector<uint8_t> block = TitleStringBlock(request_.title);
+  PeResourceRewriter rewriter;
+  ASSERT_TRUE(rewriter.begin(ours, false)) << rewriter.error();
+  ASSERT_TRUE(rewriter.update(ResourceId(kArchiveResourceType), ResourceId(kArchiveResourceId), kPackageLanguage,
+                              windows.archive.data(), windows.archive.size()));
+  ASSERT_TRUE(rewriter.update(ResourceId(kFlashResourceType), ResourceId(kFlashResourceId), kPackageLanguage,
+                              windows.flash.data(), windows.flash.size()));
+  ASSERT_TRUE(rewriter.update(ResourceId(kStringTableType), ResourceId(kTitleStringBlock), kPackageLanguage,
+                              block.data(), block.size()));
+  ASSERT_TRUE(rewriter.end(false)) << rewriter.error();
+
+  std::vector<PeResource> a, b;
+  std::string error;
+  ASSERT_TRUE(ReadPeResources(request_.outputPath, a, &error)) << error;
+  ASSERT_TRUE(ReadPeResources(ours, b, &error)) << error;
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].type, b[i].type) << i;
+    EXPECT_EQ(a[i].name, b[i].name) << i;
+    EXPECT_EQ(a[i].language, b[i].language) << i;
+    EXPECT_EQ(ResourceBytes(request_.outputPath, a[i]), ResourceBytes(ours, b[i]))
+        << a[i].type.toString() << " " << a[i].name.toString();
+  }
+  // And Windows loads ours like its own.
+  DataModule loaded(ours);
+  ASSERT_TRUE(loaded.get() != nullptr);
+  EXPECT_EQ(loaded.bytes("ZIP", MAKEINTRESOURCEA(129)), windows.archive);
+}
+
+}  // namespace
+}  // namespace vx::test
