@@ -31,12 +31,13 @@ const char kUsage[] =
     "A file given twice, or the main movie given again as a FILE, is packaged once.\n"
     "\n"
     "Prints OUTPUT and the package's size, separated by a TAB. Exit status: 0 when the\n"
-    "package was made; 1 when it could not be (one line on stderr, and an existing\n"
-    "OUTPUT is left as it was); 2 for a usage error.\n";
+    "package was made; 2 when it could not be (one line on stderr, and an existing\n"
+    "OUTPUT is left as it was); 1 for a usage error or a missing main movie.\n";
 
 int UsageError(const std::string& problem) {
-  std::fprintf(stderr, "vellumix-cli build: %s (see 'vellumix-cli build --help')\n", problem.c_str());
-  return 2;
+  std::fprintf(stderr, "vellumix-cli build: %s\n%.*s", problem.c_str(),
+               static_cast<int>(std::string(kUsage).find("\n\n") + 1), kUsage);
+  return 1;
 }
 
 // The key under which two paths count as the same file: the absolute, normalised
@@ -155,7 +156,7 @@ int RunBuild(const vx::cli::Args& args) {
       std::fprintf(stderr,
                    "vellumix-cli build: the player stub Orrinet.exe was found neither beside "
                    "vellumix-cli nor in the win32 build (build/win32/bin); give it with --stub FILE\n");
-      return 1;
+      return 2;
     }
   }
 
@@ -164,7 +165,7 @@ int RunBuild(const vx::cli::Args& args) {
   if (request.installDir.empty()) {
     std::fprintf(stderr, "vellumix-cli build: cannot create a work folder in '%s'\n",
                  vx::TempFolder().c_str());
-    return 1;
+    return 2;
   }
   request.keepWorkFiles = false;
   vx::BuildOutcome outcome = vx::BuildPackage(request);
@@ -173,7 +174,7 @@ int RunBuild(const vx::cli::Args& args) {
 
   if (!outcome.succeeded) {
     std::fprintf(stderr, "vellumix-cli build: %s\n", outcome.describe().c_str());
-    return 1;
+    return 2;
   }
   std::printf("%s\t%s\n", request.outputPath.c_str(), outcome.sizeText.c_str());
   return 0;

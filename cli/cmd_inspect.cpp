@@ -55,15 +55,15 @@ int RunInspect(const vx::cli::Args& args) {
     return 0;
   }
   if (args.size() != 1) {
-    std::fprintf(stderr, "vellumix-cli inspect: give exactly one package (see 'vellumix-cli inspect --help')\n");
-    return 2;
+    std::fprintf(stderr, "vellumix-cli inspect: give exactly one package\nusage: vellumix-cli inspect PACKAGE\n");
+    return 1;
   }
   const std::string& path = args[0];
   std::vector<vx::PeResource> resources;
   std::string error;
   if (!vx::ReadPeResources(path, resources, &error)) {
     std::fprintf(stderr, "vellumix-cli inspect: '%s': %s\n", path.c_str(), error.c_str());
-    return 1;
+    return 2;
   }
   std::printf("package\t%s\n", path.c_str());
   std::printf("size\t%s\n", vx::FormatFileSize(path).c_str());
@@ -90,13 +90,13 @@ int RunInspect(const vx::cli::Args& args) {
       vx::FindPeResource(resources, vx::ResourceId(vx::kArchiveResourceType), vx::ResourceId(vx::kArchiveResourceId));
   if (!zip) {
     std::fprintf(stderr, "vellumix-cli inspect: '%s' carries no package archive (\"ZIP\" 129)\n", path.c_str());
-    return 1;
+    return 2;
   }
   // The archive is read in place, on demand, from its window of the package file.
   vx::ZipDiskFile source;
   if (!source.open(path, zip->fileOffset, zip->size)) {
     std::fprintf(stderr, "vellumix-cli inspect: '%s' could not be opened for reading\n", path.c_str());
-    return 1;
+    return 2;
   }
   bool allGood = true;
   try {
@@ -144,12 +144,12 @@ int RunInspect(const vx::cli::Args& args) {
     std::fflush(stdout);
     std::fprintf(stderr, "vellumix-cli inspect: the package archive of '%s' is damaged: %s\n", path.c_str(),
                  e.message().c_str());
-    return 1;
+    return 2;
   }
   if (!allGood) {
     std::fflush(stdout);
     std::fprintf(stderr, "vellumix-cli inspect: '%s' has damaged archive entries\n", path.c_str());
-    return 1;
+    return 2;
   }
   return 0;
 }

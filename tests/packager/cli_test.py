@@ -267,7 +267,7 @@ class Failures(CliCase):
             fo.seek(offset + 5000)
             fo.write(bytes([b[0] ^ 0x55]))
         r = run([CLI, "inspect", self.out])
-        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.returncode, 2)
         entries = parse_inspect(r.stdout.decode())["entry"]
         self.assertEqual([(e[0], e[6]) for e in entries], [("package.ini", "ok"), ("song.mp3", "damaged")])
         self.assertEqual(len(r.stderr.splitlines()), 1, r.stderr)
@@ -283,7 +283,7 @@ class Failures(CliCase):
             fo.write(b"previous package")
         missing = os.path.join(self.dir, "missing.png")
         r = self.build("--main", self.files["a.swf"], "-o", self.out, missing)
-        self.assertNotEqual(r.returncode, 0)
+        self.assertEqual(r.returncode, 2)
         lines = r.stderr.decode().splitlines()
         self.assertEqual(len(lines), 1, r.stderr)
         self.assertIn(missing, lines[0])
@@ -320,8 +320,10 @@ class Failures(CliCase):
     def test_usage_errors(self):
         for args in (["--main"], ["--main", "a.swf"], ["--bogus", "-o", self.out]):
             r = run([CLI, "build"] + args, env=self.env)
-            self.assertEqual(r.returncode, 2, args)
-            self.assertEqual(len(r.stderr.splitlines()), 1, r.stderr)
+            self.assertEqual(r.returncode, 1, args)
+            lines = r.stderr.decode().splitlines()
+            self.assertGreaterEqual(len(lines), 2, r.stderr)
+            self.assertTrue(lines[1].startswith("usage: vellumix-cli build"), r.stderr)
 
     def test_inspect_of_something_else(self):
         r = run([CLI, "inspect", self.files["data.xml"]])
