@@ -75,12 +75,7 @@ std::string DefaultStub() {
 // A fresh folder of our own under the system's temporary folder.
 std::string MakePrivateFolder() {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    unsigned char r[6] = {0};
-    vx::SystemRandomBytes(r, sizeof r);
-    char name[64];
-    std::snprintf(name, sizeof name, "vellumix-build-%02x%02x%02x%02x%02x%02x", r[0], r[1], r[2],
-                  r[3], r[4], r[5]);
-    std::string folder = vx::JoinPath(vx::TempFolder(), name);
+    std::string folder = vx::JoinPath(vx::TempFolder(), "vellumix-build-" + vx::RandomHex(6));
     if (vx::PathExists(folder)) continue;
     if (vx::CreateFolder(folder)) return folder;
   }

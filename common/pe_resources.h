@@ -7,6 +7,7 @@
 // offsets outside the file, loops in the directory tree and trees deeper than three
 // levels are all reported as a damaged resource directory.
 #pragma once
+#include "common/utf.h"  // resource names are UTF-16 in the file
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -152,9 +153,5 @@ uint32_t PeChecksum(const uint8_t* data, size_t size, uint32_t checkSumOffset);
 // The same over a file, read in blocks. False when the file cannot be read.
 bool PeChecksumOfFile(const std::string& path, uint32_t checkSumOffset, uint32_t& out,
                       std::string* error);
-
-// UTF-16 <-> UTF-8 for resource names.
-std::string Utf16ToUtf8(const std::u16string& text);
-std::u16string Utf8ToUtf16(const std::string& text);
 
 }  // namespace vx

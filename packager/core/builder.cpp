@@ -133,11 +133,7 @@ struct ArchiveHandle {
 
 // A name beside `path` that no other build uses: path + ".tmp-" + 8 hex digits.
 std::string TemporarySibling(const std::string& path) {
-  unsigned char r[4] = {0, 0, 0, 0};
-  SystemRandomBytes(r, sizeof r);
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x", r[0], r[1], r[2], r[3]);
-  return path + ".tmp-" + hex;
+  return path + ".tmp-" + RandomHex(4);
 }
 
 }  // namespace

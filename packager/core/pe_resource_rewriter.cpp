@@ -34,18 +34,6 @@ std::u16string StoredName(const ResourceId& id) {
   return text;
 }
 
-std::string RandomSuffix() {
-  uint8_t bytes[6] = {};
-  SystemRandomBytes(bytes, sizeof bytes);
-  static const char hex[] = "0123456789abcdef";
-  std::string s;
-  for (uint8_t b : bytes) {
-    s += hex[b >> 4];
-    s += hex[b & 15];
-  }
-  return s;
-}
-
 // Writes sequentially to the new file and keeps the checksum of what was written.
 class Output {
  public:
@@ -144,7 +132,7 @@ bool PeResourceRewriter::update(const ResourceId& type, const ResourceId& name, 
                   m_entries.end());
   if (!data) return true;  // deleted
   if (!m_scratch.isOpen()) {
-    m_strScratchPath = m_strPath + ".vx-scratch-" + RandomSuffix();
+    m_strScratchPath = m_strPath + ".vx-scratch-" + RandomHex(6);
     if (!m_scratch.open(m_strScratchPath, File::Mode::CreateReadWrite)) {
       m_strScratchPath.clear();
       return fail("cannot create a scratch file beside " + m_strPath);
@@ -163,7 +151,7 @@ bool PeResourceRewriter::end(bool discard) {
     reset();
     return true;
   }
-  std::string temp = m_strPath + ".vx-new-" + RandomSuffix();
+  std::string temp = m_strPath + ".vx-new-" + RandomHex(6);
   bool ok = writeNewFile(temp);
   if (ok && !MoveFileReplace(temp, m_strPath)) ok = fail("cannot replace " + m_strPath);
   if (!ok) DeleteFilePath(temp);

@@ -23,18 +23,6 @@ std::string SystemMessage(DWORD code) {
   return s;
 }
 
-std::string RandomSuffix() {
-  uint8_t bytes[6] = {};
-  SystemRandomBytes(bytes, sizeof bytes);
-  static const char hex[] = "0123456789abcdef";
-  std::string s;
-  for (uint8_t b : bytes) {
-    s += hex[b >> 4];
-    s += hex[b & 15];
-  }
-  return s;
-}
-
 }  // namespace
 
 struct ResourceUpdater::Impl {
@@ -64,7 +52,7 @@ bool ResourceUpdater::begin(const std::string& exePath, bool deleteExistingResou
     m_strError = exePath + ": " + why;
     return false;
   }
-  m_impl->temp = exePath + ".vx-new-" + RandomSuffix();
+  m_impl->temp = exePath + ".vx-new-" + RandomHex(6);
   if (!CopyFileA(exePath.c_str(), m_impl->temp.c_str(), FALSE)) {
     m_strError = "cannot copy " + exePath + ": " + SystemMessage(GetLastError());
     m_impl->temp.clear();

@@ -185,7 +185,9 @@ TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
         EXPECT_EQ(original[i], now[i]) << now[i].key();
       }
     }
-    if (size) EXPECT_EQ(data, Extract(path, "ZIP", "129", 1033));
+    if (size) {
+      EXPECT_EQ(data, Extract(path, "ZIP", "129", 1033));
+    }
   }
 }
 
@@ -291,7 +293,9 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
                          now.begin() + before.sizeOfHeaders)) << "an old section changed";
   EXPECT_EQ(zip, Extract(path, "ZIP", "129", 1033));
   for (const Item& i : tree) {
-    if (i.key() != "ZIP/129/1033") EXPECT_EQ(i.bytes, Extract(path, i.type, i.name, i.language)) << i.key();
+    if (i.key() != "ZIP/129/1033") {
+      EXPECT_EQ(i.bytes, Extract(path, i.type, i.name, i.language)) << i.key();
+    }
   }
   ExpectConsistentHeaders(path, 0);
 

@@ -11,9 +11,9 @@ import sys
 
 
 def load_swfgen(path):
-    spec = importlib.util.spec_from_file_location("swfgen", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("swfgen", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

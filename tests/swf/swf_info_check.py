@@ -18,9 +18,9 @@ SWFGEN = None
 
 
 def load_swfgen():
-    spec = importlib.util.spec_from_file_location("swfgen_for_info", SWFGEN)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("swfgen_for_info", SWFGEN)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
