@@ -74,3 +74,5 @@
 #define IDS_BUILD_PROGRESS 1043
 #define IDS_BUILD_FINISHING 1044
 #define IDS_BUILD_BUSY 1045
+// The Add dialog refused a selection too long for its buffer
+#define IDS_ADD_TOO_MANY 1046

@@ -349,6 +349,21 @@ TEST(FileDialog, SelectionBufferWalk) {
   EXPECT_TRUE(walk(std::string("\0\0", 2), true).empty());
 }
 
+TEST(FileDialog, CutSelectionIsNotTakenAsWhole) {
+  // Whole selections, with the zeros the fresh buffer has after them.
+  EXPECT_TRUE(CFileDialog::SelectionEnded(std::string(8, '\0').c_str(), 8));
+  EXPECT_TRUE(CFileDialog::SelectionEnded(std::string("C:\\a.swf\0\0\0", 11).c_str(), 11));
+  EXPECT_TRUE(CFileDialog::SelectionEnded(std::string("C:\\m\0a\0b\0\0", 11).c_str(), 11));
+  // A list cut at the end of the buffer: inside a name, or right after one name's NUL.
+  const std::string cut("C:\\m\0a.swf\0b.sw", 15);
+  EXPECT_FALSE(CFileDialog::SelectionEnded(cut.c_str(), cut.size()));
+  const std::string atName("C:\\m\0a.swf\0b.swf\0", 17);
+  EXPECT_FALSE(CFileDialog::SelectionEnded(atName.c_str(), atName.size()));
+  // Only the given size counts: the NULs behind it belong to no selection.
+  const std::string behind("C:\\m\0a\0b\0\0", 11);
+  EXPECT_FALSE(CFileDialog::SelectionEnded(behind.c_str(), 9));
+}
+
 // ---- Worker threads ------------------------------------------------------------------------
 
 namespace {

@@ -4,6 +4,7 @@
 //
 //   gui_driver captions   BIN_DIR WORK_DIR en|zh
 //   gui_driver list       BIN_DIR WORK_DIR
+//   gui_driver many       BIN_DIR WORK_DIR
 //   gui_driver mouse      BIN_DIR WORK_DIR
 //   gui_driver build      BIN_DIR WORK_DIR
 //   gui_driver failure    BIN_DIR WORK_DIR
@@ -13,6 +14,7 @@
 //   gui_driver screenshot BIN_DIR WORK_DIR OUTPUT.bmp
 //   gui_driver responsiveness BIN_DIR WORK_DIR MEGABYTES   (benchmark: prints the worst
 //                                                           answer time during a build)
+//   gui_driver addmany    BIN_DIR WORK_DIR COUNT   (benchmark: one Add of COUNT movies)
 //
 // BIN_DIR holds Vellumix.exe, Orrinet.exe and vellumix-cli.exe. WORK_DIR is emptied
 // and receives a private installation folder (a copy of the two programs, so that the
@@ -900,6 +902,150 @@ int List(const Setup& s) {
   return g_failures ? 1 : 0;
 }
 
+// ---- Many files at once ------------------------------------------------------------
+
+// Opens the Add dialog on `folder` and types the quoted `names` into its file-name box,
+// ready for OK; null when the dialog did not open.
+HWND PrepareAddDialog(Packager& p, const std::string& folder, const std::vector<std::string>& names) {
+  PostClick(p.item(1003));
+  HWND dlg = WaitPopup(p, 10000);
+  if (!dlg) {
+    Note("the Add dialog did not open");
+    return nullptr;
+  }
+  FillFileDialog(dlg, Wide(folder), 1000);  // navigates; the dialog stays
+  std::wstring text;
+  for (const std::string& name : names) text += L"\"" + Wide(name) + L"\" ";
+  HWND edit = FileNameEdit(dlg);
+  if (!edit) return nullptr;
+  SetText(edit, text);
+  return dlg;
+}
+
+void PressOk(HWND dlg) {
+  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+}
+
+// `count` names of `length` characters (before the suffix), numbered so that each is
+// told apart by its first characters.
+std::vector<std::string> LongNames(int count, size_t length, const char* suffix) {
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) {
+    char number[16];
+    std::snprintf(number, sizeof(number), "f%03d-", i);
+    std::string name = number;
+    while (name.size() < length) name += "long-resource-name-";
+    name.resize(length);
+    names.push_back(name + suffix);
+  }
+  return names;
+}
+
+// One Add of 40 files whose names add up to far more than MAX_PATH characters lists
+// them all in the order chosen; a selection too long even for the large buffer is
+// refused with a warning owned by the window and changes nothing.
+int Many(const Setup& s) {
+  StringTable table(s.exe(), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  const std::string folder = s.dataDir + "\\many";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::vector<std::string> names = LongNames(40, 48, ".xml");
+  for (size_t i = 0; i < names.size(); i += 8) names[i].replace(names[i].size() - 4, 4, ".swf");
+  size_t total = folder.size();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string data = names[i].back() == 'f' ? MakeSwf(100 + static_cast<int>(i), 60) : std::string(i + 1, 'x');
+    CHECK(WriteFileBytes(folder + "\\" + names[i], data), "write %s", names[i].c_str());
+    total += names[i].size() + 1;
+  }
+  CHECK(total > 4 * MAX_PATH, "the names take only %u characters", static_cast<unsigned>(total));
+  // Chosen in reverse order of their names: the rows follow the order of the choice.
+  std::reverse(names.begin(), names.end());
+
+  Packager p;
+  if (!StartPackager(p, s.installDir)) return 1;
+  HWND dlg = PrepareAddDialog(p, folder, names);
+  CHECK(dlg != nullptr, "no Add dialog");
+  if (!dlg) return 1;
+  PressOk(dlg);
+  CHECK(WaitUntil([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }, 10000), "the Add dialog stayed");
+  Settle(p.main);
+  CHECK(FindPopup(p) == nullptr, "a box after adding 40 files: '%s'",
+        FindPopup(p) ? Utf8(MessageText(FindPopup(p))).c_str() : "");
+  CHECK(RowCount(p) == 40, "%d rows after adding 40 files", RowCount(p));
+  const std::vector<std::wstring> numbers = Column(p, 0), shown = Column(p, 1), paths = Column(p, 5),
+                                  dims = Column(p, 3);
+  for (size_t i = 0; i < names.size() && i < shown.size(); ++i) {
+    CHECK(shown[i] == Wide(names[i]), "row %u shows '%s', chosen '%s'", static_cast<unsigned>(i),
+          Utf8(shown[i]).c_str(), names[i].c_str());
+    CHECK(paths[i] == Wide(folder + "\\" + names[i]), "row %u path '%s'", static_cast<unsigned>(i),
+          Utf8(paths[i]).c_str());
+    CHECK(numbers[i] == std::to_wstring(i + 1), "row %u numbered '%s'", static_cast<unsigned>(i),
+          Utf8(numbers[i]).c_str());
+    CHECK(dims[i].empty() == (names[i].back() != 'f'), "row %u dimension '%s'", static_cast<unsigned>(i),
+          Utf8(dims[i]).c_str());
+  }
+
+  // Far more than the large buffer holds: 380 names of 180 characters (about 69,000).
+  const std::string big = s.dataDir + "\\big";
+  CreateDirectoryA(big.c_str(), nullptr);
+  const std::vector<std::string> bigNames = LongNames(380, 180, ".txt");
+  for (const std::string& name : bigNames) WriteFileBytes(big + "\\" + name, "b");
+  dlg = PrepareAddDialog(p, big, bigNames);
+  CHECK(dlg != nullptr, "no Add dialog for the long selection");
+  if (dlg) {
+    PressOk(dlg);
+    HWND box = nullptr;
+    WaitUntil([&] {
+      box = FindPopup(p);
+      return box && box != dlg;
+    }, 15000);
+    CHECK(box && box != dlg, "no warning after a selection too long for the buffer");
+    if (box && box != dlg) {
+      Sleep(200);
+      CHECK(NormalizeLines(MessageText(box)) == NormalizeLines(table.get(1046)), "warning '%s'",
+            Utf8(MessageText(box)).c_str());
+      CHECK(Text(box) == L"Vellumix", "warning caption '%s'", Utf8(Text(box)).c_str());
+      CHECK(GetWindow(box, GW_OWNER) == p.main, "warning not owned by the main window");
+      Answer(box, IDOK);
+    }
+    Settle(p.main);
+    CHECK(FindPopup(p) == nullptr, "a box left after the warning");
+    CHECK(RowCount(p) == 40, "%d rows after the refused selection", RowCount(p));
+  }
+  // The window goes on as before: one more file is the 41st row.
+  const std::string extra = s.dataDir + "\\extra.bin";
+  CHECK(WriteFileBytes(extra, "e"), "write");
+  CHECK(AddFiles(p, {extra}), "add");
+  CHECK(RowCount(p) == 41 && Cell(p, 40, 5) == Wide(extra), "%d rows after adding one more", RowCount(p));
+  CHECK(ClosePackager(p), "the packager did not close");
+  return g_failures ? 1 : 0;
+}
+
+// Benchmark: one Add of `count` movies; the time from OK in the dialog to the last row.
+int AddBench(const Setup& s, int count) {
+  const std::string folder = s.dataDir + "\\bench";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::vector<std::string> names = LongNames(count, 24, ".swf");
+  for (size_t i = 0; i < names.size(); ++i) WriteFileBytes(folder + "\\" + names[i], MakeSwf(320 + static_cast<int>(i), 240));
+  Packager p;
+  if (!StartPackager(p, s.installDir)) return 1;
+  HWND dlg = PrepareAddDialog(p, folder, names);
+  if (!dlg) return 1;
+  Sleep(300);
+  const auto start = std::chrono::steady_clock::now();
+  PressOk(dlg);
+  // The dialog goes first; the list answers once the window's thread is back from
+  // adding the rows.
+  auto since = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  while ((IsWindow(dlg) && IsWindowVisible(dlg)) && since() < 60) Sleep(5);  // asks nothing of the window
+  const double dialogSeconds = since();
+  const bool all = WaitUntil([&] { return RowCount(p) >= count; }, 60000);
+  const double seconds = since();
+  std::printf("addmany\tfiles=%d\trows=%d\tseconds=%.2f\tdialog_seconds=%.2f\n", count, RowCount(p), seconds,
+              dialogSeconds);
+  ClosePackager(p);
+  return all ? 0 : 1;
+}
+
 // Package It! without a main movie, then a full build through the save dialog, read
 // back with vellumix-cli inspect.
 int Build(const Setup& s) {
@@ -1233,6 +1379,7 @@ int main(int argc, char** argv) {
   int rc = 2;
   if (scenario == "captions" && argc >= 5) rc = Captions(s, argv[4]);
   else if (scenario == "list") rc = List(s);
+  else if (scenario == "many") rc = Many(s);
   else if (scenario == "mouse") rc = Mouse(s);
   else if (scenario == "build") rc = Build(s);
   else if (scenario == "failure") rc = Failure(s);
@@ -1242,6 +1389,7 @@ int main(int argc, char** argv) {
   else if (scenario == "workfolder") rc = WorkFolder(s);
   else if (scenario == "screenshot" && argc >= 5) rc = Screenshot(s, argv[4]);
   else if (scenario == "responsiveness" && argc >= 5) rc = Responsiveness(s, std::atoi(argv[4]));
+  else if (scenario == "addmany" && argc >= 5) rc = AddBench(s, std::atoi(argv[4]));
   else std::fprintf(stderr, "gui_driver: unknown scenario or missing arguments: %s\n", scenario.c_str());
   std::printf("%s: %s (%d failed checks)\n", scenario.c_str(), rc == 0 ? "passed" : "FAILED", g_failures);
   return rc;
