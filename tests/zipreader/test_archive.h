@@ -2,12 +2,27 @@
 // where each record lies so that a test can damage exactly one of them.
 #pragma once
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
 namespace vxtest {
 
 using Bytes = std::vector<uint8_t>;
+
+// A calendar time read as local time, daylight saving decided by the system: how the
+// reader interprets a stored DOS date and time.
+inline std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = -1;
+  return std::mktime(&t);
+}
 
 struct TestEntry {
   std::string name;

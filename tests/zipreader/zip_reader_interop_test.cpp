@@ -69,17 +69,7 @@ class InteropTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    auto local = [](int y, int mo, int d, int h, int mi, int s) {
-      std::tm t{};
-      t.tm_year = y - 1900;
-      t.tm_mon = mo - 1;
-      t.tm_mday = d;
-      t.tm_hour = h;
-      t.tm_min = mi;
-      t.tm_sec = s;
-      t.tm_isdst = -1;
-      return std::mktime(&t);
-    };
+    auto local = vxtest::LocalTime;
     m_sources = {
         {"package.ini", TextBytes("[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource"),
          local(2024, 7, 1, 12, 30, 10), false},
@@ -231,15 +221,7 @@ TEST_F(InteropTest, SevenZipZipCrypto) {
     int y, mo, d, h, mi, sec;
     for (const char* line = dos.out.c_str(); std::sscanf(line, "%255s %d %d %d %d %d %d", name, &y, &mo, &d, &h, &mi,
                                                             &sec) == 7;) {
-      std::tm t{};
-      t.tm_year = y - 1900;
-      t.tm_mon = mo - 1;
-      t.tm_mday = d;
-      t.tm_hour = h;
-      t.tm_min = mi;
-      t.tm_sec = sec;
-      t.tm_isdst = -1;
-      times[name] = std::mktime(&t);
+      times[name] = vxtest::LocalTime(y, mo, d, h, mi, sec);
       line = std::strchr(line, '\n');
       if (!line) break;
       ++line;

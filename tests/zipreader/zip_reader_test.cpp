@@ -720,15 +720,7 @@ TEST(ZipReaderFileState, ModificationTimeIsTheDosTimeReadAsLocalTime) {
   std::time_t after = std::time(nullptr);
 
   auto localTime = [](int y, int mo, int d, int h, int mi, int s) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    t.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&t));
+    return static_cast<int64_t>(vxtest::LocalTime(y, mo, d, h, mi, s));
   };
   vx::FileDescription d;
   ASSERT_TRUE(vx::DescribePath(dir.file("timed.txt"), d));
