@@ -2,6 +2,7 @@
 // any range that is not wholly inside the input, so the parser never trusts a count
 // or an offset from the file.
 #include "common/pe_resources.h"
+#include "common/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,11 +25,6 @@ constexpr uint16_t kLanguageEnglishUs = 1033;
 // it keeps a damaged count from becoming a long loop.
 constexpr uint32_t kMaxEntriesPerDirectory = 0x10000;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 class ByteSource {
  public:
@@ -90,19 +86,19 @@ bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
   h = PeHeaders();
   h.fileSize = src.size();
   uint8_t dos[64];
-  if (!src.read(0, dos, sizeof dos) || Le16(dos) != kDosMagic) {
+  if (!src.read(0, dos, sizeof dos) || LoadLE16(dos) != kDosMagic) {
     SetError(error, "not a Windows executable (no MZ header)");
     return false;
   }
-  h.peOffset = Le32(dos + 0x3C);
+  h.peOffset = LoadLE32(dos + 0x3C);
   uint8_t coff[24];
-  if (!src.read(h.peOffset, coff, sizeof coff) || Le32(coff) != kPeSignature) {
+  if (!src.read(h.peOffset, coff, sizeof coff) || LoadLE32(coff) != kPeSignature) {
     SetError(error, "not a PE executable (no PE signature)");
     return false;
   }
-  uint16_t sectionCount = Le16(coff + 6);
-  h.pointerToSymbolTable = Le32(coff + 12);
-  h.optionalHeaderSize = Le16(coff + 20);
+  uint16_t sectionCount = LoadLE16(coff + 6);
+  h.pointerToSymbolTable = LoadLE32(coff + 12);
+  h.optionalHeaderSize = LoadLE16(coff + 20);
   h.optionalHeaderOffset = h.peOffset + 24;
   h.sectionTableOffset = h.optionalHeaderOffset + h.optionalHeaderSize;
 
@@ -111,7 +107,7 @@ bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
     SetError(error, "truncated PE optional header");
     return false;
   }
-  uint16_t magic = Le16(opt.data());
+  uint16_t magic = LoadLE16(opt.data());
   if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
     SetError(error, "unknown PE optional header format");
     return false;
@@ -122,21 +118,21 @@ bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
     SetError(error, "truncated PE optional header");
     return false;
   }
-  h.sizeOfInitializedData = Le32(&opt[8]);
-  h.sectionAlignment = Le32(&opt[32]);
-  h.fileAlignment = Le32(&opt[36]);
-  h.sizeOfImage = Le32(&opt[56]);
-  h.sizeOfHeaders = Le32(&opt[60]);
-  h.checkSum = Le32(&opt[64]);
-  h.numberOfRvaAndSizes = Le32(&opt[directoriesAt - 4]);
+  h.sizeOfInitializedData = LoadLE32(&opt[8]);
+  h.sectionAlignment = LoadLE32(&opt[32]);
+  h.fileAlignment = LoadLE32(&opt[36]);
+  h.sizeOfImage = LoadLE32(&opt[56]);
+  h.sizeOfHeaders = LoadLE32(&opt[60]);
+  h.checkSum = LoadLE32(&opt[64]);
+  h.numberOfRvaAndSizes = LoadLE32(&opt[directoriesAt - 4]);
   size_t directoryCount = std::min<size_t>(h.numberOfRvaAndSizes, (opt.size() - directoriesAt) / 8);
   if (directoryCount > 2) {
-    h.resourceRva = Le32(&opt[directoriesAt + 16]);
-    h.resourceSize = Le32(&opt[directoriesAt + 20]);
+    h.resourceRva = LoadLE32(&opt[directoriesAt + 16]);
+    h.resourceSize = LoadLE32(&opt[directoriesAt + 20]);
   }
   if (directoryCount > 4) {
-    h.certificateOffset = Le32(&opt[directoriesAt + 32]);
-    h.certificateSize = Le32(&opt[directoriesAt + 36]);
+    h.certificateOffset = LoadLE32(&opt[directoriesAt + 32]);
+    h.certificateSize = LoadLE32(&opt[directoriesAt + 36]);
   }
 
   std::vector<uint8_t> table(size_t(sectionCount) * 40);
@@ -148,11 +144,11 @@ bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
     const uint8_t* s = &table[size_t(i) * 40];
     PeSection sec;
     sec.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
-    sec.virtualSize = Le32(s + 8);
-    sec.virtualAddress = Le32(s + 12);
-    sec.sizeOfRawData = Le32(s + 16);
-    sec.pointerToRawData = Le32(s + 20);
-    sec.characteristics = Le32(s + 36);
+    sec.virtualSize = LoadLE32(s + 8);
+    sec.virtualAddress = LoadLE32(s + 12);
+    sec.sizeOfRawData = LoadLE32(s + 16);
+    sec.pointerToRawData = LoadLE32(s + 20);
+    sec.characteristics = LoadLE32(s + 36);
     h.sections.push_back(sec);
   }
   if (h.resourceRva != 0) {
@@ -203,11 +199,11 @@ class TreeWalker {
   bool readName(uint32_t rel, std::string& name) {
     uint8_t len[2];
     if (!readRel(rel, len, 2)) return false;
-    size_t count = Le16(len);
+    size_t count = LoadLE16(len);
     std::vector<uint8_t> raw(count * 2);
     if (!readRel(uint64_t(rel) + 2, raw.data(), raw.size())) return false;
     std::u16string text(count, u'\0');
-    for (size_t i = 0; i < count; ++i) text[i] = static_cast<char16_t>(Le16(&raw[i * 2]));
+    for (size_t i = 0; i < count; ++i) text[i] = static_cast<char16_t>(LoadLE16(&raw[i * 2]));
     name = Utf16ToUtf8(text);
     return true;
   }
@@ -218,14 +214,14 @@ class TreeWalker {
       return fail(error, "damaged resource directory (a directory is reached twice)");
     uint8_t head[16];
     if (!readRel(rel, head, sizeof head)) return fail(error, "damaged resource directory (truncated)");
-    uint32_t count = uint32_t(Le16(head + 12)) + Le16(head + 14);
+    uint32_t count = uint32_t(LoadLE16(head + 12)) + LoadLE16(head + 14);
     if (count > kMaxEntriesPerDirectory) return fail(error, "damaged resource directory (entry count)");
     std::vector<uint8_t> entries(size_t(count) * 8);
     if (!readRel(uint64_t(rel) + 16, entries.data(), entries.size()))
       return fail(error, "damaged resource directory (entries run past the section)");
     for (uint32_t i = 0; i < count; ++i) {
-      uint32_t nameField = Le32(&entries[size_t(i) * 8]);
-      uint32_t target = Le32(&entries[size_t(i) * 8 + 4]);
+      uint32_t nameField = LoadLE32(&entries[size_t(i) * 8]);
+      uint32_t target = LoadLE32(&entries[size_t(i) * 8 + 4]);
       ResourceId id(uint16_t(0));
       if (nameField & kSubdirectoryBit) {
         std::string text;
@@ -254,9 +250,9 @@ class TreeWalker {
       r.type = *type;
       r.name = *name;
       r.language = id.id();
-      r.dataRva = Le32(data);
-      r.size = Le32(data + 4);
-      r.codePage = Le32(data + 8);
+      r.dataRva = LoadLE32(data);
+      r.size = LoadLE32(data + 4);
+      r.codePage = LoadLE32(data + 8);
       if (!h_.rvaToFileOffset(r.dataRva, r.size, r.fileOffset) || r.fileOffset + r.size > src_.size())
         return fail(error, "damaged resource directory (resource data lies outside the file)");
       out_.push_back(r);

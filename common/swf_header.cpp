@@ -8,6 +8,7 @@
 // inflates to more than its header announced, is noticed wherever the damage lies.
 // Memory therefore stays the same for any file size, whatever the header claims.
 #include "common/swf_header.h"
+#include "common/byte_order.h"
 
 #include <zlib.h>
 
@@ -202,8 +203,7 @@ SwfDimension ReadDimension(const std::string& path, uint32_t* colour) {
   uint8_t header[kHeaderSize] = {};
   size_t headerRead = ReadFully(file, header, kHeaderSize);
 
-  const uint32_t fileLength = static_cast<uint32_t>(header[4]) | static_cast<uint32_t>(header[5]) << 8 |
-                              static_cast<uint32_t>(header[6]) << 16 | static_cast<uint32_t>(header[7]) << 24;
+  const uint32_t fileLength = LoadLE32(header + 4);
   // The body must fit into file length - 4 bytes; a length field below 4 leaves no room.
   const int64_t capacity = std::max<int64_t>(0, static_cast<int64_t>(fileLength) - 4);
 

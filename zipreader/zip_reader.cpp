@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "common/file_exception.h"
+#include "common/byte_order.h"
 #include "zipreader/zip_platform.h"
 
 namespace vx {
@@ -28,11 +29,6 @@ constexpr size_t kEncryptionHeaderSize = 12;
 constexpr uint32_t kFolderAttributes = 0x41FF0010;
 constexpr uint32_t kFileAttributes = 0x81A40020;
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -182,7 +178,7 @@ void ZipReader::findEndRecord(uint64_t& position) {
     seekTo(length - upTo);
     readExact(piece.data(), n);
     for (size_t i = n >= 4 ? n - 4 + 1 : 0; i-- > 0;) {
-      if (Get32(&piece[i]) == kEndSignature) {
+      if (LoadLE32(&piece[i]) == kEndSignature) {
         position = length - upTo + i;
         return;
       }
@@ -197,13 +193,13 @@ void ZipReader::readCentralDirectory() {
   uint8_t end[kEndRecordSize];
   seekTo(m_nEndRecordPosition);
   readExact(end, sizeof end);
-  m_nThisDisk = Get16(end + 4);
-  m_nDirectoryDisk = Get16(end + 6);
-  m_nEntriesOnDisk = Get16(end + 8);
-  m_nTotalEntries = Get16(end + 10);
-  m_nDirectorySize = Get32(end + 12);
-  m_nDirectoryOffset = Get32(end + 16);
-  uint16_t commentLength = Get16(end + 20);
+  m_nThisDisk = LoadLE16(end + 4);
+  m_nDirectoryDisk = LoadLE16(end + 6);
+  m_nEntriesOnDisk = LoadLE16(end + 8);
+  m_nTotalEntries = LoadLE16(end + 10);
+  m_nDirectorySize = LoadLE32(end + 12);
+  m_nDirectoryOffset = LoadLE32(end + 16);
+  uint16_t commentLength = LoadLE16(end + 20);
 
   // Spanned archives are never written for packages; one that claims to be a later
   // volume cannot be read from this one block.
@@ -222,25 +218,25 @@ void ZipReader::readCentralDirectory() {
     for (unsigned i = 0; i < m_nTotalEntries; ++i) {
       uint8_t h[kCentralHeaderSize];
       readExact(h, sizeof h);
-      if (Get32(h) != kCentralSignature) throwArchive(CZipException::kDamaged);
+      if (LoadLE32(h) != kCentralSignature) throwArchive(CZipException::kDamaged);
       ZipEntryInfo e;
-      e.signature = Get32(h);
-      e.versionMadeBy = Get16(h + 4);
-      e.versionNeeded = Get16(h + 6);
-      e.flags = Get16(h + 8);
-      e.method = Get16(h + 10);
-      e.dosTime = Get16(h + 12);
-      e.dosDate = Get16(h + 14);
-      e.crc32 = Get32(h + 16);
-      e.compressedSize = Get32(h + 20);
-      e.uncompressedSize = Get32(h + 24);
-      uint16_t nameLength = Get16(h + 28);
-      uint16_t extraLength = Get16(h + 30);
-      uint16_t entryCommentLength = Get16(h + 32);
-      e.diskStart = Get16(h + 34);
-      e.internalAttributes = Get16(h + 36);
-      e.externalAttributes = Get32(h + 38);
-      e.localHeaderOffset = Get32(h + 42);
+      e.signature = LoadLE32(h);
+      e.versionMadeBy = LoadLE16(h + 4);
+      e.versionNeeded = LoadLE16(h + 6);
+      e.flags = LoadLE16(h + 8);
+      e.method = LoadLE16(h + 10);
+      e.dosTime = LoadLE16(h + 12);
+      e.dosDate = LoadLE16(h + 14);
+      e.crc32 = LoadLE32(h + 16);
+      e.compressedSize = LoadLE32(h + 20);
+      e.uncompressedSize = LoadLE32(h + 24);
+      uint16_t nameLength = LoadLE16(h + 28);
+      uint16_t extraLength = LoadLE16(h + 30);
+      uint16_t entryCommentLength = LoadLE16(h + 32);
+      e.diskStart = LoadLE16(h + 34);
+      e.internalAttributes = LoadLE16(h + 36);
+      e.externalAttributes = LoadLE32(h + 38);
+      e.localHeaderOffset = LoadLE32(h + 42);
       // Each buffer is at most 65535 bytes and is filled from the archive before the
       // next one is made, so a damaged record cannot make the reader allocate more
       // than the archive holds.
@@ -363,16 +359,16 @@ bool ZipReader::openEntry(int index) {
   uint8_t h[kLocalHeaderSize];
   seekTo(position);
   readExact(h, sizeof h);
-  uint16_t localFlags = Get16(h + 6);
-  uint16_t localMethod = Get16(h + 8);
-  uint16_t nameLength = Get16(h + 26);
-  uint16_t extraLength = Get16(h + 28);
-  if (Get32(h) != kLocalSignature || localMethod != m_current.method ||
+  uint16_t localFlags = LoadLE16(h + 6);
+  uint16_t localMethod = LoadLE16(h + 8);
+  uint16_t nameLength = LoadLE16(h + 26);
+  uint16_t extraLength = LoadLE16(h + 28);
+  if (LoadLE32(h) != kLocalSignature || localMethod != m_current.method ||
       (localMethod != 0 && localMethod != 8) || nameLength != m_current.fileName.size())
     throwEntry(CZipException::kDamaged);
   if (!(localFlags & 0x0008) &&
-      (Get32(h + 14) != m_current.crc32 || Get32(h + 18) != m_current.compressedSize ||
-       Get32(h + 22) != m_current.uncompressedSize))
+      (LoadLE32(h + 14) != m_current.crc32 || LoadLE32(h + 18) != m_current.compressedSize ||
+       LoadLE32(h + 22) != m_current.uncompressedSize))
     throwEntry(CZipException::kDamaged);
   if ((localFlags & 0x000F) != (m_current.flags & 0x000F)) m_current.flags = localFlags;
 
@@ -514,10 +510,10 @@ int ZipReader::closeEntry(const std::string& targetPath) {
     uint8_t d[12];
     seekTo(dataEnd);
     readExact(d, 4);
-    if (Get32(d) != kDescriptorSignature) seekTo(dataEnd);  // the signature is optional
+    if (LoadLE32(d) != kDescriptorSignature) seekTo(dataEnd);  // the signature is optional
     readExact(d, 12);
-    if (Get32(d) != m_current.crc32 || Get32(d + 4) != m_current.compressedSize ||
-        Get32(d + 8) != m_current.uncompressedSize)
+    if (LoadLE32(d) != m_current.crc32 || LoadLE32(d + 4) != m_current.compressedSize ||
+        LoadLE32(d + 8) != m_current.uncompressedSize)
       throwEntry(CZipException::kDamaged);
   }
   releaseEntry();

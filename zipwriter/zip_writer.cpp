@@ -1,4 +1,5 @@
 #include "zipwriter/zip_writer.h"
+#include "common/byte_order.h"
 
 #include <zlib.h>
 
@@ -53,16 +54,6 @@ constexpr uint64_t kMax32 = 0xFFFFFFFFu;
 // A deflated source is read in ChunkDeflater's chunks, a fixed amount of memory.
 constexpr size_t kOutputPiece = 16384;
 
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // The traditional encryption in a form fit for whole buffers: the keys live in locals
 // for the length of a buffer and the CRC table is looked up directly, so each byte
@@ -300,17 +291,17 @@ uint32_t Writer::compress(File& source, uint64_t expectedSize, DataResult& res) 
 uint64_t DeflateBound(uint64_t size) { return size + size / 512 + 1024; }
 
 void FillLocalHeader(uint8_t* h, const EntryRecord& e) {
-  Put32(h + 0, kLocalHeaderSignature);
-  Put16(h + 4, kVersionNeeded);
-  Put16(h + 6, e.flags);
-  Put16(h + 8, e.method);
-  Put16(h + 10, e.dos.time);
-  Put16(h + 12, e.dos.date);
-  Put32(h + 14, e.crc);
-  Put32(h + 18, e.compressedSize);
-  Put32(h + 22, e.uncompressedSize);
-  Put16(h + 26, static_cast<uint16_t>(e.name.size()));
-  Put16(h + 28, static_cast<uint16_t>(kLocalExtraSize));
+  StoreLE32(h + 0, kLocalHeaderSignature);
+  StoreLE16(h + 4, kVersionNeeded);
+  StoreLE16(h + 6, e.flags);
+  StoreLE16(h + 8, e.method);
+  StoreLE16(h + 10, e.dos.time);
+  StoreLE16(h + 12, e.dos.date);
+  StoreLE32(h + 14, e.crc);
+  StoreLE32(h + 18, e.compressedSize);
+  StoreLE32(h + 22, e.uncompressedSize);
+  StoreLE16(h + 26, static_cast<uint16_t>(e.name.size()));
+  StoreLE16(h + 28, static_cast<uint16_t>(kLocalExtraSize));
 }
 
 uint32_t Writer::addFile(const std::string& entryName, const std::string& sourcePath) {
@@ -358,16 +349,16 @@ uint32_t Writer::addFile(const std::string& entryName, const std::string& source
   uint8_t localExtra[kLocalExtraSize];
   localExtra[0] = 0x55;
   localExtra[1] = 0x54;
-  Put16(localExtra + 2, 13);
+  StoreLE16(localExtra + 2, 13);
   localExtra[4] = timeFlags;
-  Put32(localExtra + 5, UnixTimeFromFileTime(desc.lastWrite));
-  Put32(localExtra + 9, UnixTimeFromFileTime(desc.lastAccess));
-  Put32(localExtra + 13, UnixTimeFromFileTime(desc.creation));
+  StoreLE32(localExtra + 5, UnixTimeFromFileTime(desc.lastWrite));
+  StoreLE32(localExtra + 9, UnixTimeFromFileTime(desc.lastAccess));
+  StoreLE32(localExtra + 13, UnixTimeFromFileTime(desc.creation));
   e.centralExtra[0] = 0x55;
   e.centralExtra[1] = 0x54;
-  Put16(e.centralExtra + 2, 5);
+  StoreLE16(e.centralExtra + 2, 5);
   e.centralExtra[4] = timeFlags;
-  Put32(e.centralExtra + 5, UnixTimeFromFileTime(desc.lastWrite));
+  StoreLE32(e.centralExtra + 5, UnixTimeFromFileTime(desc.lastWrite));
 
   // The encryption header's random bytes are drawn before anything is written, so
   // that a generator failure leaves no trace in the archive.
@@ -415,10 +406,10 @@ uint32_t Writer::addFile(const std::string& entryName, const std::string& source
     // The local header's sizes stand; a stored entry's must have come true.
     if (e.method == kMethodStored && e.compressedSize != statedCompressedSize) return kZipSizeChanged;
     uint8_t descriptor[kDataDescriptorSize];
-    Put32(descriptor + 0, kDataDescriptorSignature);
-    Put32(descriptor + 4, e.crc);
-    Put32(descriptor + 8, e.compressedSize);
-    Put32(descriptor + 12, e.uncompressedSize);
+    StoreLE32(descriptor + 0, kDataDescriptorSignature);
+    StoreLE32(descriptor + 4, e.crc);
+    StoreLE32(descriptor + 8, e.compressedSize);
+    StoreLE32(descriptor + 12, e.uncompressedSize);
     if (!emit(descriptor, kDataDescriptorSize)) return kZipWriteFailed;
   } else {
     // Without a password the local header is rewritten with the final values, bit 3
@@ -458,23 +449,23 @@ uint32_t Writer::close() {
       if (!ok) continue;  // after a failure the remaining records are only counted
       record.assign(kCentralHeaderSize + e.name.size() + kCentralExtraSize, 0);
       uint8_t* r = record.data();
-      Put32(r + 0, kCentralHeaderSignature);
-      Put16(r + 4, kVersionMadeBy);
-      Put16(r + 6, kVersionNeeded);
-      Put16(r + 8, e.flags);
-      Put16(r + 10, e.method);
-      Put16(r + 12, e.dos.time);
-      Put16(r + 14, e.dos.date);
-      Put32(r + 16, e.crc);
-      Put32(r + 20, e.compressedSize);
-      Put32(r + 24, e.uncompressedSize);
-      Put16(r + 28, static_cast<uint16_t>(e.name.size()));
-      Put16(r + 30, static_cast<uint16_t>(kCentralExtraSize));
-      Put16(r + 32, 0);  // comment length
-      Put16(r + 34, 0);  // disk number start
-      Put16(r + 36, 0);  // internal attributes
-      Put32(r + 38, e.externalAttributes);
-      Put32(r + 42, e.localHeaderOffset);
+      StoreLE32(r + 0, kCentralHeaderSignature);
+      StoreLE16(r + 4, kVersionMadeBy);
+      StoreLE16(r + 6, kVersionNeeded);
+      StoreLE16(r + 8, e.flags);
+      StoreLE16(r + 10, e.method);
+      StoreLE16(r + 12, e.dos.time);
+      StoreLE16(r + 14, e.dos.date);
+      StoreLE32(r + 16, e.crc);
+      StoreLE32(r + 20, e.compressedSize);
+      StoreLE32(r + 24, e.uncompressedSize);
+      StoreLE16(r + 28, static_cast<uint16_t>(e.name.size()));
+      StoreLE16(r + 30, static_cast<uint16_t>(kCentralExtraSize));
+      StoreLE16(r + 32, 0);  // comment length
+      StoreLE16(r + 34, 0);  // disk number start
+      StoreLE16(r + 36, 0);  // internal attributes
+      StoreLE32(r + 38, e.externalAttributes);
+      StoreLE32(r + 42, e.localHeaderOffset);
       std::memcpy(r + kCentralHeaderSize, e.name.data(), e.name.size());
       std::memcpy(r + kCentralHeaderSize + e.name.size(), e.centralExtra, kCentralExtraSize);
       ok = emit(r, record.size());
@@ -487,14 +478,14 @@ uint32_t Writer::close() {
         ok = false;
       } else {
         uint8_t end[kEndRecordSize];
-        Put32(end + 0, kEndRecordSignature);
-        Put16(end + 4, 0);
-        Put16(end + 6, 0);
-        Put16(end + 8, static_cast<uint16_t>(entries_.size()));
-        Put16(end + 10, static_cast<uint16_t>(entries_.size()));
-        Put32(end + 12, static_cast<uint32_t>(directorySize));
-        Put32(end + 16, static_cast<uint32_t>(directoryStart));
-        Put16(end + 20, 0);
+        StoreLE32(end + 0, kEndRecordSignature);
+        StoreLE16(end + 4, 0);
+        StoreLE16(end + 6, 0);
+        StoreLE16(end + 8, static_cast<uint16_t>(entries_.size()));
+        StoreLE16(end + 10, static_cast<uint16_t>(entries_.size()));
+        StoreLE32(end + 12, static_cast<uint32_t>(directorySize));
+        StoreLE32(end + 16, static_cast<uint32_t>(directoryStart));
+        StoreLE16(end + 20, 0);
         ok = emit(end, kEndRecordSize);
       }
     }

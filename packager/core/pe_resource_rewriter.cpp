@@ -1,4 +1,5 @@
 #include "packager/core/pe_resource_rewriter.h"
+#include "common/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,13 +18,6 @@ constexpr size_t kCopyBlock = 1 << 20;
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 uint64_t AlignUp(uint64_t v, uint32_t a) { return (v + a - 1) / a * a; }
 
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 // Names are stored upper-case, as the resource compiler and the Windows update
 // functions store them; lookups compare without regard to case anyway.
@@ -274,24 +268,24 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
   uint8_t* sec = &head[h.sectionTableOffset + 40 * index];
   if (!inPlace) {
     std::memcpy(sec, ".rsrc\0\0\0", 8);
-    Put32(sec + 36, kResourceSectionFlags);
-    Put16(&head[h.numberOfSectionsOffset()], static_cast<uint32_t>(n + 1));
+    StoreLE32(sec + 36, kResourceSectionFlags);
+    StoreLE16(&head[h.numberOfSectionsOffset()], static_cast<uint32_t>(n + 1));
   }
-  Put32(sec + 8, static_cast<uint32_t>(total));
-  Put32(sec + 12, static_cast<uint32_t>(newVa));
-  Put32(sec + 16, static_cast<uint32_t>(rawSize));
-  Put32(sec + 20, static_cast<uint32_t>(newPtr));
-  Put32(&head[h.sizeOfImageOffset()], static_cast<uint32_t>(newImageSize));
+  StoreLE32(sec + 8, static_cast<uint32_t>(total));
+  StoreLE32(sec + 12, static_cast<uint32_t>(newVa));
+  StoreLE32(sec + 16, static_cast<uint32_t>(rawSize));
+  StoreLE32(sec + 20, static_cast<uint32_t>(newPtr));
+  StoreLE32(&head[h.sizeOfImageOffset()], static_cast<uint32_t>(newImageSize));
   int64_t initialised = int64_t(h.sizeOfInitializedData) + int64_t(rawSize) - int64_t(oldRaw);
-  Put32(&head[h.sizeOfInitializedDataOffset()], static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
-  Put32(&head[h.dataDirectoryOffset(2)], static_cast<uint32_t>(newVa));
-  Put32(&head[h.dataDirectoryOffset(2) + 4], static_cast<uint32_t>(total));
+  StoreLE32(&head[h.sizeOfInitializedDataOffset()], static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
+  StoreLE32(&head[h.dataDirectoryOffset(2)], static_cast<uint32_t>(newVa));
+  StoreLE32(&head[h.dataDirectoryOffset(2) + 4], static_cast<uint32_t>(total));
   // Appended data moves with the end of the sections; so do the pointers into it.
   if (h.certificateSize && h.certificateOffset >= oldEnd)
-    Put32(&head[h.dataDirectoryOffset(4)], static_cast<uint32_t>(int64_t(h.certificateOffset) + shift));
+    StoreLE32(&head[h.dataDirectoryOffset(4)], static_cast<uint32_t>(int64_t(h.certificateOffset) + shift));
   if (h.pointerToSymbolTable && h.pointerToSymbolTable >= oldEnd && h.pointerToSymbolTableOffset() + 4 <= head.size())
-    Put32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(int64_t(h.pointerToSymbolTable) + shift));
-  if (uint64_t(h.checkSumOffset()) + 4 <= head.size()) Put32(&head[h.checkSumOffset()], 0);
+    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(int64_t(h.pointerToSymbolTable) + shift));
+  if (uint64_t(h.checkSumOffset()) + 4 <= head.size()) StoreLE32(&head[h.checkSumOffset()], 0);
   if (h.fileSize - oldEnd + newPtr + rawSize > 0xFFFFFFFFu) return fail("the executable would be too large");
 
   // The directory, strings and data entries of the new section.
@@ -302,15 +296,15 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
   auto putString = [&](const ResourceId& id) {
     uint64_t at = stringAt;
     std::u16string text = StoredName(id);
-    Put16(&dir[at], static_cast<uint32_t>(text.size()));
-    for (size_t i = 0; i < text.size(); ++i) Put16(&dir[at + 2 + 2 * i], text[i]);
+    StoreLE16(&dir[at], static_cast<uint32_t>(text.size()));
+    for (size_t i = 0; i < text.size(); ++i) StoreLE16(&dir[at + 2 + 2 * i], text[i]);
     stringAt += 2 + 2 * text.size();
     return kSubdirectoryBit | static_cast<uint32_t>(at);
   };
   auto putHeader = [&](uint64_t at, const std::vector<ResourceId>& ids) {
     uint32_t named = static_cast<uint32_t>(std::count_if(ids.begin(), ids.end(), [](const ResourceId& r) { return r.isName(); }));
-    Put16(&dir[at + 12], named);
-    Put16(&dir[at + 14], static_cast<uint32_t>(ids.size() - named));
+    StoreLE16(&dir[at + 12], named);
+    StoreLE16(&dir[at + 14], static_cast<uint32_t>(ids.size() - named));
   };
   std::vector<ResourceId> typeIds;
   for (const TypeNode& t : types) typeIds.push_back(m_entries[order[names[t.firstName].first]].type);
@@ -318,8 +312,8 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
   uint64_t dataEntry = 0;
   for (size_t t = 0; t < types.size(); ++t) {
     const ResourceId& type = typeIds[t];
-    Put32(&dir[16 + 8 * t], type.isName() ? putString(type) : type.id());
-    Put32(&dir[16 + 8 * t + 4], kSubdirectoryBit | static_cast<uint32_t>(typeDirAt));
+    StoreLE32(&dir[16 + 8 * t], type.isName() ? putString(type) : type.id());
+    StoreLE32(&dir[16 + 8 * t + 4], kSubdirectoryBit | static_cast<uint32_t>(typeDirAt));
     std::vector<ResourceId> nameIds;
     for (size_t k = 0; k < types[t].nameCount; ++k)
       nameIds.push_back(m_entries[order[names[types[t].firstName + k].first]].name);
@@ -327,18 +321,18 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
     for (size_t k = 0; k < nameIds.size(); ++k) {
       const NameNode& node = names[types[t].firstName + k];
       uint8_t* e = &dir[typeDirAt + 16 + 8 * k];
-      Put32(e, nameIds[k].isName() ? putString(nameIds[k]) : nameIds[k].id());
-      Put32(e + 4, kSubdirectoryBit | static_cast<uint32_t>(nameDirAt));
-      Put16(&dir[nameDirAt + 14], static_cast<uint32_t>(node.count));
+      StoreLE32(e, nameIds[k].isName() ? putString(nameIds[k]) : nameIds[k].id());
+      StoreLE32(e + 4, kSubdirectoryBit | static_cast<uint32_t>(nameDirAt));
+      StoreLE16(&dir[nameDirAt + 14], static_cast<uint32_t>(node.count));
       for (size_t l = 0; l < node.count; ++l) {
         const Entry& entry = m_entries[order[node.first + l]];
         uint8_t* le = &dir[nameDirAt + 16 + 8 * l];
-        Put32(le, entry.language);
+        StoreLE32(le, entry.language);
         uint64_t at = dataEntriesAt + 16 * dataEntry;
-        Put32(le + 4, static_cast<uint32_t>(at));
-        Put32(&dir[at], static_cast<uint32_t>(newVa + dataOffset[node.first + l]));
-        Put32(&dir[at + 4], entry.size);
-        Put32(&dir[at + 8], entry.codePage);
+        StoreLE32(le + 4, static_cast<uint32_t>(at));
+        StoreLE32(&dir[at], static_cast<uint32_t>(newVa + dataOffset[node.first + l]));
+        StoreLE32(&dir[at + 4], entry.size);
+        StoreLE32(&dir[at + 8], entry.codePage);
         ++dataEntry;
       }
       nameDirAt += 16 + 8 * node.count;
@@ -362,7 +356,7 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
        out.copy(original, oldEnd, h.fileSize - oldEnd, buffer);
   if (ok && h.checkSum != 0 && uint64_t(h.checkSumOffset()) + 4 <= head.size()) {
     uint8_t sum[4];
-    Put32(sum, out.checksum());
+    StoreLE32(sum, out.checksum());
     ok = out.file().seek(h.checkSumOffset()) && out.file().write(sum, 4);
   }
   ok = out.file().close() && ok;
