@@ -28,9 +28,11 @@ inline constexpr unsigned kDefaultFlashVersion = 0x00080000;
 // IShockwaveFlash as far as its function table goes: after IDispatch's seven entries
 // come 32 members that the stand-in does not offer, then FlashVersion at entry 39.
 // The placeholders each take one pointer-sized argument, as the interface's
-// property accessors at those places do, so a stray call cleans the stack correctly.
+// property accessors at those places do, so a stray call cleans the stack correctly;
+// each answers E_NOTIMPL.
 struct IShockwaveFlashTable : public IDispatch {
-#define VX_STANDIN_UNUSED(n) virtual HRESULT STDMETHODCALLTYPE Unused##n(void*) = 0;
+#define VX_STANDIN_UNUSED(n) \
+  virtual HRESULT STDMETHODCALLTYPE Unused##n(void*) { return E_NOTIMPL; }
   VX_STANDIN_UNUSED(07) VX_STANDIN_UNUSED(08) VX_STANDIN_UNUSED(09) VX_STANDIN_UNUSED(10)
   VX_STANDIN_UNUSED(11) VX_STANDIN_UNUSED(12) VX_STANDIN_UNUSED(13) VX_STANDIN_UNUSED(14)
   VX_STANDIN_UNUSED(15) VX_STANDIN_UNUSED(16) VX_STANDIN_UNUSED(17) VX_STANDIN_UNUSED(18)
