@@ -11,11 +11,14 @@
 # `vellumix-cli.exe swf-info` under Wine in the same run (the peer: the header reads
 # without the window, Wine's process start included).
 #
-# Uses build/win32 unless VX_WIN32_BUILD names another build folder.
+# Uses build/win32 where 32-bit programs run, else build/win64, unless VX_WINDOWS_BUILD
+# names another build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=$(realpath -- "${VX_WIN32_BUILD:-build/win32}")
+. testing/wine-env.sh
+build=$(realpath -- "$(vx_windows_build)")
+vx_wine_env "$build"
 megabytes=${VX_GUI_BENCH_MB:-64}
 for f in Vellumix.exe Orrinet.exe vellumix-cli.exe gui_driver.exe; do
   [ -f "$build/bin/$f" ] || { echo "gui_bench: $build/bin/$f is missing (make build)" >&2; exit 1; }
@@ -29,12 +32,12 @@ samples=$(sed -n 's/.*samples=\([0-9]*\).*/\1/p' <<<"$out")
 # The peer: the same files built by the command-line builder under Wine.
 data=$build/gui-tests/bench/data
 prefix=$build/wineprefix
-testing/wine-prefix.sh "$prefix"
+testing/wine-prefix.sh "$build" "$prefix"
 winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
-wine "$build/bin/vellumix-cli.exe" --help >/dev/null 2>&1 || true   # start the wineserver first
+export WINEPREFIX=$prefix
+"$VX_WINE" "$build/bin/vellumix-cli.exe" --help >/dev/null 2>&1 || true   # start the wineserver first
 start=$(date +%s.%N)
-(cd "$data" && wine "$build/bin/vellumix-cli.exe" build --main intro.swf --stub "$(winpath "$build/bin/Orrinet.exe")" \
+(cd "$data" && "$VX_WINE" "$build/bin/vellumix-cli.exe" build --main intro.swf --stub "$(winpath "$build/bin/Orrinet.exe")" \
   -o "$(winpath "$build/gui-tests/bench/peer.exe")" corpus.bin >/dev/null)
 end=$(date +%s.%N)
 peer_s=$(python3 -c "print(f'{$end - $start:.2f}')")
@@ -49,7 +52,7 @@ add_s=$(sed -n 's/.*\tseconds=\([0-9.]*\).*/\1/p' <<<"$out")
 dialog_s=$(sed -n 's/.*\tdialog_seconds=\([0-9.]*\).*/\1/p' <<<"$out")
 rows=$(sed -n 's/.*rows=\([0-9]*\).*/\1/p' <<<"$out")
 start=$(date +%s.%N)
-(cd "$build/gui-tests/bench-add/data/bench" && wine "$build/bin/vellumix-cli.exe" swf-info *.swf >/dev/null)
+(cd "$build/gui-tests/bench-add/data/bench" && "$VX_WINE" "$build/bin/vellumix-cli.exe" swf-info *.swf >/dev/null)
 end=$(date +%s.%N)
 info_s=$(python3 -c "print(f'{$end - $start:.2f}')")
 echo "gui: one Add of ${files} movies: ${rows} rows ${add_s} s after OK (dialog closed after ${dialog_s} s; limit 2 s);" \

@@ -3,8 +3,8 @@
 
     player_bench.py PACKAGE STUB CLI_EXE WORK_DIR
 
-Every program is started with `wine` (which keeps its process id through to the
-Windows program), its /proc status polled every few milliseconds for the anonymous
+Every program is started with the Wine loader that player_bench.sh chose (VX_WINE,
+which keeps its process id through to the Windows program), its /proc status polled every few milliseconds for the anonymous
 resident memory, and, for the player, the stand-in's log watched for the first
 LoadMovie. Best of 3 rounds, the programs taking turns.
 """
@@ -18,6 +18,8 @@ import time
 ROUNDS = 3
 LIMIT_RATIO = 1.3
 LIMIT_EXTRA = 16 * 1024 * 1024
+WINE = os.environ.get("VX_WINE", "wine")
+WINESERVER = os.environ.get("VX_WINESERVER", "wineserver")
 
 
 def windows_path(path):
@@ -69,22 +71,22 @@ def main():
     temp = [os.path.join(d, "Temp") for d in temp if os.path.isdir(os.path.join(d, "Temp"))][0]
     unpacked = os.path.join(temp, "bench-unpacked")
     # One server for every round (it must not hold our output open).
-    subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    subprocess.run([WINESERVER, "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     # Warm-up: the first start of a prefix pays for things no later one does.
-    measure(["wine", stub], env, log)
+    measure([WINE, stub], env, log)
 
     player_t, unpack_t, stub_t = [], [], []
     player_mem = unpack_mem = stub_mem = 0
     for _ in range(ROUNDS):
-        t, m = measure(["wine", package], env, log)
+        t, m = measure([WINE, package], env, log)
         player_t.append(t)
         player_mem = max(player_mem, m)
         shutil.rmtree(unpacked, ignore_errors=True)
         os.makedirs(unpacked)
-        t, m = measure(["wine", cli, "unpack", windows_path(package), windows_path(unpacked)], env)
+        t, m = measure([WINE, cli, "unpack", windows_path(package), windows_path(unpacked)], env)
         unpack_t.append(t)
         unpack_mem = max(unpack_mem, m)
-        t, m = measure(["wine", stub], env, log)
+        t, m = measure([WINE, stub], env, log)
         stub_t.append(t)
         stub_mem = max(stub_mem, m)
 
@@ -101,7 +103,7 @@ def main():
     print("player above the bare stub: %.1f MiB; package %.1f MiB; limit package + 16 MiB = %.1f MiB"
           % (growth / 2**20, size / 2**20, (size + LIMIT_EXTRA) / 2**20))
     shutil.rmtree(unpacked, ignore_errors=True)
-    subprocess.run(["wineserver", "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    subprocess.run([WINESERVER, "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     ok = ratio <= LIMIT_RATIO and growth <= size + LIMIT_EXTRA
     print("player_bench: %s" % ("within limits" if ok else "OUT OF LIMITS"))
     sys.exit(0 if ok else 1)

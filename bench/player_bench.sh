@@ -7,12 +7,15 @@
 #     archive is read in place from the loaded image, so the player should hold little
 #     beyond the image itself.
 #
-# Uses build/host (vellumix-cli build) and build/win32 (Orrinet.exe, vellumix-cli.exe,
-# flash-standin.dll) unless VX_BUILD_DIR / VX_WIN32_BUILD_DIR name others.
+# Uses build/host (vellumix-cli build) and a Windows build (Orrinet.exe, vellumix-cli.exe,
+# flash-standin.dll): build/win32 where 32-bit programs run, else build/win64, unless
+# VX_BUILD_DIR / VX_WINDOWS_BUILD name others.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. testing/wine-env.sh
 host=${VX_BUILD_DIR:-build/host}
-win=${VX_WIN32_BUILD_DIR:-build/win32}
+win=$(vx_windows_build)
+vx_wine_env "$win"
 for f in "$host/bin/vellumix-cli" "$win/bin/Orrinet.exe" "$win/bin/vellumix-cli.exe" "$win/bin/flash-standin.dll"; do
   [ -f "$f" ] || { echo "player_bench: $f is missing (build both presets first)" >&2; exit 1; }
 done
@@ -20,7 +23,7 @@ done
 data=build/bench/player
 mkdir -p "$data"
 work=$(mktemp -d)
-trap 'WINEPREFIX=$PWD/$data/prefix wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'WINEPREFIX=$PWD/$data/prefix-$WINEARCH "$VX_WINESERVER" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # 50 MB of files: half random bytes (stored as they are), half text (deflated), plus
 # the main movie. Made once and kept in build/bench/player.
@@ -49,10 +52,10 @@ package=$work/big.exe
   -o "$package" "$data"/corpus/random*.bin "$data"/corpus/text*.xml >/dev/null
 
 # A prefix of its own with the stand-in control registered.
-export WINEPREFIX=$PWD/$data/prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-testing/wine-prefix.sh "$WINEPREFIX" >/dev/null
-wine regsvr32 /s "Z:$(realpath "$win/bin/flash-standin.dll" | tr / '\\')"
-wineserver -w
+export WINEPREFIX=$PWD/$data/prefix-$WINEARCH
+testing/wine-prefix.sh "$win" "$WINEPREFIX" >/dev/null
+"$VX_WINE" regsvr32 /s "Z:$(realpath "$win/bin/flash-standin.dll" | tr / '\\')"
+"$VX_WINESERVER" -w
 
 xvfb-run -a -s "-screen 0 1024x768x24" \
   python3 bench/player_bench.py "$package" "$win/bin/Orrinet.exe" "$win/bin/vellumix-cli.exe" "$work"

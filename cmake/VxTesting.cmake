@@ -2,9 +2,13 @@
 #
 #   vx_add_gtest(NAME name SOURCES a.cpp ... [LIBS lib ...] [HOST_ONLY] [WIN32_ONLY])
 #
-# Host: one CTest test per TEST() (gtest_discover_tests). Win32: one CTest test per
+# Host: one CTest test per TEST() (gtest_discover_tests). Windows: one CTest test per
 # executable, run under Wine through the cross-compiling emulator (each wine start
 # costs a second, so per-case tests would be slow), in the build folder's own prefix.
+#
+# Tests of a Windows build that check its files without running them carry the label
+# "static": a machine that cannot run the build's architecture under Wine still runs
+# those (`ctest --preset win32 -L static`); every other test runs Windows code.
 
 set(VX_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest package)")
 if(NOT TARGET gtest)
@@ -18,13 +22,20 @@ endif()
 include(GoogleTest)
 
 if(WIN32)
-  # Every Windows test runs under Wine in a prefix that belongs to this build folder.
+  # Every Windows test runs under Wine in a prefix that belongs to this build folder,
+  # with the Wine of the build's architecture (testing/wine-env.sh reads wine-arch).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VX_WINEARCH win64)
+  else()
+    set(VX_WINEARCH win32)
+  endif()
+  file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "${VX_WINEARCH}\n")
   set(VX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   configure_file(${CMAKE_SOURCE_DIR}/testing/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
   add_test(NAME wine_prefix_setup
-           COMMAND ${CMAKE_SOURCE_DIR}/testing/wine-prefix.sh ${VX_WINEPREFIX})
+           COMMAND ${CMAKE_SOURCE_DIR}/testing/wine-prefix.sh ${VX_WINEARCH} ${VX_WINEPREFIX})
   set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP WinePrefix TIMEOUT 300)
 endif()
 

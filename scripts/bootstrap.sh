@@ -2,19 +2,49 @@
 # Installs, idempotently and without prompts, everything needed to build and test
 # Vellumix/Orrinet on a fresh Debian 12 machine. Safe to run again: it only installs
 # what is missing.
+#
+# Windows programs run under Wine: 64-bit Wine (wine64) everywhere, for the win64 test
+# build; 32-bit Wine (wine32:i386) only where this machine can run 32-bit programs at
+# all, which a tiny 32-bit Linux program tells (some kernels have 32-bit execution
+# switched off, and there wine32 cannot start).
 set -euo pipefail
 
 pkgs=(
   cmake make g++ pkg-config googletest libgtest-dev zlib1g-dev
-  g++-mingw-w64-i686 gcc-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32:i386
+  g++-mingw-w64-i686 gcc-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine64
   xvfb xauth xdotool imagemagick icoutils fonts-wqy-microhei
-  zip unzip p7zip-full python3
+  zip unzip p7zip-full python3 python3-pefile
   clang llvm libclang-rt-14-dev
 )
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# A 32-bit x86 Linux executable of 93 bytes: an ELF header, one program header and
+# "mov eax, 1; mov bl, 42; int 0x80", that is exit(42). It exits with 42 exactly where
+# the kernel runs 32-bit programs.
+runs_32bit_programs() {
+  local probe status
+  probe=$(mktemp)
+  printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000\005\000\000\000\000\020\000\000\270\001\000\000\000\263\052\315\200' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null
+  status=$?
+  rm -f "$probe"
+  [ "$status" = 42 ]
+}
+
+need_update=0
+if runs_32bit_programs; then
+  pkgs+=(wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    need_update=1
+  fi
+else
+  echo "bootstrap: this machine does not run 32-bit programs: no wine32 (Windows tests use the win64 build)"
+fi
 
 missing=()
 for p in "${pkgs[@]}"; do
@@ -23,18 +53,15 @@ for p in "${pkgs[@]}"; do
   fi
 done
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-  need_update=1
-fi
-
-if [ ${#missing[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ "$need_update" = 0 ]; then
   echo "bootstrap: everything is installed"
   exit 0
 fi
 
-echo "bootstrap: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "bootstrap: installing ${missing[*]}"
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
 echo "bootstrap: done"

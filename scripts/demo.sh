@@ -27,4 +27,19 @@ echo
 echo "== vellumix-cli inspect $out/show.exe"
 "$cli" inspect "$out/show.exe"
 echo
-echo "Run it on Windows, or here with: wine $out/show.exe"
+echo "$out/show.exe is a Windows program: copy it to Windows and run it."
+# Watching it here needs a Flash control; the project's stand-in serves (test equipment).
+. testing/wine-env.sh
+if vx_wine_runs win32; then
+  echo "To watch it play here under Wine with the project's stand-in control:"
+  echo "  testing/wine-harness.sh --screenshot 2 build/win32 demo $out/show.exe"
+  echo "  (then look at build/win32/wine-harness/demo/screenshot.png)"
+else
+  echo "This machine does not run 32-bit programs, so the i686 package cannot run here. To watch"
+  echo "the same package play under 64-bit Wine, build it from the win64 test build's stub:"
+  echo "  make build-win64"
+  echo "  $cli build --main examples/intro.swf --title \"Vellumix demo\" --stub build/win64/bin/Orrinet.exe \\"
+  echo "      -o $out/show64.exe examples/data.xml examples/song.mp3"
+  echo "  testing/wine-harness.sh --screenshot 2 build/win64 demo $out/show64.exe"
+  echo "  (then look at build/win64/wine-harness/demo/screenshot.png)"
+fi

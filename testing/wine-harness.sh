@@ -4,7 +4,8 @@
 #
 #   testing/wine-harness.sh [options] BUILD_DIR TEST_NAME PROGRAM [ARG...] [++ PROGRAM2 [ARG...]]
 #
-# BUILD_DIR  the win32 build folder (its bin/flash-standin.dll is the control).
+# BUILD_DIR  a Windows build folder (win32 or win64: the programs run under the Wine
+#            of its architecture; its bin/flash-standin.dll is the control).
 # TEST_NAME  names the output folder BUILD_DIR/wine-harness/TEST_NAME (emptied first).
 # PROGRAM    a Unix path to the .exe; its arguments are passed as they are (Windows
 #            paths into the Unix tree are "Z:" followed by the path with "\" for "/").
@@ -59,7 +60,7 @@
 # frame, every time it does. FrameNum is -1 until a movie is loaded.
 #
 # The prefix is a copy of a template made once per build folder (under a lock, so
-# parallel tests share the work): 32-bit, no Mono or Gecko, X11 windows unmanaged,
+# parallel tests share the work): of the build's architecture, no Mono or Gecko, X11 windows unmanaged,
 # and, unless --no-control, the stand-in registered with regsvr32. Binary files of the
 # template are hard links, everything else is copied.
 set -u
@@ -79,7 +80,8 @@ to_windows_path() {
 # Inner part: runs on the private X server (DISPLAY is set by xvfb-run).
 if [ "${1:-}" = "--inner" ]; then
   out=$VXH_OUT
-  export WINEPREFIX=$VXH_PREFIX WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # The outer part chose the Wine (VX_WINE, VX_WINESERVER and the rest are exported).
+  export WINEPREFIX=$VXH_PREFIX
   # The extra environment, one NAME=VALUE per line.
   while IFS= read -r assignment; do
     [ -n "$assignment" ] && export "${assignment?}"
@@ -104,7 +106,7 @@ if [ "${1:-}" = "--inner" ]; then
     local suffix=$1
     shift
     FLASH_STANDIN_LOG=$(to_windows_path "$out/standin$suffix.log") \
-      timeout -k 5 "$VXH_TIMEOUT" wine "$@" >"$out/stdout$suffix.txt" 2>"$out/stderr$suffix.txt"
+      timeout -k 5 "$VXH_TIMEOUT" "$VX_WINE" "$@" >"$out/stdout$suffix.txt" 2>"$out/stderr$suffix.txt"
     echo $? >"$out/exit-code$suffix"
   }
 
@@ -172,7 +174,7 @@ if [ "${1:-}" = "--inner" ]; then
     started_programs_running || break
     sleep 0.2
   done
-  wineserver -k 2>/dev/null
+  "$VX_WINESERVER" -k 2>/dev/null
   exit 0
 fi
 
@@ -221,7 +223,9 @@ harness_dir=$build/wine-harness
 dll=$build/bin/flash-standin.dll
 mkdir -p "$harness_dir" || harness_fail "cannot create $harness_dir"
 
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$source_dir/testing/wine-env.sh"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+vx_wine_env "$build" || harness_fail "no Wine for $build"
 
 # Copies a prefix: hard links for the binaries, which nothing writes (a program that
 # writes into system32 makes a new file), real copies for everything else.
@@ -241,14 +245,14 @@ clone_prefix() {
 make_templates() {
   local bare=$harness_dir/template-bare standin=$harness_dir/template-standin
   local version
-  version=$(wine --version 2>/dev/null)
+  version="$WINEARCH $("$VX_WINE" --version 2>/dev/null)"
   # Templates made by another Wine are made again.
   if [ -d "$bare" ] && [ "$(cat "$bare/.wine-version" 2>/dev/null)" != "$version" ]; then
-    WINEPREFIX=$bare wineserver -k 2>/dev/null
+    WINEPREFIX=$bare "$VX_WINESERVER" -k 2>/dev/null
     rm -rf "$bare" "$standin"
   fi
   if [ ! -f "$bare/.wine-version" ]; then
-    "$source_dir/testing/wine-prefix.sh" "$bare" >/dev/null || return 1
+    "$source_dir/testing/wine-prefix.sh" "$build" "$bare" >/dev/null || return 1
     printf '%s\n' "$version" >"$bare/.wine-version"
   fi
   [ "$with_control" = 1 ] || return 0
@@ -259,8 +263,8 @@ make_templates() {
   fi
   rm -rf "$standin"
   clone_prefix "$bare" "$standin" || return 1
-  WINEPREFIX=$standin wine regsvr32 /s "$(to_windows_path "$dll")" >/dev/null 2>&1
-  WINEPREFIX=$standin wineserver -w
+  WINEPREFIX=$standin "$VX_WINE" regsvr32 /s "$(to_windows_path "$dll")" >/dev/null 2>&1
+  WINEPREFIX=$standin "$VX_WINESERVER" -w
   grep -qi 'CLSID\\\\{D27CDB6E-AE6D-11CF-96B8-444553540000}\\\\InprocServer32' "$standin/system.reg" ||
     { echo "wine-harness: regsvr32 did not register $dll" >&2; return 1; }
   touch "$standin/.registered"
@@ -275,7 +279,7 @@ if [ "$with_control" = 1 ]; then template=$harness_dir/template-standin; else te
 # The private prefix. The copy holds the template lock shared, so no template is
 # remade under it.
 prefix=$out/prefix
-if [ -d "$prefix" ]; then WINEPREFIX=$prefix wineserver -k 2>/dev/null; fi
+if [ -d "$prefix" ]; then WINEPREFIX=$prefix "$VX_WINESERVER" -k 2>/dev/null; fi
 rm -rf "$out"
 mkdir -p "$out" || harness_fail "cannot create $out"
 (
@@ -302,7 +306,7 @@ for attempt in 1 2 3; do
   sleep 1
 done
 # Whatever happened, no Wine process of this prefix outlives the run.
-WINEPREFIX=$prefix wineserver -k 2>/dev/null
+WINEPREFIX=$prefix "$VX_WINESERVER" -k 2>/dev/null
 
 # The temporary folder's contents, relative to it.
 : >"$out/temp-listing.txt"

@@ -4,6 +4,7 @@
 
 #include "common/empty_folder.h"
 #include "common/file.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -15,8 +16,8 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 TEST(EmptyFolder, DeletesFilesAndSubFoldersButKeepsTheFolder) {
-  std::string root = vx::JoinPath(vx::TempFolder(), "vx_empty_folder_test");
-  vx::EmptyFolder(root);
+  vx::test::ScratchFolder scratch("empty_folder");
+  const std::string& root = scratch.path();
   ASSERT_TRUE(vx::CreateFolders(vx::JoinPath(root, "a") + vx::kPathSeparator + "b"));
   WriteFile(vx::JoinPath(root, "top.txt"), "x");
   WriteFile(vx::JoinPath(vx::JoinPath(root, "a"), "mid.bin"), "yy");
@@ -31,17 +32,17 @@ TEST(EmptyFolder, DeletesFilesAndSubFoldersButKeepsTheFolder) {
   int left = 0;
   vx::ForEachInFolder(root, [&](const std::string&, bool) { ++left; });
   EXPECT_EQ(left, 0);
-  vx::RemoveFolder(root);
 }
 
 TEST(EmptyFolder, MissingFolderIsNoError) {
-  vx::EmptyFolder(vx::JoinPath(vx::TempFolder(), "vx_no_such_folder_here"));
+  vx::test::ScratchFolder scratch("empty_folder");
+  vx::EmptyFolder(scratch.file("no_such_folder_here"));
   SUCCEED();
 }
 
 TEST(FileLayer, DescribeReportsSizeTimesAndReadOnly) {
-  std::string path = vx::JoinPath(vx::TempFolder(), "vx_describe_test.txt");
-  vx::SetFileAttributeBits(path, vx::kAttrNormal);
+  vx::test::ScratchFolder scratch("describe");
+  std::string path = scratch.file("describe.txt");
   WriteFile(path, "hello");
   ASSERT_TRUE(vx::SetFileTimesUnix(path, 1000000000, 1200000000));
   vx::FileDescription d;

@@ -2,7 +2,10 @@
 # Screenshots of the packager's main window for the documentation, in English and in
 # Simplified Chinese: docs/packager-en.png and docs/packager-zh.png.
 #
-#   tests/gui/make_screenshots.sh [WIN32_BUILD_DIR]     (default build/win32)
+#   tests/gui/make_screenshots.sh [WINDOWS_BUILD_DIR]
+#
+# The default build is build/win32 where this machine runs 32-bit programs, else
+# build/win64 (testing/wine-env.sh, vx_windows_build).
 #
 # The window is driven by gui_driver (a main movie, three listed files, one selected)
 # under Wine on a private X server and captured from the screen. The Chinese texts need
@@ -10,7 +13,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=$(realpath -- "${1:-$root/build/win32}")
+. "$root/testing/wine-env.sh"
+build=$(realpath -- "${1:-$root/$(cd "$root" && vx_windows_build)}")
 for lang in en zh; do
   locale=en_US.UTF-8
   [ "$lang" = zh ] && locale=zh_CN.UTF-8

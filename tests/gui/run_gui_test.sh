@@ -33,6 +33,7 @@ mkdir -p "$work"
 harness=$build/gui-tests/$name.harness
 rm -rf "$harness"
 mkdir -p "$harness/testing"
-cp "$source_dir/testing/wine-harness.sh" "$source_dir/testing/wine-prefix.sh" "$harness/testing/"
+cp "$source_dir/testing/wine-harness.sh" "$source_dir/testing/wine-prefix.sh" "$source_dir/testing/wine-env.sh" \
+  "$harness/testing/"
 exec bash "$harness/testing/wine-harness.sh" --no-control --timeout "${VX_GUI_TIMEOUT:-300}" "${harness_args[@]}" \
   "$build" "gui-$name" "$build/bin/gui_driver.exe" "$scenario" "$(winpath "$build/bin")" "$(winpath "$work")" "$@"

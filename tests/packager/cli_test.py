@@ -3,7 +3,8 @@
 wrestool (icoutils) for the resources, Python's zipfile and Info-ZIP unzip for the
 archive inside them.
 
-    cli_test.py --cli PATH/vellumix-cli --stub PATH/stub.exe [unittest options]
+    cli_test.py --cli PATH/vellumix-cli --stub PATH/stub.exe [--windows-build DIR]...
+                [unittest options]
 """
 import argparse
 import os
@@ -17,8 +18,8 @@ import zipfile
 
 CLI = None
 STUB = None
-WIN32_CLI = None  # the win32 build's vellumix-cli.exe and its Wine launcher, when given
-WINE_RUN = None
+WINDOWS_BUILDS = []  # Windows build folders whose vellumix-cli.exe is compared, when given
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PASSWORD = b"Rvd%q!KJEb"
 
 
@@ -337,22 +338,37 @@ class Failures(CliCase):
         self.assertEqual(facts["description"], ["[SETTINGS]", "fullscreen=false", "mainmovie=logo.swf"])
 
 
+def windows_build():
+    """The first of the --windows-build folders whose programs run under Wine here (the
+    win32 build where 32-bit programs run, else the win64 one), or None."""
+    runs = os.path.join(SOURCE_DIR, "testing", "wine-runs.sh")
+    for build in WINDOWS_BUILDS:
+        if (os.path.exists(os.path.join(build, "bin", "vellumix-cli.exe"))
+                and subprocess.run([runs, build], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL).returncode == 0):
+            return build
+    return None
+
+
 class SamePackageOnBothPlatforms(CliCase):
-    """The host's own resource rewriter and the Windows update functions (the win32
-    vellumix-cli.exe under Wine) make the same package from the same inputs."""
+    """The host's own resource rewriter and the Windows update functions (vellumix-cli.exe
+    of a Windows build, under Wine) make the same package from the same inputs."""
 
     def setUp(self):
-        if not (WIN32_CLI and WINE_RUN and os.path.exists(WIN32_CLI) and os.path.exists(WINE_RUN)):
-            self.skipTest("no win32 build given (--win32-cli, --wine-run)")
+        build = windows_build()
+        if not build:
+            self.skipTest("no Windows build that runs here among %r" % WINDOWS_BUILDS)
+        self.windows_cli = os.path.join(build, "bin", "vellumix-cli.exe")
+        self.wine_run = os.path.join(build, "wine-run")
         super().setUp()
 
     def test_resource_trees_match_entry_for_entry(self):
         self.compare_builds(STUB)
 
     def test_the_real_stub_keeps_its_resources_last_and_builds_alike(self):
-        orrinet = os.path.join(os.path.dirname(WIN32_CLI), "Orrinet.exe")
+        orrinet = os.path.join(os.path.dirname(self.windows_cli), "Orrinet.exe")
         if not os.path.exists(orrinet):
-            self.skipTest("the win32 build has no Orrinet.exe")
+            self.skipTest("the Windows build has no Orrinet.exe")
         with open(orrinet, "rb") as fo:
             image = fo.read()
         pe = struct.unpack_from("<I", image, 0x3C)[0]
@@ -375,7 +391,7 @@ class SamePackageOnBothPlatforms(CliCase):
         wine_out = os.path.join(self.dir, "wine.exe")
         r = run([CLI] + args + ["-o", host_out] + files, env=self.env)
         self.assertEqual(r.returncode, 0, r.stderr)
-        r = run([WINE_RUN, WIN32_CLI] + args + ["-o", wine_out] + files)
+        r = run([self.wine_run, self.windows_cli] + args + ["-o", wine_out] + files)
         self.assertEqual(r.returncode, 0, r.stderr)
 
         host_rows, wine_rows = wrestool_list(host_out), wrestool_list(wine_out)
@@ -400,9 +416,8 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
     parser.add_argument("--stub", required=True)
-    parser.add_argument("--win32-cli")
-    parser.add_argument("--wine-run")
+    parser.add_argument("--windows-build", action="append", default=[])
     opts, rest = parser.parse_known_args()
     CLI, STUB = os.path.abspath(opts.cli), os.path.abspath(opts.stub)
-    WIN32_CLI, WINE_RUN = opts.win32_cli, opts.wine_run
+    WINDOWS_BUILDS = [os.path.abspath(b) for b in opts.windows_build]
     unittest.main(argv=[sys.argv[0]] + rest)

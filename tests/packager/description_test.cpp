@@ -9,6 +9,7 @@
 #include "common/file_size.h"
 #include "common/package_contract.h"
 #include "common/package_description.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -21,22 +22,7 @@ std::string ReadAll(const std::string& path) {
   return out;
 }
 
-const std::string kScratchFolder = vx::JoinPath(vx::TempFolder(), "vx_description_test");
-
-std::string Scratch(const std::string& name) {
-  vx::CreateFolders(kScratchFolder);
-  return vx::JoinPath(kScratchFolder, name);
-}
-
-// Removes the scratch folder when the tests are done.
-class ScratchCleanup : public ::testing::Environment {
- public:
-  void TearDown() override {
-    vx::EmptyFolder(kScratchFolder);
-    vx::RemoveFolder(kScratchFolder);
-  }
-};
-const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+std::string Scratch(const std::string& name) { return vx::test::ProcessScratch().file(name); }
 
 TEST(Description, FilesOfBothModesAreExactlyFourCrLfLines) {
   const std::string path = Scratch("package.ini");
@@ -61,7 +47,7 @@ TEST(WriteTextFile, TruncatesAnOlderLongerFileAndKeepsOtherBytes) {
 }
 
 TEST(WriteTextFile, ReportsAFileThatCannotBeCreated) {
-  std::string path = vx::JoinPath(vx::JoinPath(vx::TempFolder(), "vx_no_such_folder_7731"), "x.ini");
+  std::string path = vx::JoinPath(Scratch("no_such_folder"), "x.ini");
   EXPECT_EQ(vx::WriteTextFile(path, "x"), -1);
   EXPECT_FALSE(vx::PathExists(path));
 }

@@ -13,6 +13,7 @@
 #include "common/package_contract.h"
 #include "common/pe_resources.h"
 #include "common/random.h"
+#include "tests/support/scratch_folder.h"
 #include "zipreader/zip_reader.h"
 
 namespace vx::test {
@@ -45,28 +46,6 @@ inline std::string NoiseBytes(size_t size, uint32_t seed) {
   }
   return out;
 }
-
-// A fresh folder under the system's temporary folder, emptied and removed afterwards.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const std::string& tag) {
-    unsigned char r[4];
-    SystemRandomBytes(r, sizeof r);
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%02x%02x%02x%02x", r[0], r[1], r[2], r[3]);
-    m_strPath = JoinPath(TempFolder(), "vx_" + tag + "_" + suffix);
-    CreateFolders(m_strPath);
-  }
-  ~ScratchFolder() {
-    EmptyFolder(m_strPath);
-    RemoveFolder(m_strPath);
-  }
-  const std::string& path() const { return m_strPath; }
-  std::string operator/(const std::string& name) const { return JoinPath(m_strPath, name); }
-
- private:
-  std::string m_strPath;
-};
 
 struct ArchiveEntry {
   std::string name;

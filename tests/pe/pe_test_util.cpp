@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -12,7 +13,11 @@
 namespace pe_test {
 
 std::string TestPath(const std::string& name) {
+  // The host's Wine tests run once per architecture (PE_WINE_ARCH), each with its own
+  // set of test programs and scratch folders; the 64-bit set is in x86_64/.
+  const char* arch = std::getenv("PE_WINE_ARCH");
   std::string dir = PE_TEST_DIR;
+  if (arch && std::string(arch) == "win64") dir += "/x86_64";
 #ifdef _WIN32
   if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
 #endif

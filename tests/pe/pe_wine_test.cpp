@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -18,11 +19,28 @@ namespace {
 
 std::string WinePath(const std::string& path) { return "Z:" + path; }
 
-int Wine(const std::string& exe, const std::string& args, std::string* output) {
-  std::string env = std::string("WINEPREFIX=") + Quote(PE_WINEPREFIX) +
-                    " WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-  return Run(env + Quote(PE_WINE) + " " + Quote(exe) + " " + args + " 2>/dev/null", output);
+// The Windows architecture this run tests (the test is registered once for each, with
+// PE_WINE_ARCH set), and its prefix; Wine is chosen by testing/wine-env.sh.
+std::string WineArch() {
+  const char* arch = std::getenv("PE_WINE_ARCH");
+  return arch ? arch : "";
 }
+
+int Wine(const std::string& exe, const std::string& args, std::string* output) {
+  std::string prefix = std::string(VX_BINARY_DIR) + "/wineprefix-pe-" + WineArch();
+  std::string env = ". " + Quote(std::string(VX_SOURCE_DIR) + "/testing/wine-env.sh") + " && vx_wine_env " +
+                    WineArch() + " && WINEPREFIX=" + Quote(prefix) + " ";
+  return Run(env + "\"$VX_WINE\" " + Quote(exe) + " " + args + " 2>/dev/null", output);
+}
+
+class PeWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WineArch() == "win32" || WineArch() == "win64") << "PE_WINE_ARCH is not win32 or win64";
+    std::string probe = Quote(std::string(VX_SOURCE_DIR) + "/testing/wine-runs.sh") + " " + WineArch();
+    if (pe_test::Run(probe) != 0) GTEST_SKIP() << "no " << WineArch() << " Wine on this machine";
+  }
+};
 
 uint32_t Fnv1a(const std::vector<uint8_t>& data) {
   uint32_t h = 2166136261u;
@@ -103,7 +121,7 @@ void ApplyWindows(const std::string& dir, const std::string& path, bool deleteEx
 
 }  // namespace
 
-TEST(PeWine, HostUpdatedCopiesRunAndReportTheNewResources) {
+TEST_F(PeWine, HostUpdatedCopiesRunAndReportTheNewResources) {
   std::vector<uint8_t> defaultZip = ReadBytes(std::string(VX_SOURCE_DIR) + "/tests/pe/stub/default.bin");
   for (const std::string& stub : {StubPath(), RelocStubPath()}) {
     SCOPED_TRACE(stub);
@@ -140,7 +158,7 @@ TEST(PeWine, HostUpdatedCopiesRunAndReportTheNewResources) {
 // tree, entry for entry: type, name, language, code page and bytes. (Wine's
 // UpdateResourceA ignores deletions, null data with size 0, which Windows documents and
 // our rewriter performs; deletions are therefore checked only in the rewriter's tests.)
-TEST(PeWine, SameTreeAsTheWindowsFunctions) {
+TEST_F(PeWine, SameTreeAsTheWindowsFunctions) {
   std::vector<Update> updates = {
       {"ZIP", "129", 1033, PatternBytes(50001, 31), false},
       {"OCX", "1091", 1033, PatternBytes(4099, 32), false},

@@ -9,7 +9,7 @@ folder while the package plays) and checks the stand-in control's event log, the
 probe's report, the messages the player showed (VX_MESSAGES_TO) and what is left in
 the temporary folder afterwards.
 
-    player_e2e.py --build WIN32_BUILD --host-bin HOST_BIN --source SOURCE_DIR CASE
+    player_e2e.py --build WINDOWS_BUILD --host-bin HOST_BIN --source SOURCE_DIR CASE
 """
 
 import argparse
@@ -87,7 +87,7 @@ class Cases:
         self.cli = os.path.join(self.host_bin, "vellumix-cli")
         self.tool = os.path.join(self.host_bin, "player-package-tool")
         for need in (self.stub, self.probe, self.cli, self.tool):
-            check(os.path.exists(need), "%s is missing (build the host and win32 presets first)" % need)
+            check(os.path.exists(need), "%s is missing (build the host and Windows presets first)" % need)
 
     def setup(self, case):
         self.case = case

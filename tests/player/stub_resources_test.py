@@ -3,7 +3,9 @@
 section, as the resource updaters need) and every resource it must carry, read back
 with wrestool (icoutils) and Python's zipfile.
 
-    stub_resources_test.py Orrinet.exe
+    stub_resources_test.py [--machine i386|amd64] Orrinet.exe
+
+The shipped stub is i386; a 64-bit test build checks its own with --machine amd64.
 """
 
 import io
@@ -113,12 +115,19 @@ def check_package(data):
     check(logo[:3] == b"CWS" and logo[3] == 7, "logo.swf starts %r" % logo[:4])
 
 
+MACHINES = {"i386": 0x14C, "amd64": 0x8664}
+
+
 def main():
-    exe = sys.argv[1]
+    args = sys.argv[1:]
+    machine_name = "i386"
+    if args[:1] == ["--machine"]:
+        machine_name, args = args[1], args[2:]
+    exe = args[0]
     with open(exe, "rb") as f:
         data = f.read()
     machine, symtab, nsyms, secs = sections(data)
-    check(machine == 0x14C, "not a 32-bit x86 image")
+    check(machine == MACHINES[machine_name], "machine 0x%X: not an %s image" % (machine, machine_name))
     check(symtab == 0 and nsyms == 0, "the image is not stripped (symbol table present)")
     names = [s[0] for s in secs]
     check(names and names[-1] == ".rsrc", "sections %r: .rsrc is not the last" % names)

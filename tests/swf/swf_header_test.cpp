@@ -9,6 +9,7 @@
 #include "common/file.h"
 #include "common/file_exception.h"
 #include "common/swf_header.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ std::vector<uint8_t> Movie(const std::string& name) {
 class ScratchFile {
  public:
   explicit ScratchFile(const std::vector<uint8_t>& bytes, const std::string& tag = "movie") {
-    path_ = vx::JoinPath(vx::TempFolder(), "vx_swf_test_" + tag + ".swf");
+    path_ = vx::test::ProcessScratch().file(tag + ".swf");
     vx::File f;
     EXPECT_TRUE(f.open(path_, vx::File::Mode::CreateWrite)) << path_;
     if (!bytes.empty()) {
@@ -337,7 +338,7 @@ TEST_F(SwfReader, TagRunningPastTheDataReadsZeros) {
 }
 
 TEST_F(SwfReader, UnopenableFileThrowsWithItsPath) {
-  std::string missing = vx::JoinPath(vx::TempFolder(), "vx_swf_test_no_such_movie.swf");
+  std::string missing = vx::test::ProcessScratch().file("no_such_movie.swf");
   vx::DeleteFilePath(missing);
   try {
     vx::ReadSwfDimension(missing);

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <stdexcept>
 
 #include "common/crc32.h"
@@ -173,33 +172,6 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
   return a;
 }
 
-ScratchFolder::ScratchFolder(const std::string& tag) {
-  static std::atomic<int> counter{0};
-  std::string base = vx::TempFolder() + "vx-zipr-" + tag + "-" +
-                     std::to_string(static_cast<long long>(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF)) + "-" +
-                     std::to_string(counter++);
-  m_path = base;
-  vx::CreateFolders(m_path);
-  vx::EmptyFolder(m_path);
-}
-
-ScratchFolder::~ScratchFolder() {
-  // Read-only files must become writable before they can go on Windows.
-  vx::ForEachInFolder(m_path, [&](const std::string& name, bool) {
-    vx::SetFileAttributeBits(vx::JoinPath(m_path, name), vx::kAttrNormal);
-  });
-  vx::EmptyFolder(m_path);
-  vx::RemoveFolder(m_path);
-}
-
-std::string ScratchFolder::file(const std::string& name) const { return vx::JoinPath(m_path, name); }
-
-std::vector<std::string> ScratchFolder::list() const {
-  std::vector<std::string> names;
-  vx::ForEachInFolder(m_path, [&](const std::string& name, bool) { names.push_back(name); });
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 Bytes ReadWholeFile(const std::string& path) {
   vx::File f;

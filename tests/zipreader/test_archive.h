@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratch_folder.h"
+
 namespace vxtest {
 
 using Bytes = std::vector<uint8_t>;
@@ -73,17 +75,7 @@ void Put32(Bytes& b, size_t at, uint32_t v);
 uint16_t Get16(const Bytes& b, size_t at);
 uint32_t Get32(const Bytes& b, size_t at);
 
-// A fresh empty folder under the system's temporary folder, removed by the destructor.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const std::string& tag);
-  ~ScratchFolder();
-  const std::string& path() const { return m_path; }
-  std::string file(const std::string& name) const;
-  std::vector<std::string> list() const;  // names in the folder, sorted
- private:
-  std::string m_path;
-};
+using ScratchFolder = vx::test::ScratchFolder;
 
 Bytes ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const Bytes& bytes);

@@ -12,6 +12,7 @@
 #include "common/empty_folder.h"
 #include "common/encryption_keys.h"
 #include "common/file.h"
+#include "tests/support/scratch_folder.h"
 
 namespace ziptest {
 
@@ -33,27 +34,7 @@ inline uint32_t Get32(const Bytes& b, size_t at) {
          (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
 
-// A scratch folder under the system's temporary folder, emptied and removed at the end.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const std::string& name) {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string leaf = "vx_zipw_" + name;
-    if (info) leaf += std::string("_") + info->test_suite_name() + "_" + info->name();
-    path_ = vx::JoinPath(vx::TempFolder(), leaf);
-    vx::EmptyFolder(path_);
-    vx::CreateFolders(path_);
-  }
-  ~ScratchFolder() {
-    vx::EmptyFolder(path_);
-    vx::RemoveFolder(path_);
-  }
-  std::string operator/(const std::string& name) const { return vx::JoinPath(path_, name); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using ScratchFolder = vx::test::ScratchFolder;
 
 inline void WriteFile(const std::string& path, const Bytes& data) {
   vx::File f;
