@@ -19,9 +19,16 @@
 #   --screenshot-path P  where it goes (default OUT/screenshot.png)
 #   --windows SECS       SECS after the first window shows, list the visible top-level
 #                        windows in OUT/windows.txt, one a line: "X Y W H TITLE"
-#   --escape SECS        send Esc (key down and up) to the first window that shows,
-#                        SECS after it shows
+#   --keys "SECS KEY..." send the keys (xdotool key names: Return, Tab, space, Right,
+#                        Escape, ...; each pressed and released, in order) to the
+#                        first window that shows, SECS after it shows; repeatable
+#   --escape SECS        the same as --keys "SECS Escape"
 #   --no-control         the prefix has no Flash control registered
+#   --prefix-folder P    make the folder P (relative to the prefix's drive C, "/"
+#                        separated) before the programs run; repeatable
+#   --keep-prefix        run in the prefix that the last run with the same output
+#                        folder left (as it left it), instead of a fresh copy; a fresh
+#                        one when there is none
 #   --out DIR            output folder instead of BUILD_DIR/wine-harness/TEST_NAME
 #
 # What the output folder holds afterwards:
@@ -149,16 +156,19 @@ if [ "${1:-}" = "--inner" ]; then
     ) &
     helpers+=($!)
   fi
-  if [ -n "$VXH_ESCAPE_DELAY" ]; then
+  # Each line of .keys: a delay, then the keys to send after it.
+  while read -r delay keys; do
+    [ -n "$delay" ] || continue
     (
       window=$(find_window)
-      sleep "$VXH_ESCAPE_DELAY"
-      # The key goes to that window itself (Wine takes synthetic key events), so it
-      # never reaches a second program by way of the focus.
-      [ -n "$window" ] && xdotool key --window "$window" Escape 2>/dev/null
+      sleep "$delay"
+      # The keys go to that window itself (Wine takes synthetic key events), so they
+      # never reach a second program by way of the focus. A short pause between keys
+      # lets each be handled before the next.
+      [ -n "$window" ] && xdotool key --window "$window" --delay 100 $keys 2>/dev/null
     ) &
     helpers+=($!)
-  fi
+  done <"$out/.keys"
 
   for pid in "${pids[@]}"; do wait "$pid"; done
   {
@@ -184,8 +194,10 @@ timeout_secs=60
 screenshot_delay=""
 screenshot_path=""
 windows_delay=""
-escape_delay=""
+keys=()
 with_control=1
+keep_prefix=0
+prefix_folders=()
 out=""
 environment=()
 while [ $# -gt 0 ]; do
@@ -195,8 +207,11 @@ while [ $# -gt 0 ]; do
     --screenshot) screenshot_delay=${2:?}; shift 2 ;;
     --screenshot-path) screenshot_path=${2:?}; shift 2 ;;
     --windows) windows_delay=${2:?}; shift 2 ;;
-    --escape) escape_delay=${2:?}; shift 2 ;;
+    --keys) keys+=("${2:?--keys needs \"SECS KEY...\"}"); shift 2 ;;
+    --escape) keys+=("${2:?} Escape"); shift 2 ;;
     --no-control) with_control=0; shift ;;
+    --prefix-folder) prefix_folders+=("${2:?}"); shift 2 ;;
+    --keep-prefix) keep_prefix=1; shift ;;
     --out) out=${2:?}; shift 2 ;;
     --) shift; break ;;
     -*) harness_fail "unknown option $1" ;;
@@ -280,14 +295,27 @@ if [ "$with_control" = 1 ]; then template=$harness_dir/template-standin; else te
 # remade under it.
 prefix=$out/prefix
 if [ -d "$prefix" ]; then WINEPREFIX=$prefix "$VX_WINESERVER" -k 2>/dev/null; fi
+kept=""
+if [ "$keep_prefix" = 1 ] && [ -f "$prefix/system.reg" ]; then
+  kept=$(mktemp -d "$harness_dir/kept-prefix.XXXXXX") && mv "$prefix" "$kept/prefix" ||
+    harness_fail "cannot keep $prefix"
+fi
 rm -rf "$out"
 mkdir -p "$out" || harness_fail "cannot create $out"
-(
-  flock -s 9
-  clone_prefix "$template" "$prefix"
-) 9>"$harness_dir/template.lock" || harness_fail "cannot copy the template prefix"
+if [ -n "$kept" ]; then
+  mv "$kept/prefix" "$prefix" && rmdir "$kept" || harness_fail "cannot keep $prefix"
+else
+  (
+    flock -s 9
+    clone_prefix "$template" "$prefix"
+  ) 9>"$harness_dir/template.lock" || harness_fail "cannot copy the template prefix"
+fi
+for folder in "${prefix_folders[@]+"${prefix_folders[@]}"}"; do
+  mkdir -p "$prefix/drive_c/$folder" || harness_fail "cannot make $folder in the prefix"
+done
 
 printf '%s\n' "${environment[@]+"${environment[@]}"}" >"$out/.environment"
+printf '%s\n' "${keys[@]+"${keys[@]}"}" >"$out/.keys"
 printf '%s\0' "${command_1[@]}" >"$out/.command-1"
 if [ ${#command_2[@]} -gt 0 ]; then printf '%s\0' "${command_2[@]}" >"$out/.command-2"; else : >"$out/.command-2"; fi
 
@@ -298,7 +326,7 @@ for attempt in 1 2 3; do
   server_num=$((100 + ($$ * 7 + attempt * 131) % 400))
   VXH_OUT=$out VXH_PREFIX=$prefix VXH_TIMEOUT=$timeout_secs \
   VXH_SCREENSHOT_DELAY=$screenshot_delay VXH_SCREENSHOT_PATH=$screenshot_path \
-  VXH_ESCAPE_DELAY=$escape_delay VXH_WINDOWS_DELAY=$windows_delay \
+  VXH_WINDOWS_DELAY=$windows_delay \
     xvfb-run -a -n "$server_num" -e "$out/xvfb-error.txt" -s "-screen 0 1024x768x24" \
     bash "$0" --inner
   xvfb_status=$?

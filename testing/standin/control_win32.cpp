@@ -1,7 +1,9 @@
 // The control object: in-place activation through the standard OLE protocol, the
 // IShockwaveFlash dual interface (FrameNum, BackgroundColor, LoadMovie through
-// IDispatch::Invoke; FlashVersion through the function table), the FSCommand event
-// through one connection point, and a window that paints what is playing.
+// IDispatch::Invoke, checked as strictly as a type-library dispatch; FlashVersion
+// through the function table), the FSCommand event through one connection point, the
+// keyboard of a windowed control that takes every key, and a window that paints what
+// is playing.
 #include <olectl.h>
 #include <ocidl.h>
 
@@ -63,6 +65,24 @@ bool SameRect(const RECT& a, const RECT& b) {
 }
 
 LRESULT CALLBACK ControlWndProc(HWND, UINT, WPARAM, LPARAM);
+
+// Argument `index` of rgvarg (the last declared argument is at 0) as a member declared
+// with `type` receives it: coerced with VariantChangeType, as the type library's
+// Invoke does. The marker of a missing argument (VT_ERROR, DISP_E_PARAMNOTFOUND) and a
+// value that does not convert are refused, and *argErr names the argument.
+HRESULT TakeArgument(const DISPPARAMS& params, UINT index, VARTYPE type, VARIANT* out, UINT* argErr) {
+  VariantInit(out);
+  VARIANT* source = &params.rgvarg[index];
+  HRESULT hr;
+  if (source->vt == VT_ERROR && source->scode == DISP_E_PARAMNOTFOUND) {
+    hr = DISP_E_PARAMNOTFOUND;
+  } else {
+    hr = VariantChangeType(out, source, 0, type);
+    if (FAILED(hr) && hr != DISP_E_OVERFLOW) hr = DISP_E_TYPEMISMATCH;
+  }
+  if (FAILED(hr) && argErr) *argErr = index;
+  return hr;
+}
 
 bool RegisterWindowClass() {
   WNDCLASSA wc = {};
@@ -239,14 +259,30 @@ class FlashControl final : public IShockwaveFlashTable,
     if (ids[0] == DISPID_UNKNOWN || count > 1) hr = DISP_E_UNKNOWNNAME;
     return hr;
   }
+  // Checks calls as a control whose dispatch is built from its type library does: a
+  // property put carries its value as the one named argument DISPID_PROPERTYPUT, other
+  // calls take no named arguments, the count must match, and every argument is
+  // coerced to the declared type (TakeArgument).
   STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO*, UINT* argErr) override {
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     if (!params) params = &none;
+    const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    auto checkNamed = [&]() -> HRESULT {
+      if (put) {
+        if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
+            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+          return DISP_E_PARAMNOTFOUND;
+      } else if (params->cNamedArgs != 0) {
+        return DISP_E_NONAMEDARGS;
+      }
+      return S_OK;
+    };
     switch (dispid) {
-      case kDispidFrameNum:
-        if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+      case kDispidFrameNum: {
+        if (put || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+        if (HRESULT hr = checkNamed(); FAILED(hr)) return hr;
         if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
         if (result) {
           VariantInit(result);
@@ -254,44 +290,34 @@ class FlashControl final : public IShockwaveFlashTable,
           result->lVal = FrameNum();
         }
         return S_OK;
+      }
 
-      case kDispidBackgroundColor:
-        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+      case kDispidBackgroundColor: {
+        if (HRESULT hr = checkNamed(); FAILED(hr)) return hr;
+        if (put) {
           if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
           VARIANT v;
-          VariantInit(&v);
-          if (FAILED(VariantChangeType(&v, &params->rgvarg[0], 0, VT_I4))) {
-            if (argErr) *argErr = 0;
-            return DISP_E_TYPEMISMATCH;
-          }
+          if (HRESULT hr = TakeArgument(*params, 0, VT_I4, &v, argErr); FAILED(hr)) return hr;
           SetBackgroundColor(v.lVal);
           return S_OK;
         }
-        if (flags & DISPATCH_PROPERTYGET) {
-          if (result) {
-            VariantInit(result);
-            result->vt = VT_I4;
-            result->lVal = background_;
-          }
-          return S_OK;
+        if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+        if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+        if (result) {
+          VariantInit(result);
+          result->vt = VT_I4;
+          result->lVal = background_;
         }
-        return DISP_E_MEMBERNOTFOUND;
+        return S_OK;
+      }
 
       case kDispidLoadMovie: {
-        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-        if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+        if (put || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (HRESULT hr = checkNamed(); FAILED(hr)) return hr;
         if (params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
         VARIANT layer, path;
-        VariantInit(&layer);
-        VariantInit(&path);
-        if (FAILED(VariantChangeType(&layer, &params->rgvarg[1], 0, VT_I4))) {
-          if (argErr) *argErr = 1;
-          return DISP_E_TYPEMISMATCH;
-        }
-        if (FAILED(VariantChangeType(&path, &params->rgvarg[0], 0, VT_BSTR))) {
-          if (argErr) *argErr = 0;
-          return DISP_E_TYPEMISMATCH;
-        }
+        if (HRESULT hr = TakeArgument(*params, 1, VT_I4, &layer, argErr); FAILED(hr)) return hr;
+        if (HRESULT hr = TakeArgument(*params, 0, VT_BSTR, &path, argErr); FAILED(hr)) return hr;
         LoadMovie(layer.lVal, FromBstr(path.bstrVal));
         VariantClear(&path);
         if (result) VariantInit(result);
@@ -436,7 +462,16 @@ class FlashControl final : public IShockwaveFlashTable,
     return S_OK;
   }
   STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
-  STDMETHODIMP TranslateAccelerator(LPMSG) override { return S_FALSE; }
+  // The container offers every keyboard message meant for the control here first. The
+  // stand-in logs each key that goes down and leaves the message to the container's
+  // normal handling, which gives it to the control's window (the window asks for every
+  // key with DLGC_WANTALLKEYS).
+  STDMETHODIMP TranslateAccelerator(LPMSG msg) override {
+    if (!msg) return E_INVALIDARG;
+    if (msg->message == WM_KEYDOWN && hwnd_ && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
+      LogEvent(Format("Key 0x%02X", static_cast<unsigned>(msg->wParam & 0xFF)));
+    return S_FALSE;
+  }
   STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
   STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
   STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
@@ -537,6 +572,9 @@ class FlashControl final : public IShockwaveFlashTable,
       case WM_TIMER:
         if (wp == kTickTimer) Tick();
         return 0;
+      case WM_GETDLGCODE:
+        // A movie takes every key, Enter, Tab and the arrows among them.
+        return DLGC_WANTALLKEYS;
       case WM_WINDOWPOSCHANGED: {
         LRESULT r = DefWindowProcA(hwnd_, msg, wp, lp);
         ReportPlacement();

@@ -1,7 +1,7 @@
 // The stand-in control loaded in-process straight from flash-standin.dll (no
 // registration needed): its interfaces, FlashVersion through the function table,
-// the dispatch members, in-place activation in a window of ours, its event log and
-// the FSCommand events.
+// the dispatch members and what they refuse, in-place activation in a window of ours,
+// its keyboard, its event log and the FSCommand events.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -275,6 +275,47 @@ TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
   }
 }
 
+// Invoke with the DISPPARAMS given as they are; *argErr gets the argument refused.
+HRESULT RawInvoke(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> reversedArgs,
+                  std::vector<DISPID> named, UINT* argErr) {
+  DISPPARAMS p = {reversedArgs.empty() ? nullptr : reversedArgs.data(), named.empty() ? nullptr : named.data(),
+                  static_cast<UINT>(reversedArgs.size()), static_cast<UINT>(named.size())};
+  *argErr = 99;
+  return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &p, nullptr, nullptr, argErr);
+}
+
+TEST_F(StandinControl, DispatchRefusesWhatATypeLibraryDispatchRefuses) {
+  UINT argErr = 0;
+  const WORD put = DISPATCH_PROPERTYPUT;
+  // A property put without its value named DISPID_PROPERTYPUT, or named otherwise.
+  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {IntArg(0x112233)}, {}, &argErr), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {IntArg(0x112233)}, {0}, &argErr), DISP_E_PARAMNOTFOUND);
+  // Values that do not convert to the declared type; the refused argument is named.
+  VARIANT text = StringArg("blue");
+  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {text}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 0u);
+  VARIANT null;
+  VariantInit(&null);
+  null.vt = VT_NULL;
+  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {null}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
+  VARIANT path = StringArg(kMovies + "plain.swf");
+  EXPECT_EQ(RawInvoke(dispatch_, 142, DISPATCH_METHOD, {path, text}, {}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 1u);  // the layer, declared first, is last in rgvarg
+  // A missing argument, named arguments to a method, a wrong count.
+  VARIANT missing;
+  VariantInit(&missing);
+  missing.vt = VT_ERROR;
+  missing.scode = DISP_E_PARAMNOTFOUND;
+  EXPECT_EQ(RawInvoke(dispatch_, 142, DISPATCH_METHOD, {missing, IntArg(0)}, {}, &argErr), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(argErr, 0u);
+  EXPECT_EQ(RawInvoke(dispatch_, 142, DISPATCH_METHOD, {path, IntArg(0)}, {1, 0}, &argErr), DISP_E_NONAMEDARGS);
+  EXPECT_EQ(RawInvoke(dispatch_, 107, DISPATCH_PROPERTYGET, {IntArg(1)}, {}, &argErr), DISP_E_BADPARAMCOUNT);
+  VariantClear(&text);
+  VariantClear(&path);
+  // Nothing of it reached the control.
+  EXPECT_TRUE(ReadLog().empty());
+}
+
 TEST_F(StandinControl, ActivatesInPlaceAndLogsItsPlacement) {
   Host({10, 20, 310, 220});
   HWND child = ControlWindow();
@@ -313,11 +354,23 @@ TEST_F(StandinControl, ActivatesInPlaceAndLogsItsPlacement) {
   Pump(200);
   EXPECT_EQ(ReadLog().size(), log.size());
 
+  // The keyboard: the window asks for every key; the accelerator hook logs each key
+  // going down in the control's window and leaves it to the container.
+  EXPECT_EQ(SendMessageA(child, WM_GETDLGCODE, 0, 0), DLGC_WANTALLKEYS);
   IOleInPlaceActiveObject* active = nullptr;
   ASSERT_EQ(control_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active)), S_OK);
-  MSG msg = {child, WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
+  MSG msg = {child, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
+  EXPECT_EQ(active->TranslateAccelerator(&msg), S_FALSE);
+  msg.message = WM_KEYUP;
+  EXPECT_EQ(active->TranslateAccelerator(&msg), S_FALSE);
+  msg = {window_, WM_KEYDOWN, VK_SPACE, 0, 0, {0, 0}};  // for the container's window
   EXPECT_EQ(active->TranslateAccelerator(&msg), S_FALSE);
   active->Release();
+  std::vector<std::string> keys;
+  for (const auto& line : ReadLog()) {
+    if (line.rfind("Key ", 0) == 0) keys.push_back(line);
+  }
+  EXPECT_EQ(keys, std::vector<std::string>{"Key 0x0D"});
 
   EXPECT_EQ(in->InPlaceDeactivate(), S_OK);
   EXPECT_FALSE(IsWindow(child));
