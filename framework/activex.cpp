@@ -24,7 +24,7 @@ SIZEL PixelsToHimetric(int cx, int cy) {
 // The site: what the control sees of its container.
 
 class COleControlSite::Site : public IOleClientSite,
-                              public IOleInPlaceSite,
+                              public IOleInPlaceSiteWindowless,
                               public IOleInPlaceFrame,
                               public IOleControlSite,
                               public IDispatch {
@@ -37,7 +37,9 @@ class COleControlSite::Site : public IOleClientSite,
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (riid == IID_IUnknown || riid == IID_IOleClientSite) *ppv = static_cast<IOleClientSite*>(this);
-    else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) *ppv = static_cast<IOleInPlaceSite*>(this);
+    else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite || riid == IID_IOleInPlaceSiteEx ||
+             riid == IID_IOleInPlaceSiteWindowless)
+      *ppv = static_cast<IOleInPlaceSiteWindowless*>(this);
     else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame) *ppv = static_cast<IOleInPlaceFrame*>(this);
     else if (riid == IID_IOleControlSite) *ppv = static_cast<IOleControlSite*>(this);
     else if (riid == IID_IDispatch) *ppv = static_cast<IDispatch*>(this);
@@ -114,11 +116,44 @@ class COleControlSite::Site : public IOleClientSite,
     return S_OK;
   }
 
+  // IOleInPlaceSiteEx. Controls that look for it (or for the windowless site) activate
+  // only in a container that offers it.
+  STDMETHODIMP OnInPlaceActivateEx(BOOL* pfNoRedraw, DWORD) override {
+    if (pfNoRedraw) *pfNoRedraw = FALSE;
+    return OnInPlaceActivate();
+  }
+  STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { return OnInPlaceDeactivate(); }
+  STDMETHODIMP RequestUIActivate() override { return m_owner ? S_OK : S_FALSE; }
+
+  // IOleInPlaceSiteWindowless: every control here keeps a window of its own, so the
+  // services of a windowless control's site are never used.
+  STDMETHODIMP CanWindowlessActivate() override { return S_FALSE; }
+  STDMETHODIMP GetCapture() override { return S_FALSE; }
+  STDMETHODIMP SetCapture(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP GetFocus() override { return S_FALSE; }
+  STDMETHODIMP SetFocus(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDC(LPCRECT, DWORD, HDC* phDC) override {
+    if (phDC) *phDC = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP ReleaseDC(HDC) override { return E_NOTIMPL; }
+  STDMETHODIMP InvalidateRect(LPCRECT, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP InvalidateRgn(HRGN, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP ScrollRect(INT, INT, LPCRECT, LPCRECT) override { return E_NOTIMPL; }
+  STDMETHODIMP AdjustRect(LPRECT) override { return E_NOTIMPL; }
+  STDMETHODIMP OnDefWindowMessage(UINT, WPARAM, LPARAM, LRESULT* plResult) override {
+    if (plResult) *plResult = 0;
+    return S_FALSE;
+  }
+
   // IOleInPlaceUIWindow / IOleInPlaceFrame: no toolbars, no menus.
   STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
   STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
   STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* pActiveObject, LPCOLESTR) override {
+    if (m_owner) m_owner->SetActiveObject(pActiveObject);
+    return S_OK;
+  }
   STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
   STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
   STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
@@ -232,13 +267,14 @@ HWND COleControlSite::parentWindow() const {
   return m_pContainer && m_pContainer->window() ? m_pContainer->window()->GetSafeHwnd() : nullptr;
 }
 
-BOOL COleControlSite::CreateControl(REFCLSID clsid, DWORD dwStyle, const RECT& rect,
-                                    const IID* eventsIid) {
+BOOL COleControlSite::CreateControl(REFCLSID clsid, const char* windowName, DWORD dwStyle,
+                                    const RECT& rect, const IID* eventsIid, IClassFactory* pFactory) {
   HWND parent = parentWindow();
   if (!parent) return FALSE;
   m_rect = rect;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                reinterpret_cast<void**>(&m_pObject));
+  HRESULT hr = pFactory ? pFactory->CreateInstance(nullptr, IID_IOleObject, reinterpret_cast<void**>(&m_pObject))
+                        : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                           reinterpret_cast<void**>(&m_pObject));
   if (FAILED(hr) || !m_pObject) {
     m_pObject = nullptr;
     return FALSE;
@@ -277,6 +313,7 @@ BOOL COleControlSite::CreateControl(REFCLSID clsid, DWORD dwStyle, const RECT& r
   m_pWndCtrl->Attach(hWndCtrl);
   m_pWndCtrl->m_pCtrlSite = this;
   SetWindowLongPtrA(hWndCtrl, GWLP_ID, static_cast<LONG_PTR>(m_nId));
+  if (windowName) ::SetWindowTextA(hWndCtrl, windowName);
   ConnectEvents(eventsIid);
   return TRUE;
 }
@@ -381,6 +418,25 @@ void COleControlSite::FireEvent(DISPID dispId, DISPPARAMS* pParams) {
   }
 }
 
+void COleControlSite::SetActiveObject(IOleInPlaceActiveObject* pActiveObject) {
+  if (pActiveObject) pActiveObject->AddRef();
+  if (m_pActiveObject) m_pActiveObject->Release();
+  m_pActiveObject = pActiveObject;
+}
+
+BOOL COleControlSite::TranslateKeyboardMessage(MSG* pMsg) {
+  if (!m_pActiveObject || !m_pWndCtrl || !m_pWndCtrl->m_hWnd) return FALSE;
+  if (pMsg->message < WM_KEYFIRST || pMsg->message > WM_KEYLAST) return FALSE;
+  HWND control = m_pWndCtrl->m_hWnd;
+  if (pMsg->hwnd != control && !::IsChild(control, pMsg->hwnd)) return FALSE;
+  // Keep the object alive while it works: it may deactivate itself on the way.
+  IOleInPlaceActiveObject* active = m_pActiveObject;
+  active->AddRef();
+  HRESULT hr = active->TranslateAccelerator(pMsg);
+  active->Release();
+  return hr == S_OK;
+}
+
 void COleControlSite::SetObjectRects(const RECT& rect) {
   m_rect = rect;
   if (m_pObject) {
@@ -439,6 +495,7 @@ void COleControlSite::Close() {
     m_pSink->Release();
     m_pSink = nullptr;
   }
+  SetActiveObject(nullptr);
   if (m_pInPlaceObject) {
     if (m_bInPlaceActive) m_pInPlaceObject->InPlaceDeactivate();
     m_pInPlaceObject->Release();
@@ -484,6 +541,13 @@ void COleControlContainer::Remove(COleControlSite* pSite) {
   }
 }
 
+BOOL COleControlContainer::PreTranslateMessage(MSG* pMsg) {
+  for (COleControlSite* s : m_sites) {
+    if (s->TranslateKeyboardMessage(pMsg)) return TRUE;
+  }
+  return FALSE;
+}
+
 void COleControlContainer::CloseAll() {
   std::vector<COleControlSite*> sites;
   sites.swap(m_sites);
@@ -492,13 +556,13 @@ void COleControlContainer::CloseAll() {
 
 // ---------------------------------------------------------------------------------
 
-BOOL CWnd::CreateControl(REFCLSID clsid, const char* /*windowName*/, DWORD dwStyle, const RECT& rect,
-                         CWnd* pParent, UINT nId, const IID* eventsIid) {
+BOOL CWnd::CreateControl(REFCLSID clsid, const char* windowName, DWORD dwStyle, const RECT& rect,
+                         CWnd* pParent, UINT nId, const IID* eventsIid, IClassFactory* pFactory) {
   if (!pParent || !pParent->m_hWnd || m_hWnd) return FALSE;
   AfxEnableControlContainer();
   if (!pParent->m_pCtrlCont) pParent->m_pCtrlCont = new COleControlContainer(pParent);
   auto* site = new COleControlSite(pParent->m_pCtrlCont, this, nId);
-  if (!site->CreateControl(clsid, dwStyle, rect, eventsIid)) {
+  if (!site->CreateControl(clsid, windowName, dwStyle, rect, eventsIid, pFactory)) {
     delete site;
     return FALSE;
   }

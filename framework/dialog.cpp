@@ -1,5 +1,6 @@
 #include "framework/dialog.h"
 
+#include "framework/activex.h"
 #include "framework/app.h"
 
 void AfxHookWindowCreate(CWnd* pWnd);
@@ -123,9 +124,14 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
-  // Keyboard navigation (Tab, Enter, Esc, mnemonics) for the dialog and its controls.
   if (pMsg->message >= WM_KEYFIRST && pMsg->message <= WM_KEYLAST && m_hWnd &&
       (pMsg->hwnd == m_hWnd || ::IsChild(m_hWnd, pMsg->hwnd))) {
+    // A hosted ActiveX control that is UI active sees its keys first, as its
+    // accelerators (IOleInPlaceActiveObject::TranslateAccelerator).
+    if (m_pCtrlCont && m_pCtrlCont->PreTranslateMessage(pMsg)) return TRUE;
+    // Then keyboard navigation (Tab, Enter, Esc, mnemonics) for the dialog and its
+    // controls. It asks the focus window first (WM_GETDLGCODE): keys that a control
+    // wants, all of them for a control answering DLGC_WANTALLKEYS, go to that control.
     return ::IsDialogMessageA(m_hWnd, pMsg);
   }
   return FALSE;

@@ -3,8 +3,9 @@
 // DoModal creates the dialog from its template (as a modeless window, its owner
 // disabled) and runs a modal loop of its own: every message is first offered to
 // PreTranslateMessage of the window it is for and of its permanent parents (the
-// dialog's own filter runs keyboard navigation with IsDialogMessage), and only then
-// translated and dispatched. EndDialog ends the loop; DoModal then destroys the window,
+// dialog's own filter offers keyboard messages to a UI-active hosted ActiveX control,
+// then runs keyboard navigation with IsDialogMessage), and only then translated and
+// dispatched. EndDialog ends the loop; DoModal then destroys the window,
 // re-enables the owner and returns the result.
 //
 // An exception out of OnInitDialog ends the dialog: it is reported (OnWndProcException)

@@ -69,13 +69,16 @@ class CWnd {
                 DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId);
 
   // ActiveX control hosting (activex.cpp): creates the control of class `clsid` as a
-  // child window `nId` of pParent at `rect` (parent client coordinates), in-place
-  // active, and attaches this object to the control's window. Events of the control
-  // go to pParent->OnControlEvent. `eventsIid` names the control's events
-  // dispinterface; when null it is taken from the control's class information or its
-  // first connection point. Returns FALSE when the control cannot be created.
+  // child window `nId` named `windowName` of pParent at `rect` (parent client
+  // coordinates), in-place active, and attaches this object to the control's window.
+  // Events of the control go to pParent->OnControlEvent. `eventsIid` names the
+  // control's events dispinterface; when null it is taken from the control's class
+  // information or its first connection point. With `pFactory` the control is made by
+  // that class factory (a control loaded without registration) instead of by COM from
+  // the registry. Returns FALSE when the control cannot be created.
   BOOL CreateControl(REFCLSID clsid, const char* windowName, DWORD dwStyle, const RECT& rect,
-                     CWnd* pParent, UINT nId, const IID* eventsIid = nullptr);
+                     CWnd* pParent, UINT nId, const IID* eventsIid = nullptr,
+                     IClassFactory* pFactory = nullptr);
   COleControlSite* GetControlSite() const { return m_pCtrlSite; }
 
   // Calls a dispatch member of the hosted control (IDispatch::Invoke). wFlags is

@@ -1,7 +1,8 @@
 // Our dialog-application layer under Wine: the modal loop and its message filter, the
 // window procedure's exception boundary, ending a dialog during initialisation,
-// reflection of child notifications, dispatch on a window without a control, and
-// message boxes captioned and captured as the programs rely on.
+// reflection of child notifications, hosting a control we did not write, dispatch on
+// a window without a control, and message boxes captioned and captured as the programs
+// rely on.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -267,6 +268,74 @@ TEST(MessageBoxes, CaptionIsTheExecutableNameWithoutExtension) {
   CloseHandle(closer);
   EXPECT_EQ(caption, "found");
   EXPECT_EQ(result, IDOK);
+}
+
+// A control nobody here wrote: the Windows Media Player control that Wine ships
+// (WMPlayer.OCX), hosted exactly as the player hosts the Flash control. Its dispatch
+// members are not implemented by Wine (GetIDsOfNames and Invoke answer E_NOTIMPL), so
+// no property is read. It activates in place only in a site that offers the extended
+// or windowless in-place site (and, asked there, is told to keep its window).
+const CLSID kClsidWmp = {0x6BF52A52, 0x394A, 0x11D3, {0xB1, 0x53, 0x00, 0xC0, 0x4F, 0x79, 0xFA, 0xA6}};
+const IID kDiidWmpEvents = {0x6BF52A51, 0x394A, 0x11D3, {0xB1, 0x53, 0x00, 0xC0, 0x4F, 0x79, 0xFA, 0xA6}};
+
+RECT RectInParent(HWND hWnd) {
+  RECT r{};
+  GetWindowRect(hWnd, &r);
+  MapWindowPoints(nullptr, GetParent(hWnd), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+class MediaPlayerDialog : public CDialog {
+ public:
+  MediaPlayerDialog() : CDialog(200) {}
+  CWnd player;
+  BOOL created = FALSE;
+  HWND control = nullptr, parent = nullptr;
+  int id = 0;
+  std::string name;
+  RECT placed{}, resized{};
+  bool active = false, advised = false;
+
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    created = player.CreateControl(kClsidWmp, "media", WS_VISIBLE, RECT{10, 20, 210, 170}, this, 300,
+                                   &kDiidWmpEvents);
+    if (created) {
+      control = player.m_hWnd;
+      parent = ::GetParent(control);
+      id = ::GetDlgCtrlID(control);
+      name = player.GetWindowText();
+      placed = RectInParent(control);
+      COleControlSite* site = player.GetControlSite();
+      active = site && site->inPlaceActive() && (::GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE);
+      advised = site && site->eventsIid() == kDiidWmpEvents;
+      player.SetWindowPos(nullptr, 5, 6, 305, 206, SWP_NOZORDER);
+      resized = RectInParent(control);
+    }
+    PostMessage(WM_COMMAND, IDOK);
+    return TRUE;
+  }
+};
+
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST(ActiveXContainer, HostsWinesMediaPlayerControlAsThePlayerHostsFlash) {
+  MediaPlayerDialog dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  ASSERT_TRUE(dlg.created) << "WMPlayer.OCX was not created and activated in place";
+  EXPECT_NE(dlg.parent, nullptr);
+  EXPECT_EQ(dlg.id, 300);
+  EXPECT_EQ(dlg.name, "media");
+  EXPECT_TRUE(dlg.active);
+  EXPECT_TRUE(SameRect(dlg.placed, RECT{10, 20, 210, 170}));
+  EXPECT_TRUE(SameRect(dlg.resized, RECT{5, 6, 310, 212}));
+  EXPECT_TRUE(dlg.advised) << "no sink on _WMPOCXEvents";
+  // Closed with its dialog: the window is gone and the wrapper let go of it.
+  EXPECT_FALSE(IsWindow(dlg.control));
+  EXPECT_EQ(dlg.player.m_hWnd, nullptr);
+  EXPECT_EQ(dlg.player.GetControlSite(), nullptr);
 }
 
 TEST(Dispatch, CallsOnAWindowWithoutAControlRaiseAFrameworkException) {
