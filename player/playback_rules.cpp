@@ -1,6 +1,7 @@
 #include "player/playback_rules.h"
 
 #include <cstdio>
+#include <string>
 
 namespace vx {
 
@@ -45,11 +46,63 @@ void SlideshowWatch::Reset() {
   m_nStillTicks = 0;
 }
 
-std::string RunFolderName(uint32_t processId, uint32_t randomValue) {
-  char buf[32];
-  std::snprintf(buf, sizeof(buf), "%lu-%08lx", static_cast<unsigned long>(processId),
-                static_cast<unsigned long>(randomValue));
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+  const char* blanks = " \t\r";
+  size_t first = s.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  size_t last = s.find_last_not_of(blanks);
+  return s.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string DescriptionValue(const std::string& text, const char* section, const char* key,
+                             const std::string& fallback) {
+  bool inSection = false;
+  bool sectionSeen = false;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = TrimBlanks(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      size_t close = line.find(']');
+      std::string name = TrimBlanks(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      // Only the first section of the name is read.
+      if (inSection) break;
+      inSection = !sectionSeen && EqualsNoCase(name, section);
+      sectionSeen = sectionSeen || inSection;
+      continue;
+    }
+    if (!inSection) continue;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    if (EqualsNoCase(TrimBlanks(line.substr(0, eq)), key)) return TrimBlanks(line.substr(eq + 1));
+  }
+  return fallback;
+}
+
+std::string PackageFolderName(const std::string& title, const std::string& firstMovie) {
+  uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a, 64 bits
+  auto add = [&hash](unsigned char byte) {
+    hash ^= byte;
+    hash *= 0x100000001B3ull;
+  };
+  for (unsigned char c : title) add(c);
+  add(0);  // "ab" + "c" and "a" + "bc" stay apart
+  for (unsigned char c : firstMovie) add(c);
+  char buf[24];
+  std::snprintf(buf, sizeof(buf), "%016llx", static_cast<unsigned long long>(hash));
   return buf;
+}
+
+std::string InstanceFolderName(const std::string& packageFolder, int instance) {
+  if (instance <= 1) return packageFolder;
+  return packageFolder + "-" + std::to_string(instance);
 }
 
 }  // namespace vx

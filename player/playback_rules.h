@@ -1,6 +1,6 @@
 // The player's decisions that do not need a window: which archive entries are slides,
 // how the description file's values are read, where the window goes, when the
-// slideshow moves on, and the name of a run's own temporary folder.
+// slideshow moves on, and the name of a package's own temporary folder.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -55,7 +55,23 @@ class SlideshowWatch {
   int m_nStillTicks = 0;
 };
 
-// The name of one run's folder inside the shared "VX" folder: "<pid>-<8 hex digits>".
-std::string RunFolderName(uint32_t processId, uint32_t randomValue);
+// The value of `key` in `section` of a description text, read by the rules the
+// private-profile functions apply to package.ini: section and key names match without
+// regard to case, blanks around names and values are dropped, lines starting with ";"
+// are comments, and the first section and key of a name count. `fallback` when the
+// key is not there.
+std::string DescriptionValue(const std::string& text, const char* section, const char* key,
+                             const std::string& fallback);
+
+// The name of a package's own folder inside the shared "VX" folder: 16 lower-case hex
+// digits of a 64-bit FNV-1a hash of what identifies the package, its title and the
+// name of the movie it starts with. It stays the same from run to run (the Flash
+// control keys a local movie's saved data by the movie's path), wherever the package
+// lies and whatever else it carries; packages that differ in either get other names.
+std::string PackageFolderName(const std::string& title, const std::string& firstMovie);
+
+// The folder of the n-th instance of a package running at the same time: the package's
+// folder name for the first, "<name>-<n>" for the others.
+std::string InstanceFolderName(const std::string& packageFolder, int instance);
 
 }  // namespace vx

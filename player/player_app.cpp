@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
-#include "common/empty_folder.h"
 #include "common/file_exception.h"
 #include "common/package_contract.h"
-#include "common/random.h"
 #include "common/swf_header.h"
 #include "player/playback_rules.h"
 #include "player/player_dlg.h"
@@ -40,6 +40,56 @@ std::string SystemMessage(DWORD error) {
   std::string result = text ? text : "";
   if (text) LocalFree(text);
   return result;
+}
+
+// The archive entry `index` as text, at most `limit` bytes of it.
+std::string ReadEntryText(vx::ZipReader& reader, int index, size_t limit) {
+  std::string text;
+  if (!reader.openEntry(index)) return text;
+  char buf[4096];
+  while (text.size() < limit) {
+    size_t n = reader.readEntry(buf, sizeof(buf));
+    text.append(buf, n);
+    if (n < sizeof(buf)) break;
+  }
+  reader.closeEntry();
+  return text.size() > limit ? text.substr(0, limit) : text;
+}
+
+// The name of the package's own folder, from what identifies the package: its title
+// and the movie it starts with (the main movie, or a slideshow's first slide), read
+// from the archive before anything is extracted. A damaged archive gives the title's
+// folder; the extraction reports the damage.
+std::string PackageFolder(HINSTANCE module, HRSRC resource, const std::string& title) {
+  constexpr size_t kDescriptionLimit = 65536;
+  HGLOBAL loaded = LoadResource(module, resource);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  DWORD size = SizeofResource(module, resource);
+  vx::ZipMemoryFile source(data, data ? size : 0);
+  vx::ZipReader reader;
+  std::string firstMovie;
+  try {
+    reader.open(source);
+    reader.setPassword(vx::kPackagePassword);
+    int description = -1;
+    std::string firstSlide;
+    vx::ZipEntryInfo info;
+    for (int i = 0; i < reader.entryCount(); ++i) {
+      if (!reader.entryInfo(i, info) || info.isDirectory()) continue;
+      std::string name = vx::LastPathComponent(info.name());
+      // Of two description files the later one is extracted over the first.
+      if (vx::EqualsNoCase(name, vx::kDescriptionEntryName)) description = i;
+      else if (firstSlide.empty() && vx::IsSlideName(name) && !reader.targetPath(i, std::string(), false).empty())
+        firstSlide = name;
+    }
+    std::string text = description >= 0 ? ReadEntryText(reader, description, kDescriptionLimit) : std::string();
+    std::string type = vx::DescriptionValue(text, vx::kDescriptionSection, vx::kKeyType, vx::kTypeResource);
+    firstMovie = vx::IsSlideshowType(type)
+                     ? firstSlide
+                     : vx::DescriptionValue(text, vx::kDescriptionSection, vx::kKeyMainMovie, "");
+  } catch (const std::exception&) {
+  }
+  return vx::PackageFolderName(title, firstMovie);
 }
 
 }  // namespace
@@ -75,24 +125,49 @@ void CPlayerApp::InstallFlashControlIfNeeded() {
   ShellExecuteA(nullptr, "run", "regsvr32", parameters.c_str(), nullptr, SW_HIDE);
 }
 
-bool CPlayerApp::CreateRunFolder() {
+bool CPlayerApp::CreateRunFolder(HRSRC resource) {
   char tempPath[MAX_PATH + 1] = {0};
   GetTempPathA(MAX_PATH, tempPath);
   std::string shared = std::string(tempPath) + "VX";
   CreateDirectoryA(shared.c_str(), nullptr);  // usually there already
-  // Each run works in a folder of its own, so packages running side by side never
-  // empty or overwrite each other's files.
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    uint32_t random = 0;
-    if (!vx::SystemRandomBytes(&random, sizeof(random))) random = GetTickCount() + attempt;
-    std::string folder = shared + "\\" + vx::RunFolderName(GetCurrentProcessId(), random);
-    if (CreateDirectoryA(folder.c_str(), nullptr)) {
-      m_strTempFolder = folder;
-      return true;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  m_strSharedFolder = shared;
+  // The package works in a folder of its own, the same on every run (so the control
+  // finds what the movie saved before), and packages running side by side never empty
+  // or overwrite each other's files.
+  if (!m_runFolder.Claim(shared, PackageFolder(m_hInstance, resource, LoadString(IDS_TITLE)))) return false;
+  m_strTempFolder = m_runFolder.path();
+  return true;
+}
+
+namespace {
+
+// Set when the process is about to end: a running sweep stops before its next folder.
+std::atomic<bool> g_stopSweep{false};
+
+DWORD WINAPI SweepThread(void* param) {
+  std::unique_ptr<std::string> root(static_cast<std::string*>(param));
+  CRunFolder::SweepStale(*root, &g_stopSweep);
+  return 0;
+}
+
+}  // namespace
+
+void CPlayerApp::SweepLeftOverFolders() {
+  if (m_bSwept || m_strSharedFolder.empty()) return;
+  auto* root = new std::string(m_strSharedFolder);
+  m_hSweepThread = CreateThread(nullptr, 0, SweepThread, root, CREATE_SUSPENDED, nullptr);
+  if (!m_hSweepThread) {
+    delete root;  // ExitInstance sweeps instead
+    return;
   }
-  return false;
+  m_bSwept = true;
+  SetThreadPriority(m_hSweepThread, THREAD_PRIORITY_BELOW_NORMAL);
+  ResumeThread(m_hSweepThread);
+}
+
+IClassFactory* CPlayerApp::CarriedFlashFactory() {
+  if (!m_carriedControl.factory()) m_carriedControl.Load(m_strTempFolder, CLSID_ShockwaveFlash);
+  return m_carriedControl.factory();
 }
 
 bool CPlayerApp::ExtractPackage(HRSRC resource) {
@@ -115,20 +190,23 @@ bool CPlayerApp::ExtractPackage(HRSRC resource) {
     for (int i = 0; i < reader.entryCount(); ++i) {
       if (!reader.entryInfo(i, info) || info.isDirectory()) continue;
       // The slide list holds the name the file is extracted under (the entry's folder
-      // part, if any, is dropped by the extraction).
+      // part, if any, is dropped by the extraction), and only when it was extracted: a
+      // name the reader refuses (a device name such as com1.swf) never gets there.
       std::string name = vx::LastPathComponent(info.name());
-      if (vx::IsSlideName(name)) m_slides.push_back(name);
-      reader.extractEntry(i, std::string(), false, nullptr, kExtractBufferSize);
+      bool extracted = false;
+      try {
+        extracted = reader.extractEntry(i, std::string(), false, nullptr, kExtractBufferSize);
+      } catch (const vx::FileException&) {
+        // An entry that cannot be written (say a second entry of one name after the
+        // first was extracted read-only) is skipped; the rest of the package plays.
+      }
+      if (extracted && vx::IsSlideName(name)) m_slides.push_back(name);
     }
     reader.close();
   } catch (const vx::CZipException& e) {
     char text[512];
     if (!e.GetErrorMessage(text, sizeof(text))) lstrcpynA(text, "The package archive is damaged.", sizeof(text));
     AfxMessageBox(text, MB_OK | MB_ICONSTOP);
-    return false;
-  } catch (const vx::FileException& e) {
-    std::string text = std::string(e.what()) + (e.fileName().empty() ? "" : "\n" + e.fileName());
-    AfxMessageBox(text.c_str(), MB_OK | MB_ICONSTOP);
     return false;
   }
   return true;
@@ -141,14 +219,14 @@ BOOL CPlayerApp::InitInstance() {
 
   InstallFlashControlIfNeeded();
 
-  if (!CreateRunFolder()) {
-    AfxMessageBox("Cannot create a temporary folder for the package's files.", MB_OK | MB_ICONSTOP);
-    return FALSE;
-  }
   HRSRC resource = FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kArchiveResourceId), vx::kArchiveResourceType);
   if (!resource) {
     DWORD error = GetLastError();
     AfxMessageBox(SystemMessage(error).c_str(), MB_OK);
+    return FALSE;
+  }
+  if (!CreateRunFolder(resource)) {
+    AfxMessageBox("Cannot create a temporary folder for the package's files.", MB_OK | MB_ICONSTOP);
     return FALSE;
   }
   if (!SetCurrentDirectoryA(m_strTempFolder.c_str())) {
@@ -166,13 +244,27 @@ BOOL CPlayerApp::InitInstance() {
 }
 
 int CPlayerApp::ExitInstance() {
+  if (m_hSweepThread) {
+    // Deleting a folder's files is never cut short; the sweep stops before the next.
+    g_stopSweep = true;
+    WaitForSingleObject(m_hSweepThread, INFINITE);
+    CloseHandle(m_hSweepThread);
+    m_hSweepThread = nullptr;
+  } else if (!m_bSwept && !m_strSharedFolder.empty()) {
+    // No movie was played (the package ended at once, or could not play): the
+    // left-overs go now.
+    m_bSwept = true;
+    CRunFolder::SweepStale(m_strSharedFolder);
+  }
+  // The window and its control are gone: a carried control's file can go too.
+  m_carriedControl.Unload();
   if (!m_strTempFolder.empty()) {
     // Leave the folder first: a current directory cannot be removed.
     char tempPath[MAX_PATH + 1] = {0};
     GetTempPathA(MAX_PATH, tempPath);
     SetCurrentDirectoryA(tempPath);
-    vx::EmptyFolder(m_strTempFolder);
-    RemoveDirectoryA(m_strTempFolder.c_str());
+    m_runFolder.Release();
+    m_strTempFolder.clear();
   }
   return CWinApp::ExitInstance();
 }

@@ -76,12 +76,24 @@ BOOL CPlayerDlg::OnInitDialog() {
   SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
 
   RECT rect{0, 0, place.width, place.height};
-  if (!m_flash.Create("flash", WS_VISIBLE, rect, this, kFlashControlId)) {
+  bool created = m_flash.Create("flash", WS_VISIBLE, rect, this, kFlashControlId);
+  if (!created) {
+    // No control from the registry (none installed, or the carried one not registered
+    // yet, or not allowed to be): the control the package carries, if any, is used
+    // straight from the run folder.
+    if (IClassFactory* carried = m_pApp->CarriedFlashFactory())
+      created = m_flash.Create("flash", WS_VISIBLE, rect, this, kFlashControlId, carried);
+  }
+  if (!created) {
     Fail("The Shockwave Flash player (ActiveX control) is not installed on this computer, "
          "so the movie cannot be played.");
     return TRUE;
   }
   m_flash.ShowWindow(SW_SHOW);
+  // The movie has the keyboard from the start (its keys go through the control's
+  // window, see CDialog::PreTranslateMessage); the dialog remembers it as its focus
+  // control, so it gets the focus back whenever the window is activated again.
+  SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_flash.GetSafeHwnd()), TRUE);
 
   m_nSlideCount = static_cast<int>(m_pApp->m_slides.size());
   if (m_pApp->m_bSlideshow && m_nSlideCount > 0) {
@@ -91,10 +103,19 @@ BOOL CPlayerDlg::OnInitDialog() {
   } else {
     m_flash.LoadMovie(0, moviePath.c_str());
   }
-  return TRUE;
+  // The movie plays: now the left-overs of earlier runs can go, without delaying it.
+  m_pApp->SweepLeftOverFolders();
+  return FALSE;  // the focus is set: on the movie
 }
 
 void CPlayerDlg::OnTimer(UINT_PTR nIdEvent) {
+  // A message box shown during an advance (the movie reader's "Failed to locate") runs
+  // a message loop of its own, which keeps delivering this timer. Those ticks are
+  // dropped: an advance never starts inside another one.
+  if (m_bAdvancing) {
+    CDialog::OnTimer(nIdEvent);
+    return;
+  }
   long frame;
   try {
     frame = m_flash.FrameNum();
@@ -104,12 +125,14 @@ void CPlayerDlg::OnTimer(UINT_PTR nIdEvent) {
     return;
   }
   if (g_slideshowWatch.Tick(static_cast<int>(frame))) {
+    m_bAdvancing = true;
     try {
       AdvanceSlide();
     } catch (const std::exception&) {
       // A slide that cannot be opened or loaded is skipped; the next advance tries
       // the one after it.
     }
+    m_bAdvancing = false;
     g_slideshowWatch.Reset();
   }
   CDialog::OnTimer(nIdEvent);

@@ -42,5 +42,6 @@ class CPlayerDlg : public CDialog {
   CShockwaveFlash m_flash;
   std::string m_strTempFolder;
   UINT_PTR m_nTimerId = 0;
+  bool m_bAdvancing = false;  // an advance is running (see OnTimer)
   HICON m_hIcon;
 };

@@ -10,9 +10,9 @@ const IID IID_IShockwaveFlash = {0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 
 const IID DIID_ShockwaveFlashEvents = {0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
 BOOL CShockwaveFlash::Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent,
-                             UINT nId) {
+                             UINT nId, IClassFactory* carriedFactory) {
   return CreateControl(CLSID_ShockwaveFlash, windowName, dwStyle, rect, pParent, nId,
-                       &DIID_ShockwaveFlashEvents);
+                       &DIID_ShockwaveFlashEvents, carriedFactory);
 }
 
 BOOL CShockwaveFlash::PreTranslateMessage(MSG* pMsg) {

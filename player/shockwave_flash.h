@@ -26,9 +26,11 @@ class CShockwaveFlash : public CWnd {
 
   static const char* GetRunTimeClassName() { return "CShockwaveFlash"; }
 
-  // Creates the control as child nId of pParent; FALSE when it cannot be created (no
-  // control installed).
-  BOOL Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId);
+  // Creates the control as child nId of pParent, named windowName: by its class from
+  // the registry, or with `carriedFactory` from a control loaded without registration
+  // (see CCarriedControl). FALSE when it cannot be created (no control installed).
+  BOOL Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId,
+              IClassFactory* carriedFactory = nullptr);
 
   // Consumes right clicks (no context menu); sends left clicks and Esc to the parent
   // first, then lets them through.

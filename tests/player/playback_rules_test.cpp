@@ -1,5 +1,5 @@
 // The player's window-free rules: slide names, description values, window placement,
-// the slideshow's advance rule and the run folder's name.
+// the slideshow's advance rule and the package folder's name.
 #include "player/playback_rules.h"
 
 #include <gtest/gtest.h>
@@ -127,11 +127,38 @@ TEST(SlideshowWatch, FirstTickAfterResetNeverAdvancesOnFrameZero) {
   EXPECT_EQ(watch.stillTicks(), 0);
 }
 
-TEST(RunFolder, NameHoldsProcessAndRandomPart) {
-  EXPECT_EQ(vx::RunFolderName(1234, 0xABCDEF01u), "1234-abcdef01");
-  EXPECT_EQ(vx::RunFolderName(7, 0x1u), "7-00000001");
-  std::set<std::string> names = {vx::RunFolderName(1, 1), vx::RunFolderName(1, 2), vx::RunFolderName(2, 1)};
-  EXPECT_EQ(names.size(), 3u);
+TEST(DescriptionText, ValuesReadAsThePrivateProfileFunctionsReadThem) {
+  const std::string builder = "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource";
+  EXPECT_EQ(vx::DescriptionValue(builder, "SETTINGS", "mainmovie", "-"), "intro.swf");
+  EXPECT_EQ(vx::DescriptionValue(builder, "SETTINGS", "type", "-"), "resource");
+  EXPECT_EQ(vx::DescriptionValue(builder, "SETTINGS", "absent", "fallback"), "fallback");
+  EXPECT_EQ(vx::DescriptionValue(builder, "OTHER", "type", "fallback"), "fallback");
+  // Case of names, blanks, comments, other sections and later duplicates.
+  const std::string hand =
+      "; made by hand\n[other]\nmainmovie=wrong.swf\n [ Settings ] \n  MainMovie =  my movie.swf  \n"
+      "mainmovie=second.swf\n[SETTINGS]\ntype=slideshow\n";
+  EXPECT_EQ(vx::DescriptionValue(hand, "SETTINGS", "mainmovie", ""), "my movie.swf");
+  EXPECT_EQ(vx::DescriptionValue(hand, "SETTINGS", "type", "resource"), "resource");
+  EXPECT_EQ(vx::DescriptionValue("", "SETTINGS", "mainmovie", "none"), "none");
+  EXPECT_EQ(vx::DescriptionValue("[SETTINGS]\nmainmovie=", "SETTINGS", "mainmovie", "none"), "");
+}
+
+TEST(PackageFolder, SameIdentitySameNameOtherwiseDifferent) {
+  const std::string name = vx::PackageFolderName("Show Title", "intro.swf");
+  EXPECT_EQ(name.size(), 16u);
+  EXPECT_EQ(name.find_first_not_of("0123456789abcdef"), std::string::npos);
+  // The same from run to run and from build to build of this program.
+  EXPECT_EQ(name, vx::PackageFolderName("Show Title", "intro.swf"));
+  EXPECT_EQ(vx::PackageFolderName("", ""), "af63bd4c8601b7df");  // FNV-1a of one zero byte
+  std::set<std::string> names = {name,
+                                 vx::PackageFolderName("Show Title", "Intro.swf"),
+                                 vx::PackageFolderName("Show Titl", "eintro.swf"),
+                                 vx::PackageFolderName("Show Title", ""),
+                                 vx::PackageFolderName("", "intro.swf")};
+  EXPECT_EQ(names.size(), 5u);
+  EXPECT_EQ(vx::InstanceFolderName(name, 1), name);
+  EXPECT_EQ(vx::InstanceFolderName(name, 2), name + "-2");
+  EXPECT_EQ(vx::InstanceFolderName(name, 12), name + "-12");
 }
 
 }  // namespace

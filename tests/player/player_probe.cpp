@@ -7,13 +7,22 @@
 // Waits up to WAIT_MS for a visible dialog window, then SETTLE_MS more, then prints
 //   Window <x> <y> <width> <height> <text>
 //   Style 0x<style> 0x<extended style>
+//   Child <id> <class> <text>       (each child window of that dialog)
 //   File <path below VX, "\" separated>
 // or "NoWindow" when none appeared.
+//
+//   player_probe.exe boxes RUN_MS CLOSE_MS
+//
+// Watches message boxes (visible dialog windows with a button) for RUN_MS and presses
+// OK in each CLOSE_MS after it appeared. Prints "Box <text>" for each box as it
+// appears and at the end "MostAtOnce <n>", the most boxes that were open together.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,6 +53,81 @@ BOOL CALLBACK PrintDialog(HWND hWnd, LPARAM) {
   return TRUE;
 }
 
+BOOL CALLBACK PrintChild(HWND hWnd, LPARAM) {
+  char cls[64] = {0}, text[256] = {0};
+  GetClassNameA(hWnd, cls, sizeof cls);
+  GetWindowTextA(hWnd, text, sizeof text);
+  std::printf("Child %d %s %s\n", GetDlgCtrlID(hWnd), cls, text);
+  return TRUE;
+}
+
+BOOL CALLBACK PrintDialogAndChildren(HWND hWnd, LPARAM lParam) {
+  char cls[64] = {0};
+  GetClassNameA(hWnd, cls, sizeof cls);
+  if (std::string(cls) != "#32770" || !IsWindowVisible(hWnd)) return TRUE;
+  PrintDialog(hWnd, lParam);
+  EnumChildWindows(hWnd, PrintChild, 0);
+  return TRUE;
+}
+
+// ---- message boxes
+
+struct Box {
+  HWND hWnd;
+  DWORD seen;
+};
+
+// A message box is a dialog window with a button (the player's own window has none);
+// one shown while the player's window is disabled by another box has no owner.
+BOOL CALLBACK CollectBox(HWND hWnd, LPARAM lParam) {
+  char cls[64] = {0};
+  GetClassNameA(hWnd, cls, sizeof cls);
+  if (std::string(cls) == "#32770" && IsWindowVisible(hWnd) && FindWindowExA(hWnd, nullptr, "Button", nullptr))
+    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+  return TRUE;
+}
+
+BOOL CALLBACK AppendStaticText(HWND hWnd, LPARAM lParam) {
+  char cls[64] = {0}, text[512] = {0};
+  GetClassNameA(hWnd, cls, sizeof cls);
+  GetWindowTextA(hWnd, text, sizeof text);
+  auto* out = reinterpret_cast<std::string*>(lParam);
+  if (_stricmp(cls, "Static") == 0 && text[0]) *out += (out->empty() ? "" : " ") + std::string(text);
+  return TRUE;
+}
+
+int WatchBoxes(DWORD runMs, DWORD closeMs) {
+  std::vector<Box> open;
+  size_t most = 0;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < runMs) {
+    std::vector<HWND> now;
+    EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&now));
+    std::vector<Box> still;
+    for (HWND h : now) {
+      auto known = std::find_if(open.begin(), open.end(), [h](const Box& b) { return b.hWnd == h; });
+      if (known != open.end()) {
+        still.push_back(*known);
+        continue;
+      }
+      std::string text;
+      EnumChildWindows(h, AppendStaticText, reinterpret_cast<LPARAM>(&text));
+      std::printf("Box %s\n", text.c_str());
+      std::fflush(stdout);
+      still.push_back(Box{h, GetTickCount()});
+    }
+    open = still;
+    most = std::max(most, open.size());
+    for (const Box& b : open) {
+      if (GetTickCount() - b.seen >= closeMs) PostMessageA(b.hWnd, WM_COMMAND, IDOK, 0);
+    }
+    Sleep(20);
+  }
+  std::printf("MostAtOnce %u\n", static_cast<unsigned>(most));
+  std::fflush(stdout);
+  return 0;
+}
+
 void ListFiles(const std::string& folder, const std::string& relative) {
   WIN32_FIND_DATAA fd;
   HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
@@ -64,6 +148,8 @@ void ListFiles(const std::string& folder, const std::string& relative) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 3 && std::string(argv[1]) == "boxes")
+    return WatchBoxes(static_cast<DWORD>(std::atoi(argv[2])), static_cast<DWORD>(std::atoi(argv[3])));
   int waitMs = argc > 1 ? std::atoi(argv[1]) : 5000;
   int settleMs = argc > 2 ? std::atoi(argv[2]) : 500;
   bool seen = false;
@@ -78,7 +164,7 @@ int main(int argc, char** argv) {
   }
   if (seen) {
     Sleep(static_cast<DWORD>(settleMs));
-    EnumWindows(PrintDialog, 0);
+    EnumWindows(PrintDialogAndChildren, 0);
   } else {
     std::printf("NoWindow\n");
   }
