@@ -169,6 +169,13 @@ bool DeleteFilePath(const std::string& path) { return unlink(path.c_str()) == 0;
 
 bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool RemoveLink(const std::string& path) { return unlink(path.c_str()) == 0; }
+
 bool CopyFilePath(const std::string& from, const std::string& to) {
   File in;
   if (!in.open(from, File::Mode::Read)) return false;
