@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/random.h"
+#include "packager/core/pe_signature.h"
 
 namespace vx {
 
@@ -91,6 +92,7 @@ void PeResourceRewriter::reset() {
 bool PeResourceRewriter::begin(const std::string& exePath, bool deleteExistingResources) {
   reset();
   m_strError.clear();
+  m_bSignatureRemoved = false;
   m_strPath = exePath;
   std::vector<PeResource> resources;
   std::string why;
@@ -149,6 +151,7 @@ bool PeResourceRewriter::end(bool discard) {
   bool ok = writeNewFile(temp);
   if (ok && !MoveFileReplace(temp, m_strPath)) ok = fail("cannot replace " + m_strPath);
   if (!ok) DeleteFilePath(temp);
+  m_bSignatureRemoved = ok && HasCertificateTable(m_headers);
   reset();
   return ok;
 }
@@ -280,11 +283,20 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
   StoreLE32(&head[h.sizeOfInitializedDataOffset()], static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
   StoreLE32(&head[h.dataDirectoryOffset(2)], static_cast<uint32_t>(newVa));
   StoreLE32(&head[h.dataDirectoryOffset(2) + 4], static_cast<uint32_t>(total));
-  // Appended data moves with the end of the sections; so do the pointers into it.
-  if (h.certificateSize && h.certificateOffset >= oldEnd)
-    StoreLE32(&head[h.dataDirectoryOffset(4)], static_cast<uint32_t>(int64_t(h.certificateOffset) + shift));
+  // A signature no longer matches the changed file: its table is left out of the
+  // appended data and its directory entry cleared. The rest of the appended data moves
+  // with the end of the sections; so do the pointers into it.
+  CertificateSpan dropped = CertificateTableSpan(h);
+  if (dropped.begin == dropped.end) dropped.begin = dropped.end = h.fileSize;
+  if (HasCertificateTable(h)) {
+    StoreLE32(&head[h.dataDirectoryOffset(4)], 0);
+    StoreLE32(&head[h.dataDirectoryOffset(4) + 4], 0);
+  }
+  auto moved = [&](uint64_t at) {
+    return int64_t(at) + shift - (at >= dropped.end ? int64_t(dropped.end - dropped.begin) : 0);
+  };
   if (h.pointerToSymbolTable && h.pointerToSymbolTable >= oldEnd && h.pointerToSymbolTableOffset() + 4 <= head.size())
-    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(int64_t(h.pointerToSymbolTable) + shift));
+    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(moved(h.pointerToSymbolTable)));
   if (uint64_t(h.checkSumOffset()) + 4 <= head.size()) StoreLE32(&head[h.checkSumOffset()], 0);
   if (h.fileSize - oldEnd + newPtr + rawSize > 0xFFFFFFFFu) return fail("the executable would be too large");
 
@@ -353,7 +365,8 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
          out.copy(e.fromScratch ? m_scratch : original, e.offset, e.size, buffer);
   }
   ok = ok && out.zeros(newPtr + rawSize - out.position()) &&
-       out.copy(original, oldEnd, h.fileSize - oldEnd, buffer);
+       out.copy(original, oldEnd, dropped.begin - oldEnd, buffer) &&
+       out.copy(original, dropped.end, h.fileSize - dropped.end, buffer);
   if (ok && h.checkSum != 0 && uint64_t(h.checkSumOffset()) + 4 <= head.size()) {
     uint8_t sum[4];
     StoreLE32(sum, out.checksum());

@@ -8,7 +8,9 @@
 // its bytes; the resource section is rebuilt in place when it is the last section of
 // the file, and otherwise as a new last section (the old one is left as dead space).
 // Data appended after the last section stays, moved behind the new section, and a
-// non-zero PE checksum is recomputed.
+// non-zero PE checksum is recomputed. A code signature cannot survive the change: the
+// certificate table is left out and its directory entry cleared (signatureRemoved()
+// tells the caller, who should say so).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +40,8 @@ class PeResourceRewriter {
               size_t size);
   bool end(bool discard);
   const std::string& error() const { return m_strError; }
+  // True after an end(false) that dropped the executable's certificate table.
+  bool signatureRemoved() const { return m_bSignatureRemoved; }
 
  private:
   struct Entry {
@@ -55,6 +59,7 @@ class PeResourceRewriter {
   bool writeNewFile(const std::string& tempPath);
 
   bool m_bActive = false;
+  bool m_bSignatureRemoved = false;
   std::string m_strPath;
   std::string m_strError;
   PeHeaders m_headers;
