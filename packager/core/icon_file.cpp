@@ -127,6 +127,9 @@ bool DescribeBitmap(const uint8_t* data, size_t size, IconImage& out, std::strin
 
 uint8_t DirectoryDimension(unsigned pixels) { return pixels >= 256 ? 0 : static_cast<uint8_t>(pixels); }
 
+// ParseIconFile's work: `images` may hold some images when it fails.
+bool ParseIcon(const uint8_t* data, size_t size, std::vector<IconImage>& images, std::string& why);
+
 }  // namespace
 
 bool DescribeIconImage(const uint8_t* data, size_t size, IconImage& out, std::string& why) {
@@ -136,6 +139,15 @@ bool DescribeIconImage(const uint8_t* data, size_t size, IconImage& out, std::st
 
 bool ParseIconFile(const uint8_t* data, size_t size, std::vector<IconImage>& images, std::string& why) {
   images.clear();
+  std::vector<IconImage> found;
+  if (!ParseIcon(data, size, found, why)) return false;
+  images.swap(found);
+  return true;
+}
+
+namespace {
+
+bool ParseIcon(const uint8_t* data, size_t size, std::vector<IconImage>& images, std::string& why) {
   const std::string maxImage = std::to_string(kMaxIconImageSize);
   if (IsPng(data, size)) {
     if (size > kMaxIconImageSize)
@@ -182,6 +194,8 @@ bool ParseIconFile(const uint8_t* data, size_t size, std::vector<IconImage>& ima
   }
   return true;
 }
+
+}  // namespace
 
 bool ReadIconFile(const std::string& path, std::vector<IconImage>& images, std::string& why) {
   images.clear();
