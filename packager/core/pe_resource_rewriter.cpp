@@ -87,6 +87,7 @@ void PeResourceRewriter::reset() {
   if (!m_strScratchPath.empty()) DeleteFilePath(m_strScratchPath);
   m_strScratchPath.clear();
   m_nScratchSize = 0;
+  std::vector<uint8_t>().swap(m_small);
 }
 
 bool PeResourceRewriter::begin(const std::string& exePath, bool deleteExistingResources) {
@@ -109,7 +110,7 @@ bool PeResourceRewriter::begin(const std::string& exePath, bool deleteExistingRe
     if (s.sizeOfRawData && uint64_t(s.pointerToRawData) + s.sizeOfRawData > h.fileSize)
       return fail(exePath + ": truncated file (section " + s.name + " runs past its end)");
   for (const PeResource& r : resources)
-    m_entries.push_back({r.type, r.name, r.language, r.codePage, false, r.fileOffset, r.size});
+    m_entries.push_back({r.type, r.name, r.language, r.codePage, Source::Original, r.fileOffset, r.size});
   if (deleteExistingResources) m_entries.clear();
   m_bActive = true;
   return true;
@@ -127,6 +128,12 @@ bool PeResourceRewriter::update(const ResourceId& type, const ResourceId& name, 
                                  }),
                   m_entries.end());
   if (!data) return true;  // deleted
+  if (size <= kSmallResource) {
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    m_entries.push_back({type, name, language, 0, Source::Memory, m_small.size(), static_cast<uint32_t>(size)});
+    m_small.insert(m_small.end(), bytes, bytes + size);
+    return true;
+  }
   if (!m_scratch.isOpen()) {
     m_strScratchPath = m_strPath + ".vx-scratch-" + RandomHex(6);
     if (!m_scratch.open(m_strScratchPath, File::Mode::CreateReadWrite)) {
@@ -136,7 +143,7 @@ bool PeResourceRewriter::update(const ResourceId& type, const ResourceId& name, 
   }
   if (!m_scratch.seek(m_nScratchSize) || !m_scratch.write(data, size))
     return fail("cannot write a scratch file beside " + m_strPath);
-  m_entries.push_back({type, name, language, 0, true, m_nScratchSize, static_cast<uint32_t>(size)});
+  m_entries.push_back({type, name, language, 0, Source::Scratch, m_nScratchSize, static_cast<uint32_t>(size)});
   m_nScratchSize += size;
   return true;
 }
@@ -362,7 +369,9 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
   for (size_t k = 0; ok && k < order.size(); ++k) {
     const Entry& e = m_entries[order[k]];
     ok = out.zeros(newPtr + dataOffset[k] - out.position()) &&
-         out.copy(e.fromScratch ? m_scratch : original, e.offset, e.size, buffer);
+         (e.source == Source::Memory ? out.write(m_small.data() + e.offset, e.size)
+                                     : out.copy(e.source == Source::Scratch ? m_scratch : original, e.offset, e.size,
+                                                buffer));
   }
   ok = ok && out.zeros(newPtr + rawSize - out.position()) &&
        out.copy(original, oldEnd, dropped.begin - oldEnd, buffer) &&

@@ -91,12 +91,12 @@ class IconAndVersion(IdentityCase):
         self.assertLessEqual({i for i in ICON_IMAGES if i.startswith(b"\x89PNG")}, extracted_pngs)
 
         # inspect says the same.
-        out = run([CLI, "inspect", self.out]).stdout.decode().splitlines()
-        self.assertEqual([l.split("\t")[1:] for l in out if l.startswith("icon\t")],
-                         [["%dx%d" % (w, h), str(b), kind, str(len(i))] for (w, h, b, kind), i in zip(ICON_FACTS, ICON_IMAGES)])
-        self.assertEqual([l.split("\t")[1:] for l in out if l.startswith("version\t")],
-                         [[k, v] for k, v in SETTINGS[:6] + [("OriginalFilename", "show.exe")] + SETTINGS[6:]])
-        self.assertEqual([l for l in out if "-version\t" in l], ["file-version\t2.5.1.0", "product-version\t2.5.0.0"])
+        seen = self.inspect(self.out)
+        self.assertEqual(seen["icon"], [["%dx%d" % (w, h), str(b), kind, str(len(i))]
+                                        for (w, h, b, kind), i in zip(ICON_FACTS, ICON_IMAGES)])
+        self.assertEqual(seen["version"], [[k, v] for k, v in SETTINGS[:6] + [("OriginalFilename", "show.exe")] +
+                                           SETTINGS[6:]])
+        self.assertEqual((seen["file-version"], seen["product-version"]), ("2.5.1.0", "2.5.0.0"))
 
     def test_fewer_images_leave_nothing_behind_and_the_version_stays_without_the_option(self):
         first = os.path.join(self.dir, "first.exe")
