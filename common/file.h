@@ -52,6 +52,7 @@ class File {
     Read,            // existing file, read access, others may read (FILE_SHARE_READ)
     CreateWrite,     // create or truncate, write access, no sharing (CREATE_ALWAYS)
     CreateReadWrite, // create or truncate, read and write access, others may read
+    ReadWrite,       // existing file, read and write access, kept as it is, others may read
   };
 
   File() = default;

@@ -55,6 +55,7 @@ bool File::open(const std::string& path, Mode mode) {
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::CreateWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
   }
   int fd;
   do {

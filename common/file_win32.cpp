@@ -44,6 +44,10 @@ bool File::open(const std::string& path, Mode mode) {
       h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
+    case Mode::ReadWrite:
+      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      break;
   }
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(h);

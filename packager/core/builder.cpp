@@ -9,6 +9,8 @@
 #include "common/package_description.h"
 #include "common/random.h"
 #include "common/system_error.h"
+#include "packager/core/icon_file.h"
+#include "packager/core/package_identity.h"
 #include "packager/core/resource_update.h"
 #include "zipwriter/zip_writer.h"
 
@@ -161,6 +163,28 @@ struct ArchiveHandle {
   }
 };
 
+// The changes that give the package `icon` (when not empty) and `versionResource`
+// (when not empty), worked out from the resources the stub copy at `path` has.
+bool IdentityChanges(const std::string& path, const std::vector<IconImage>& icon,
+                     const std::vector<uint8_t>& versionResource, std::vector<ResourceChange>& changes,
+                     std::string& why) {
+  std::vector<PeResource> existing;
+  if (!ReadPeResources(path, existing, &why)) return false;
+  if (!icon.empty()) {
+    auto read = [&](const PeResource& r, std::vector<uint8_t>& bytes) {
+      std::string ignored;
+      return ReadPeResourceData(path, r, bytes, &ignored);
+    };
+    if (!PlanIconReplacement(existing, read, icon, kIconGroupId, kPackageLanguage, changes, why)) return false;
+  }
+  if (!versionResource.empty()) {
+    std::vector<ResourceChange> version =
+        PlanSoleResource(existing, ResourceId(kVersionType), ResourceId(kVersionId), kPackageLanguage, versionResource);
+    changes.insert(changes.end(), version.begin(), version.end());
+  }
+  return true;
+}
+
 // A name beside `path` that no other build uses: path + ".tmp-" + 8 hex digits.
 std::string TemporarySibling(const std::string& path) {
   return path + ".tmp-" + RandomHex(4);
@@ -190,6 +214,23 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
     entries.push_back({kDescriptionEntryName, kDescriptionEntryName});
     if (!mainMovie.empty()) entries.push_back({movieName, mainMovie});
     for (const PackageRow& row : request.rows) entries.push_back(row);
+
+    // The package's own icon and version resource, when asked for: checked before any
+    // work, so that a bad one leaves nothing behind.
+    std::vector<IconImage> icon;
+    std::string identityProblem;
+    if (!request.iconPath.empty() && !ReadIconFile(request.iconPath, icon, identityProblem))
+      return Failure("The icon '" + request.iconPath + "' cannot be used", std::string(), identityProblem);
+    std::vector<uint8_t> versionResource;
+    if (!request.versionInfo.empty()) {
+      VersionResource version;
+      if (!PackageVersionResource(request.versionInfo, LastPathComponent(request.outputPath), version,
+                                  identityProblem))
+        return Failure("The version information cannot be used", std::string(), identityProblem);
+      if (!SerializeVersionResource(version, versionResource))
+        return Failure("The version information cannot be used", std::string(), "it is too long");
+    }
+
     BuildOutcome failure;
     if (!CheckEntryNames(entries, failure)) return failure;
 
@@ -296,10 +337,31 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
       updater.end(true);
       return f;
     }
+    if (!icon.empty() || !versionResource.empty()) {
+      std::vector<ResourceChange> changes;
+      std::string e;
+      if (!IdentityChanges(workStubPath, icon, versionResource, changes, e)) {
+        updater.end(true);
+        return Failure(kUpdateResourceFailedText, workStubPath, WithoutPath(e, workStubPath));
+      }
+      for (const ResourceChange& c : changes) {
+        if (!updater.update(c.type, c.name, c.language, c.remove ? nullptr : c.data.data(),
+                            c.remove ? 0 : c.data.size())) {
+          BuildOutcome f = updateFailure(kUpdateResourceFailedText);
+          updater.end(true);
+          return f;
+        }
+      }
+    }
     if (!updater.end(false)) return updateFailure(kUpdateResourceFailedText);
 
     // Step 24: the size of the finished package and the result text.
     BuildOutcome outcome;
+    if (updater.signatureRemoved()) {
+      outcome.notes.push_back("the player stub '" + stubPath +
+                              "' is signed; its signature would not match the package and was left out: "
+                              "sign the package itself");
+    }
     outcome.sizeText = FormatFileSize(workStubPath);
     outcome.resultText = FormatResultText(kResultTextFormat, outcome.sizeText);
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/package_contract.h"
+#include "packager/core/version_info.h"
 
 namespace vx {
 
@@ -40,6 +41,12 @@ struct BuildRequest {
   // exits; a caller that throws the work folder away (the command line) may let the
   // builder move it to the output path instead of copying it.
   bool keepWorkFiles = true;
+  // What only the command line sets, so that a package looks like its own product:
+  // an .ico or .png file that replaces the stub's icon (group 128 and its images), and
+  // version settings that replace the stub's version resource with a new one
+  // (PackageVersionResource). Empty: the stub's own stay.
+  std::string iconPath;
+  VersionSettings versionInfo;
 };
 
 struct BuildOutcome {
@@ -53,6 +60,9 @@ struct BuildOutcome {
   std::string message;
   std::string path;
   std::string detail;
+  // Either way: things the user should know that did not stop the build (each one
+  // line), such as a stub signature that the package could not keep.
+  std::vector<std::string> notes;
 
   // The failure as one line: message, then the file and the reason when they add to it.
   std::string describe() const;

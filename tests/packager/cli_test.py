@@ -60,7 +60,7 @@ def title_block(title):
 
 
 def parse_inspect(text):
-    facts = {"resource": [], "description": [], "entry": []}
+    facts = {"resource": [], "description": [], "entry": [], "icon": [], "version": []}
     for line in text.splitlines():
         key, _, rest = line.partition("\t")
         if key in facts:
