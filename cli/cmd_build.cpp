@@ -11,12 +11,14 @@
 #include "common/package_description.h"
 #include "common/random.h"
 #include "packager/core/builder.h"
+#include "packager/core/version_info.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: vellumix-cli build [--slideshow] [--main MOVIE] [--title TEXT] [--fullscreen]\n"
-    "                          [--flash-ocx FILE] [--stub FILE] -o OUTPUT [FILE...]\n"
+    "                          [--flash-ocx FILE] [--icon FILE] [--version-info KEY=VALUE]...\n"
+    "                          [--stub FILE] -o OUTPUT [FILE...]\n"
     "\n"
     "Packages MOVIE and the FILEs (in this order, each under its file name) into OUTPUT, a\n"
     "copy of the player stub Orrinet.exe.\n"
@@ -25,14 +27,31 @@ const char kUsage[] =
     "  --title TEXT     the player window's title, at most 50 characters (default Vellumix)\n"
     "  --fullscreen     play on the full screen\n"
     "  --flash-ocx FILE carry FILE as the Flash 8 control to install when needed\n"
+    "  --icon FILE      the package's icon instead of the player's: a Windows icon (.ico,\n"
+    "                   at most 64 images, BMP or PNG, each at most 1 MiB) or one PNG image\n"
+    "  --version-info KEY=VALUE\n"
+    "                   version information for the package's Properties (repeatable):\n"
+    "                   the package gets a version resource of its own holding the keys\n"
+    "                   given (a later KEY wins), OriginalFilename (default: OUTPUT's name)\n"
+    "                   and, when only one of FileVersion and ProductVersion is given, the\n"
+    "                   other with its value. KEY is FileVersion, ProductVersion,\n"
+    "                   CompanyName, FileDescription, LegalCopyright, ProductName,\n"
+    "                   OriginalFilename, InternalName or Comments; FileVersion and\n"
+    "                   ProductVersion are a[.b[.c[.d]]], each part 0 to 65535.\n"
+    "                   Without it the player's version resource stays.\n"
     "  --stub FILE      the player stub (default: Orrinet.exe beside vellumix-cli, or the\n"
     "                   win32 build's for a host build)\n"
     "  -o OUTPUT        the package to write\n"
-    "A file given twice, or the main movie given again as a FILE, is packaged once.\n"
+    "A file given twice, or the main movie given again as a FILE, is packaged once. Two\n"
+    "files of one name (letter case does not count; package.ini is the package's own)\n"
+    "are refused: the player would keep only one of them.\n"
     "\n"
-    "Prints OUTPUT and the package's size, separated by a TAB. Exit status: 0 when the\n"
-    "package was made; 2 when it could not be (one line on stderr, and an existing\n"
-    "OUTPUT is left as it was); 1 for a usage error or a missing main movie.\n";
+    "Prints OUTPUT and the package's size, separated by a TAB. A stub that is signed\n"
+    "gives an unsigned package (its signature would not match), with a note on stderr.\n"
+    "Exit status: 0 when the package was made; 2 when it could not be (one line on\n"
+    "stderr, and an existing OUTPUT is left as it was), a bad icon among the reasons;\n"
+    "1 for a usage error (an unknown version key or a version that does not parse\n"
+    "among them) or a missing main movie.\n";
 
 int UsageError(const std::string& problem) {
   std::fprintf(stderr, "vellumix-cli build: %s\n%.*s", problem.c_str(),
@@ -112,6 +131,13 @@ int RunBuild(const vx::cli::Args& args) {
     } else if (a == "--flash-ocx") {
       if (!value(request.flashControlPath)) return UsageError("--flash-ocx needs a file");
       request.autoInstallFlash = true;
+    } else if (a == "--icon") {
+      if (!value(request.iconPath)) return UsageError("--icon needs a file");
+    } else if (a == "--version-info") {
+      std::string setting, key, text, why;
+      if (!value(setting)) return UsageError("--version-info needs KEY=VALUE");
+      if (!vx::ParseVersionSetting(setting, key, text, why)) return UsageError(why);
+      request.versionInfo.emplace_back(key, text);
     } else if (a == "--stub") {
       if (!value(request.stubPath)) return UsageError("--stub needs a file");
     } else if (a == "-o" || a == "--output") {
@@ -167,6 +193,7 @@ int RunBuild(const vx::cli::Args& args) {
   vx::EmptyFolder(request.installDir);
   vx::RemoveFolder(request.installDir);
 
+  for (const std::string& note : outcome.notes) std::fprintf(stderr, "vellumix-cli build: note: %s\n", note.c_str());
   if (!outcome.succeeded) {
     std::fprintf(stderr, "vellumix-cli build: %s\n", outcome.describe().c_str());
     return 2;

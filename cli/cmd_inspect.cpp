@@ -5,6 +5,10 @@
 //   title         TEXT (string 1 of block 1, as UTF-8)
 //   flash-control yes|no
 //   resource      TYPE  ID  LANGUAGE  SIZE                  (one per resource)
+//   icon          WIDTHxHEIGHT  BITS  png|bmp  SIZE         (one per image of icon group 128)
+//   file-version  A.B.C.D        (the version resource's fixed file information)
+//   product-version A.B.C.D
+//   version       KEY  VALUE     (one per string of the version resource)
 //   description   LINE                                      (one per line of package.ini)
 //   entry         NAME  METHOD  COMPRESSED  SIZE  CRC  encrypted|plain  ok|damaged
 //
@@ -19,6 +23,8 @@
 #include "common/package_contract.h"
 #include "common/package_description.h"
 #include "common/pe_resources.h"
+#include "packager/core/icon_file.h"
+#include "packager/core/version_info.h"
 #include "zipreader/zip_reader.h"
 
 namespace {
@@ -26,9 +32,10 @@ namespace {
 const char kUsage[] =
     "usage: vellumix-cli inspect PACKAGE\n"
     "\n"
-    "Shows a package's title, its resources, whether it carries the Flash 8 control, its\n"
-    "description file and every archive entry (each one is decrypted and its CRC-32\n"
-    "checked). One fact per line, fields separated by TABs.\n";
+    "Shows a package's title, its resources, whether it carries the Flash 8 control, the\n"
+    "images of its icon, its version information, its description file and every archive\n"
+    "entry (each one is decrypted and its CRC-32 checked). One fact per line, fields\n"
+    "separated by TABs.\n";
 
 const char* MethodName(uint16_t method) {
   switch (method) {
@@ -47,6 +54,67 @@ bool ReadEntry(vx::ZipReader& reader, int index, std::string* keep, size_t limit
     if (keep && keep->size() < limit) keep->append(buf, std::min(n, limit - keep->size()));
   }
   return reader.closeEntry() == 1;
+}
+
+// A value on one line: tabs and line breaks become blanks.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+// One line per image of icon group 128, in the group's order.
+void PrintIcon(const std::string& path, const std::vector<vx::PeResource>& resources) {
+  const vx::PeResource* group =
+      vx::FindPeResource(resources, vx::ResourceId(vx::kIconGroupType), vx::ResourceId(vx::kIconGroupId));
+  std::vector<uint8_t> bytes;
+  std::vector<vx::IconGroupEntry> entries;
+  std::string error;
+  if (!group || !vx::ReadPeResourceData(path, *group, bytes, &error) ||
+      !vx::ParseIconGroup(bytes.data(), bytes.size(), entries, error))
+    return;
+  for (const vx::IconGroupEntry& e : entries) {
+    const vx::PeResource* image = vx::FindPeResource(resources, vx::ResourceId(vx::kIconType), vx::ResourceId(e.id));
+    vx::IconImage info;
+    if (image && vx::ReadPeResourceData(path, *image, bytes, &error) &&
+        vx::DescribeIconImage(bytes.data(), bytes.size(), info, error)) {
+      std::printf("icon\t%ux%u\t%u\t%s\t%u\n", info.width, info.height, static_cast<unsigned>(info.bitCount),
+                  info.png ? "png" : "bmp", static_cast<unsigned>(bytes.size()));
+    } else {
+      std::printf("icon\t%ux%u\t%u\t%s\t%u\n", e.width ? e.width : 256u, e.height ? e.height : 256u,
+                  static_cast<unsigned>(e.bitCount), image ? "damaged" : "missing", static_cast<unsigned>(e.bytes));
+    }
+  }
+}
+
+// The version resource: its fixed versions and the strings of its English table (or
+// of its first table when it has no English one).
+void PrintVersion(const std::string& path, const std::vector<vx::PeResource>& resources) {
+  const vx::PeResource* r =
+      vx::FindPeResource(resources, vx::ResourceId(vx::kVersionType), vx::ResourceId(vx::kVersionId));
+  std::vector<uint8_t> bytes;
+  std::string error;
+  vx::VersionResource version;
+  if (!r || !vx::ReadPeResourceData(path, *r, bytes, &error) ||
+      !vx::ParseVersionResource(bytes.data(), bytes.size(), version, error))
+    return;
+  if (version.hasFixedInfo) {
+    std::printf("file-version\t%s\n", vx::VersionNumberText(version.fileVersion).c_str());
+    std::printf("product-version\t%s\n", vx::VersionNumberText(version.productVersion).c_str());
+  }
+  const vx::VersionStringTable* table = version.tables.empty() ? nullptr : &version.tables[0];
+  for (const vx::VersionStringTable& t : version.tables) {
+    std::string name = vx::Utf16ToUtf8(t.name);
+    for (char& c : name)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (name == vx::kVersionStringTable) {
+      table = &t;
+      break;
+    }
+  }
+  if (!table) return;
+  for (const vx::VersionString& s : table->strings)
+    std::printf("version\t%s\t%s\n", OneLine(vx::Utf16ToUtf8(s.key)).c_str(), OneLine(vx::Utf16ToUtf8(s.value)).c_str());
 }
 
 int RunInspect(const vx::cli::Args& args) {
@@ -85,6 +153,8 @@ int RunInspect(const vx::cli::Args& args) {
     std::printf("resource\t%s\t%s\t%u\t%u\n", r.type.toString().c_str(), r.name.toString().c_str(),
                 static_cast<unsigned>(r.language), static_cast<unsigned>(r.size));
   }
+  PrintIcon(path, resources);
+  PrintVersion(path, resources);
 
   const vx::PeResource* zip =
       vx::FindPeResource(resources, vx::ResourceId(vx::kArchiveResourceType), vx::ResourceId(vx::kArchiveResourceId));

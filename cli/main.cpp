@@ -1,6 +1,8 @@
 // vellumix-cli: the headless face of the packager and a window onto its archives.
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "cli/command.h"
@@ -48,6 +50,22 @@ static void PrintOverview(FILE* out) {
   std::fprintf(out, "\n'vellumix-cli COMMAND --help' describes a command.\n");
 }
 
+// A sub-command that throws has failed: exit 2, as for every other failure, with one
+// line on stderr (an exception leaving main would end the process with the C
+// library's abort instead).
+static int RunGuarded(const vx::cli::Command& c, const vx::cli::Args& args) {
+  try {
+    return c.run(args);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "vellumix-cli %s: not enough memory\n", c.name);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vellumix-cli %s: %s\n", c.name, e.what());
+  } catch (...) {
+    std::fprintf(stderr, "vellumix-cli %s: unexpected error\n", c.name);
+  }
+  return 2;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
     PrintOverview(stderr);
@@ -60,8 +78,13 @@ int main(int argc, char** argv) {
   }
   for (const auto& c : vx::cli::Commands()) {
     if (name == c.name) {
-      vx::cli::Args args(argv + 2, argv + argc);
-      return c.run(args);
+      try {
+        vx::cli::Args args(argv + 2, argv + argc);
+        return RunGuarded(c, args);
+      } catch (...) {  // not even the arguments could be copied
+        std::fprintf(stderr, "vellumix-cli %s: not enough memory\n", c.name);
+        return 2;
+      }
     }
   }
   std::fprintf(stderr, "vellumix-cli: unknown command '%s'\n", name.c_str());

@@ -24,10 +24,13 @@ include(GoogleTest)
 if(WIN32)
   # Every Windows test runs under Wine in a prefix that belongs to this build folder,
   # with the Wine of the build's architecture (testing/wine-env.sh reads wine-arch).
+  # VX_PE_MACHINE: the machine the build's images are for, as the static checks name it.
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(VX_WINEARCH win64)
+    set(VX_PE_MACHINE amd64)
   else()
     set(VX_WINEARCH win32)
+    set(VX_PE_MACHINE i386)
   endif()
   file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "${VX_WINEARCH}\n")
   set(VX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)

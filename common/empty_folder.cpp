@@ -15,7 +15,11 @@ void EmptyFolder(const std::string& path) {
     entries.emplace_back(JoinPath(path, name), isDir);
   });
   for (const auto& [full, isDir] : entries) {
-    if (isDir) {
+    if (IsLink(full)) {
+      // A junction or symbolic link leads out of this folder: the link goes, and
+      // nothing is ever deleted through it.
+      RemoveLink(full);
+    } else if (isDir) {
       EmptyFolder(full);
       RemoveFolder(full);
     } else {

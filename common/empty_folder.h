@@ -4,7 +4,8 @@
 namespace vx {
 
 // Deletes everything inside `path` and keeps the folder itself. Failures are ignored:
-// a file in use stays, and with it the folders that hold it.
+// a file in use stays, and with it the folders that hold it. A link inside (a symbolic
+// link, a junction) is removed itself; the folder it leads to is never entered.
 void EmptyFolder(const std::string& path);
 
 }  // namespace vx

@@ -52,6 +52,7 @@ class File {
     Read,            // existing file, read access, others may read (FILE_SHARE_READ)
     CreateWrite,     // create or truncate, write access, no sharing (CREATE_ALWAYS)
     CreateReadWrite, // create or truncate, read and write access, others may read
+    ReadWrite,       // existing file, read and write access, kept as it is, others may read
   };
 
   File() = default;
@@ -96,6 +97,12 @@ bool CreateFolder(const std::string& path);            // one level; true if it 
 bool CreateFolders(const std::string& path);           // with missing parents
 bool DeleteFilePath(const std::string& path);
 bool RemoveFolder(const std::string& path);            // must be empty
+// A link: a symbolic link, or on Windows any reparse point (a junction, a directory
+// symbolic link). A folder link leads out of the folder that holds it.
+bool IsLink(const std::string& path);
+// Removes the link at `path` itself, also one to a folder, and never touches what it
+// points to.
+bool RemoveLink(const std::string& path);
 bool CopyFilePath(const std::string& from, const std::string& to);  // overwrites
 // Replaces `to` by `from` in one step where the platform allows (rename over).
 bool MoveFileReplace(const std::string& from, const std::string& to);

@@ -55,6 +55,7 @@ bool File::open(const std::string& path, Mode mode) {
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::CreateWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
   }
   int fd;
   do {
@@ -168,6 +169,13 @@ bool CreateFolder(const std::string& path) {
 bool DeleteFilePath(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool RemoveLink(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 bool CopyFilePath(const std::string& from, const std::string& to) {
   File in;

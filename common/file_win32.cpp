@@ -44,6 +44,10 @@ bool File::open(const std::string& path, Mode mode) {
       h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
+    case Mode::ReadWrite:
+      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      break;
   }
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(h);
@@ -154,6 +158,20 @@ bool CreateFolder(const std::string& path) {
 bool DeleteFilePath(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
 
 bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
+
+bool IsLink(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool RemoveLink(const std::string& path) {
+  // A link to a folder is itself a folder entry: RemoveDirectoryA takes the link away
+  // and leaves its target as it is.
+  const DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path.c_str()) != FALSE;
+  return DeleteFileA(path.c_str()) != FALSE;
+}
 
 bool CopyFilePath(const std::string& from, const std::string& to) {
   return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;

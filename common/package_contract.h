@@ -33,11 +33,18 @@ inline constexpr uint16_t kStringTableType = 6;  // RT_STRING
 inline constexpr uint16_t kTitleStringBlock = 1;
 inline constexpr uint16_t kTitleStringId = 1;
 
-// The stub's own icon, never touched by the builder.
+// The stub's own icon, which the player window shows too (it loads group 128). The
+// window's builds leave it alone; the command line replaces the group and its images
+// when asked for an icon of the package's own (`build --icon`).
 inline constexpr uint16_t kIconType = 3;        // RT_ICON
 inline constexpr uint16_t kIconId = 1;
 inline constexpr uint16_t kIconGroupType = 14;  // RT_GROUP_ICON
 inline constexpr uint16_t kIconGroupId = 128;
+
+// The version resource: the stub's own, unless the command line is given version
+// information for the package (`build --version-info`).
+inline constexpr uint16_t kVersionType = 16;  // RT_VERSION
+inline constexpr uint16_t kVersionId = 1;
 
 // ---- The package archive ----------------------------------------------------------
 // The first entry of every package: the description file.

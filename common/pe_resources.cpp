@@ -49,6 +49,8 @@ class MemorySource : public ByteSource {
   size_t size_;
 };
 
+// Reads through a block of the file kept in memory: the headers and the directory
+// tree are many small reads close together, each otherwise a seek and a read.
 class FileSource : public ByteSource {
  public:
   bool open(const std::string& path) {
@@ -62,6 +64,22 @@ class FileSource : public ByteSource {
   bool read(uint64_t offset, void* buf, size_t n) override {
     if (offset > size_ || n > size_ - offset) return false;
     if (n == 0) return true;
+    if (offset < blockAt_ || offset + n > blockAt_ + block_.size()) {
+      if (n > kBlockSize) return readDirect(offset, buf, n);
+      block_.resize(static_cast<size_t>(std::min<uint64_t>(kBlockSize, size_ - offset)));
+      blockAt_ = offset;
+      if (!readDirect(offset, block_.data(), block_.size())) {
+        block_.clear();
+        return false;
+      }
+    }
+    std::memcpy(buf, block_.data() + (offset - blockAt_), n);
+    return true;
+  }
+
+ private:
+  static constexpr size_t kBlockSize = 16 * 1024;
+  bool readDirect(uint64_t offset, void* buf, size_t n) {
     if (!file_.seek(offset)) return false;
     uint8_t* p = static_cast<uint8_t*>(buf);
     while (n > 0) {
@@ -72,10 +90,10 @@ class FileSource : public ByteSource {
     }
     return true;
   }
-
- private:
   File file_;
   uint64_t size_ = 0;
+  std::vector<uint8_t> block_;
+  uint64_t blockAt_ = 0;
 };
 
 void SetError(std::string* error, const std::string& text) {

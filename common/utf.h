@@ -5,6 +5,8 @@
 
 namespace vx {
 
+// A surrogate without its other half becomes U+FFFD, so that the text converts back
+// to the same UTF-16 as it stands after this.
 std::string Utf16ToUtf8(const std::u16string& text);
 // Invalid sequences (bad lead or continuation bytes, overlong forms, surrogates, values
 // beyond U+10FFFF) each become U+FFFD.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 #include "framework/wnd.h"
@@ -48,18 +49,37 @@ bool WriteMessageToFile(const char* text) {
   return true;
 }
 
-int DefaultButton(UINT nType) {
+}  // namespace
+
+int AfxMessageBoxHookAnswer(UINT nType) {
   switch (nType & MB_TYPEMASK) {
-    case MB_OKCANCEL: return (nType & MB_DEFMASK) == MB_DEFBUTTON2 ? IDCANCEL : IDOK;
-    case MB_YESNO:
-    case MB_YESNOCANCEL: return (nType & MB_DEFMASK) == MB_DEFBUTTON2 ? IDNO : IDYES;
-    case MB_RETRYCANCEL: return IDRETRY;
-    case MB_ABORTRETRYIGNORE: return IDABORT;
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_RETRYCANCEL:
+    case MB_CANCELTRYCONTINUE: return IDCANCEL;
+    case MB_YESNO: return IDNO;
+    case MB_ABORTRETRYIGNORE: return IDABORT;  // stops; never retries or goes on
     default: return IDOK;
   }
 }
 
-}  // namespace
+void AfxReportException(const std::exception& e) {
+  try {
+    AfxMessageBox(e.what(), MB_OK | MB_ICONSTOP);
+  } catch (...) {
+    // Not even the report could be made (no memory for its text): nothing more to do.
+  }
+}
+
+void AfxReportCurrentException() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    AfxReportException(e);
+  } catch (...) {
+    AfxReportException(std::runtime_error("Unknown error"));
+  }
+}
 
 CWinApp::CWinApp(const char* appName) {
   g_pApp = this;
@@ -108,7 +128,7 @@ HINSTANCE AfxGetInstanceHandle() {
 }
 
 int AfxMessageBox(const char* text, UINT nType, UINT /*nIdHelp*/) {
-  if (WriteMessageToFile(text ? text : "")) return DefaultButton(nType);
+  if (WriteMessageToFile(text ? text : "")) return AfxMessageBoxHookAnswer(nType);
   std::string caption = g_pApp ? g_pApp->m_strAppName
                                : NameWithoutExtension(ModulePath(nullptr));
   HWND owner = nullptr;
@@ -145,8 +165,8 @@ int AfxWinMain(HINSTANCE hInstance, int nCmdShow) {
     } else {
       result = app->ExitInstance();
     }
-  } catch (const std::exception& e) {
-    AfxMessageBox(e.what(), MB_OK | MB_ICONSTOP);
+  } catch (...) {
+    AfxReportCurrentException();
     result = -1;
     try {
       app->ExitInstance();

@@ -5,13 +5,18 @@
 // exit code.
 //
 // Message boxes: AfxMessageBox captions every box with the executable's file name
-// without extension. When the environment variable VX_MESSAGES_TO names a file, the
-// box is not shown; its text is appended to that file as one line (line breaks in the
-// text become "\n") and the call returns the box's default button. Automated tests use
-// this to read what a program would tell its user without a human to close the box.
+// without extension.
+//
+// Test hook: when the environment variable VX_MESSAGES_TO names a file, the box is not
+// shown; its text is appended to that file as one line (line breaks in the text become
+// "\n") and the call answers as a user who takes no action would: Cancel or No where
+// the box has them (so a Yes that starts a program is never chosen), otherwise its
+// only or safest button. Automated tests use it to read what a program would tell its
+// user without a human to close the box; it is not a feature for users.
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 class CWnd;
@@ -53,6 +58,16 @@ int AfxWinMain(HINSTANCE hInstance, int nCmdShow);
 
 int AfxMessageBox(const char* text, UINT nType = MB_OK, UINT nIdHelp = 0);
 int AfxMessageBox(UINT nIdPrompt, UINT nType = MB_OK, UINT nIdHelp = 0);
+// What the hook answers for a box of type nType (MB_OK, MB_YESNOCANCEL, ...).
+int AfxMessageBoxHookAnswer(UINT nType);
+
+// Reports an exception that reached a boundary where our code was called by the
+// system (window procedure, thread start, window hook, COM method): its text in a
+// message box with the stop icon. Never throws.
+void AfxReportException(const std::exception& e);
+// The same for the exception being handled; call it inside a catch block. Any other
+// thrown object is reported as "Unknown error".
+void AfxReportCurrentException();
 
 // Makes the program an ActiveX control container: OLE is initialised on the calling
 // (user-interface) thread until the application object has finished ExitInstance.

@@ -17,9 +17,13 @@ CDialog::~CDialog() {
 // dialog procedure itself handles nothing (except when the creation hook missed the
 // window, then it attaches the object on WM_INITDIALOG).
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG && !FromHandlePermanent(hWnd)) {
-    auto* dlg = reinterpret_cast<CDialog*>(lParam);
-    if (dlg && dlg->SubclassWindow(hWnd)) return dlg->DispatchToWindowProc(message, wParam, lParam);
+  try {
+    if (message == WM_INITDIALOG && !FromHandlePermanent(hWnd)) {
+      auto* dlg = reinterpret_cast<CDialog*>(lParam);
+      if (dlg && dlg->SubclassWindow(hWnd)) return dlg->DispatchToWindowProc(message, wParam, lParam);
+    }
+  } catch (...) {
+    AfxReportCurrentException();
   }
   return FALSE;
 }

@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include "framework/app.h"
+
 CWinThread::~CWinThread() {
   if (m_hThread) ::CloseHandle(m_hThread);
 }
@@ -16,7 +18,12 @@ DWORD CWinThread::GetExitCode() const {
 
 unsigned __stdcall CWinThread::Start(void* self) {
   CWinThread* thread = static_cast<CWinThread*>(self);
-  const UINT code = thread->m_pfnThreadProc(thread->m_pThreadParams);
+  UINT code = static_cast<UINT>(-1);
+  try {
+    code = thread->m_pfnThreadProc(thread->m_pThreadParams);
+  } catch (...) {
+    AfxReportCurrentException();
+  }
   if (thread->m_bAutoDelete) delete thread;
   return code;
 }

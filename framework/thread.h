@@ -1,5 +1,7 @@
 // Worker threads. AfxBeginThread runs `pfnThreadProc(pParam)` on a new thread; the
-// returned object describes it. With m_bAutoDelete (the default) the object deletes
+// returned object describes it. An exception that leaves the procedure is reported
+// like one in a window procedure (a message box with its text) and ends the thread
+// with the exit code (UINT)-1; it never ends the process. With m_bAutoDelete (the default) the object deletes
 // itself when the thread ends, so the caller may use it only while it knows the thread
 // runs; start the thread suspended (CREATE_SUSPENDED), clear m_bAutoDelete and call
 // ResumeThread to keep it, and delete it after waiting for m_hThread.

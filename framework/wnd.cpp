@@ -41,7 +41,13 @@ class CWndCreationHook {
     if (code == HCBT_CREATEWND && t_pWndInit) {
       CWnd* pWnd = t_pWndInit;
       t_pWndInit = nullptr;
-      pWnd->SubclassWindow(reinterpret_cast<HWND>(wParam));
+      // Nothing may travel back into the system's code: a failure is reported, and
+      // the window is then created without its object (its creator sees that).
+      try {
+        pWnd->SubclassWindow(reinterpret_cast<HWND>(wParam));
+      } catch (...) {
+        AfxReportCurrentException();
+      }
     }
     return CallNextHookEx(t_hHookInit, code, wParam, lParam);
   }
@@ -165,9 +171,16 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const char* className, const char* windowNa
 // Window procedure and dispatch
 
 LRESULT CALLBACK CWnd::StandardWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  CWnd* pWnd = FromHandlePermanent(hWnd);
-  if (!pWnd) return ::DefWindowProcA(hWnd, message, wParam, lParam);
-  return pWnd->DispatchToWindowProc(message, wParam, lParam);
+  // DispatchToWindowProc reports what the handlers throw; this catches the rest (the
+  // handle map, the end of a window), so that nothing travels into the system's code.
+  try {
+    CWnd* pWnd = FromHandlePermanent(hWnd);
+    if (!pWnd) return ::DefWindowProcA(hWnd, message, wParam, lParam);
+    return pWnd->DispatchToWindowProc(message, wParam, lParam);
+  } catch (...) {
+    AfxReportCurrentException();
+    return 0;
+  }
 }
 
 LRESULT CWnd::DispatchToWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -191,7 +204,13 @@ LRESULT CWnd::DispatchToWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_pfnSuper && h) SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
     m_pfnSuper = nullptr;
     Detach();
-    PostNcDestroy();
+    try {
+      PostNcDestroy();
+    } catch (const std::exception& e) {
+      OnWndProcException(message, e);
+    } catch (...) {
+      OnWndProcException(message, CFrameworkException("Unknown error"));
+    }
   }
   return result;
 }
@@ -318,6 +337,11 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     case WM_SHOWWINDOW:
       OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam));
       return TRUE;
+    case WM_SYSCOLORCHANGE:
+      // Only top-level windows hear of it from the system; their controls from them.
+      *pResult = Default();
+      if (!(GetStyle() & WS_CHILD)) SendMessageToDescendants(message, wParam, lParam);
+      return TRUE;
     default:
       return FALSE;
   }
@@ -340,9 +364,7 @@ BOOL CWnd::OnNotify(WPARAM, LPARAM, LRESULT*) { return FALSE; }
 BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) { return FALSE; }
 BOOL CWnd::OnControlEvent(UINT, DISPID, DISPPARAMS*) { return FALSE; }
 
-void CWnd::OnWndProcException(UINT, const std::exception& e) {
-  AfxMessageBox(e.what(), MB_OK | MB_ICONSTOP);
-}
+void CWnd::OnWndProcException(UINT, const std::exception& e) { AfxReportException(e); }
 
 void CWnd::OnPaint() { Default(); }
 BOOL CWnd::OnEraseBkgnd(HDC) { return static_cast<BOOL>(Default()); }
@@ -434,6 +456,28 @@ void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
   return ::SendMessageA(m_hWnd, message, wParam, lParam);
 }
+namespace {
+
+struct DescendantMessage {
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+BOOL CALLBACK SendToDescendant(HWND hWnd, LPARAM param) {
+  const auto* m = reinterpret_cast<const DescendantMessage*>(param);
+  ::SendMessageA(hWnd, m->message, m->wParam, m->lParam);
+  return TRUE;
+}
+
+}  // namespace
+
+void CWnd::SendMessageToDescendants(UINT message, WPARAM wParam, LPARAM lParam) const {
+  // EnumChildWindows visits the children's children as well.
+  DescendantMessage m{message, wParam, lParam};
+  ::EnumChildWindows(m_hWnd, SendToDescendant, reinterpret_cast<LPARAM>(&m));
+}
+
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
   return ::PostMessageA(m_hWnd, message, wParam, lParam);
 }

@@ -18,6 +18,9 @@
 //
 // Exceptions thrown by a handler are caught at the window procedure (they never cross
 // into the system's code) and reported through OnWndProcException.
+//
+// WM_SYSCOLORCHANGE, which Windows sends to top-level windows only, is passed on by a
+// top-level window to all its descendants (controls draw with the system colours too).
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -154,6 +157,8 @@ class CWnd {
   void Invalidate(BOOL bErase = TRUE);
   void UpdateWindow();
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  // Sends the message to every child window, their children included.
+  void SendMessageToDescendants(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   UINT_PTR SetTimer(UINT_PTR nIdEvent, UINT nElapse);
   BOOL KillTimer(UINT_PTR nIdEvent);

@@ -146,7 +146,11 @@ std::atomic<bool> g_stopSweep{false};
 
 DWORD WINAPI SweepThread(void* param) {
   std::unique_ptr<std::string> root(static_cast<std::string*>(param));
-  CRunFolder::SweepStale(*root, &g_stopSweep);
+  try {
+    CRunFolder::SweepStale(*root, &g_stopSweep);
+  } catch (...) {
+    // Out of memory, say: what is left goes at a later start.
+  }
   return 0;
 }
 

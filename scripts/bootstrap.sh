@@ -14,7 +14,7 @@ pkgs=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686 g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64
   xvfb xauth xdotool imagemagick icoutils fonts-wqy-microhei
-  zip unzip p7zip-full python3 python3-pefile
+  zip unzip p7zip-full python3 python3-pefile openssl osslsigncode
   clang llvm libclang-rt-14-dev
 )
 

@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a bounded
-# time. `scripts/fuzz.sh` runs each for FUZZ_SECONDS (default 60); `--short` for 10 s,
-# as part of `make test`. Corpora live under build/fuzz/corpus, seeds under fuzz/seeds.
+# Builds the libFuzzer targets with clang (ASan + UBSan: the `asan` preset) and runs
+# each for a bounded time. `scripts/fuzz.sh` runs each for FUZZ_SECONDS (default 60);
+# `--short` for 10 s, as part of `make test`. Corpora live under build/fuzz/corpus, seeds under fuzz/seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${FUZZ_SECONDS:-60}
 [ "${1:-}" = "--short" ] && secs=10
-cmake -S . -B build/fuzz -DVX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build build/fuzz -j "$(nproc)"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$(nproc)"
 shopt -s nullglob
 targets=(build/fuzz/bin/fuzz_*)
 if [ ${#targets[@]} -eq 0 ]; then

@@ -2,25 +2,34 @@
 
 #include <commctrl.h>
 
-#include "common/empty_folder.h"
+#include "common/swf_header.h"
 #include "packager/app/packager_dlg.h"
 
 CPackagerApp theApp;
 
-std::string InstallDirFromModulePath(const std::string& modulePath) {
-  const size_t slash = modulePath.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : modulePath.substr(0, slash);
-}
+namespace {
+
+// "Failed to locate" of the SWF header reader, in a box captioned with the program's name.
+void ShowSwfMessage(const char* text) { AfxMessageBox(text); }
+
+}  // namespace
 
 CPackagerApp::CPackagerApp() : CWinApp(nullptr) {
   char path[1024];
   const DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof(path));
-  m_strInstallDir = InstallDirFromModulePath(std::string(path, n < sizeof(path) ? n : 0));
+  m_strInstallDir = InstallDirFromModuleName(path, n, sizeof(path));
 }
 
 BOOL CPackagerApp::InitInstance() {
   AfxEnableControlContainer();
   Enable3dControls();
+  vx::SetSwfMessageHandler(ShowSwfMessage);
+  // Without its own folder the program would make and later empty "\Temp" at the root
+  // of the current drive, a folder that is not its own.
+  if (m_strInstallDir.empty()) {
+    AfxMessageBox(IDS_NO_INSTALL_FOLDER, MB_OK | MB_ICONSTOP);
+    return FALSE;
+  }
   // The list view and the tooltips come from the common controls.
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
@@ -35,6 +44,6 @@ BOOL CPackagerApp::InitInstance() {
 }
 
 int CPackagerApp::ExitInstance() {
-  vx::EmptyFolder(WorkFolder());
+  EmptyWorkFolder(m_strInstallDir);
   return CWinApp::ExitInstance();
 }

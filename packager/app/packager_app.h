@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/app.h"
+#include "packager/app/work_folder.h"
 
 class CPackagerApp : public CWinApp {
  public:
@@ -14,11 +15,9 @@ class CPackagerApp : public CWinApp {
   int ExitInstance() override;
 
   // The installation folder, without a trailing backslash. Set once, here, before any
-  // thread starts; every packager path is built on it.
+  // thread starts; every packager path is built on it. Empty when it could not be
+  // found out: the program then refuses to start.
   std::string m_strInstallDir;
 
-  std::string WorkFolder() const { return m_strInstallDir + "\\Temp"; }
+  std::string WorkFolder() const { return WorkFolderOf(m_strInstallDir); }
 };
-
-// The folder part of a module path: everything before its last backslash.
-std::string InstallDirFromModulePath(const std::string& modulePath);

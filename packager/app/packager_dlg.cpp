@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/entry_name.h"
 #include "common/file_exception.h"
 #include "common/file_size.h"
+#include "common/package_contract.h"
 #include "common/swf_header.h"
 #include "framework/app.h"
 #include "framework/filedialog.h"
@@ -38,6 +40,16 @@ std::string Upper(std::string s) {
 }
 
 std::string NumberText(int n) { return std::to_string(n); }
+
+std::string FileName(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A string of the table with its one "%s" filled.
+std::string FormatText(UINT id, const std::string& value) {
+  return vx::FormatResultText(LoadText(id), value);
+}
 
 class CAboutDlg : public CDialog {
  public:
@@ -192,11 +204,30 @@ LRESULT CPackagerDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // ---- The file list ------------------------------------------------------------------
 
+bool CPackagerDlg::IsSlideshowSelected() const {
+  return ::IsDlgButtonChecked(m_hWnd, IDC_TYPE_SLIDESHOW) == BST_CHECKED;
+}
+
+bool CPackagerDlg::NameTakenInList(const std::string& path) const {
+  const std::string name = FileName(path);
+  if (vx::SameEntryName(name, vx::kDescriptionEntryName)) return true;
+  const int count = m_listFiles.GetItemCount();
+  for (int i = 0; i < count; ++i)
+    if (vx::SameEntryName(name, m_listFiles.GetItemText(i, kColName))) return true;
+  return false;
+}
+
 void CPackagerDlg::OnBrowse() {
   UpdateData(TRUE);
   CFileDialog dlg(TRUE, "swf", nullptr, OFN_HIDEREADONLY, kMainMovieFilter, this);
   if (dlg.DoModal() != IDOK) return;
-  m_strMainMovie = dlg.GetPathName();
+  const std::string chosen = dlg.GetPathName();
+  // The main movie goes into the package beside the rows: its name must be its own.
+  if (NameTakenInList(chosen)) {
+    AfxMessageBox(FormatText(IDS_MAIN_NAME_TAKEN, chosen).c_str(), MB_OK | MB_ICONWARNING);
+    return;
+  }
+  m_strMainMovie = chosen;
   UpdateData(FALSE);
 }
 
@@ -221,29 +252,41 @@ void CPackagerDlg::OnAdd() {
   };
   bool failed = false;
   std::string unreadable;
+  std::string refused;  // the files whose names the package holds already, one per line
   {
     RedrawOff quiet(m_listFiles);
     try {
-      for (POSITION pos = dlg.GetStartPosition(); pos;) AddListFile(dlg.GetNextPathName(pos));
+      for (POSITION pos = dlg.GetStartPosition(); pos;) {
+        const std::string path = dlg.GetNextPathName(pos);
+        if (AddListFile(path) == AddResult::NameTaken) refused += (refused.empty() ? "" : "\n") + path;
+      }
     } catch (const vx::FileException& e) {
       failed = true;
       unreadable = e.what();
     }
   }
+  // Refused names: the rest of the selection was added all the same.
+  if (!refused.empty()) AfxMessageBox(FormatText(IDS_NAME_TAKEN, refused).c_str(), MB_OK | MB_ICONWARNING);
   // An SWF movie that cannot be read ends the operation; rows added before it stay.
   if (failed) AfxMessageBox(unreadable.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
-void CPackagerDlg::AddListFile(const std::string& path) {
-  if (path == m_strMainMovie) return;
+CPackagerDlg::AddResult CPackagerDlg::AddListFile(const std::string& path) {
+  if (path == m_strMainMovie) return AddResult::Skipped;
   const int count = m_listFiles.GetItemCount();
   for (int i = 0; i < count; ++i)
-    if (m_listFiles.GetItemText(i, kColPath) == path) return;
+    if (m_listFiles.GetItemText(i, kColPath) == path) return AddResult::Skipped;
+  // Once extracted, a second file of one name replaces the first. The main movie is
+  // the one the box shows now (typed or chosen), and counts only where it is packaged.
+  const std::string name = FileName(path);
+  if (NameTakenInList(path)) return AddResult::NameTaken;
+  if (!IsSlideshowSelected()) {
+    const std::string mainMovie = GetDlgItemText(IDC_MAIN_MOVIE);
+    if (!mainMovie.empty() && vx::SameEntryName(name, FileName(mainMovie))) return AddResult::NameTaken;
+  }
 
   const size_t dot = path.find_last_of('.');
   const std::string type = Upper(dot == std::string::npos ? path : path.substr(dot + 1));
-  const size_t slash = path.find_last_of('\\');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string dimension;
   if (type == "SWF") {
     const vx::SwfDimension d = vx::ReadSwfDimension(path);  // throws for a file it cannot open
@@ -254,12 +297,13 @@ void CPackagerDlg::AddListFile(const std::string& path) {
   const std::string size = vx::FormatFileSize(path);
 
   const int row = m_listFiles.InsertItem(count, NumberText(count + 1).c_str());
-  if (row < 0) return;
+  if (row < 0) return AddResult::Skipped;
   m_listFiles.SetItemText(row, kColName, name.c_str());
   m_listFiles.SetItemText(row, kColType, type.c_str());
   m_listFiles.SetItemText(row, kColDimension, dimension.c_str());
   m_listFiles.SetItemText(row, kColSize, size.c_str());
   m_listFiles.SetItemText(row, kColPath, path.c_str());
+  return AddResult::Added;
 }
 
 void CPackagerDlg::Renumber() {
@@ -347,52 +391,71 @@ void CPackagerDlg::OnOK() {
     const std::string caption = LoadText(IDS_MAIN_MOVIE_REQUIRED);
     ::MessageBoxA(m_hWnd, text.c_str(), caption.c_str(), MB_OK);
     return;
+  } else if (NameTakenInList(m_strMainMovie)) {
+    // A main movie typed into the box after the rows were added.
+    AfxMessageBox(FormatText(IDS_MAIN_NAME_TAKEN, m_strMainMovie).c_str(), MB_OK | MB_ICONWARNING);
+    return;
   }
   CFileDialog dlg(FALSE, "exe", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kPackageFilter, this);
   if (dlg.DoModal() != IDOK) return;
   m_strOutputPath = dlg.GetPathName();
 
   // The worker packages this snapshot and never touches the controls.
-  auto job = std::make_unique<BuildJob>();
+  auto job = std::make_shared<BuildJob>();
   job->request = TakeSnapshot();
   job->hWndNotify = m_hWnd;
-  m_pBuild = std::move(job);
+  m_pBuild = job;
   ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), FALSE);
-  if (!AfxBeginThread(BuildPackageThread, this)) {
-    m_pBuild->outcome.message = "The package could not be built: no worker thread could be started";
+  auto* share = new std::shared_ptr<BuildJob>(job);
+  if (!AfxBeginThread(BuildPackageThread, share)) {
+    delete share;
+    job->outcome.message = "The package could not be built: no worker thread could be started";
+    job->finished = true;
     OnBuildFinished();
   }
 }
 
 UINT BuildPackageThread(LPVOID pParam) {
-  CPackagerDlg::BuildJob* job = static_cast<CPackagerDlg*>(pParam)->GetBuildJob();
+  const std::shared_ptr<CPackagerDlg::BuildJob> job = [pParam] {
+    std::unique_ptr<std::shared_ptr<CPackagerDlg::BuildJob>> share(
+        static_cast<std::shared_ptr<CPackagerDlg::BuildJob>*>(pParam));
+    return *share;
+  }();
   const HWND hWnd = job->hWndNotify;
   job->outcome = vx::BuildPackage(job->request, [hWnd](size_t index, size_t count, const std::string&) {
     ::PostMessageA(hWnd, WM_VX_BUILD_PROGRESS, index, static_cast<LPARAM>(count));
   });
   const bool succeeded = job->outcome.succeeded;
-  // After this the window owns the job again.
+  job->finished.store(true, std::memory_order_release);
+  // A window that has gone meanwhile gets nothing; the job goes with the last owner.
   ::PostMessageA(hWnd, WM_VX_BUILD_FINISHED, 0, 0);
   return succeeded ? 1 : static_cast<UINT>(-1);
 }
 
-void CPackagerDlg::OnBuildProgress(size_t index, size_t count) {
-  if (!IsBuilding() || count == 0) return;
+std::string BuildProgressText(const std::string& progressFormat, const std::string& finishingText,
+                              size_t index, size_t count) {
+  if (count == 0 || index >= count) return finishingText;
   char text[256];
-  const std::string format = LoadText(IDS_BUILD_PROGRESS);
-  std::snprintf(text, sizeof(text), format.c_str(), static_cast<int>(index * 100 / count));
-  SetDlgItemText(IDC_ADD_HINT, text);
+  std::snprintf(text, sizeof(text), progressFormat.c_str(), static_cast<int>(index * 100 / count));
+  return text;
+}
+
+void CPackagerDlg::OnBuildProgress(size_t index, size_t count) {
+  if (!IsBuilding()) return;
+  SetDlgItemText(IDC_ADD_HINT,
+                 BuildProgressText(LoadText(IDS_BUILD_PROGRESS), LoadText(IDS_BUILD_FINISHING), index, count).c_str());
 }
 
 void CPackagerDlg::OnBuildFinished() {
-  std::unique_ptr<BuildJob> job = std::move(m_pBuild);
-  if (!job) return;
+  if (!m_pBuild || !m_pBuild->finished.load(std::memory_order_acquire)) return;
+  const std::shared_ptr<BuildJob> job = std::move(m_pBuild);
   ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), TRUE);
   SetCaptionFromStrings(IDC_ADD_HINT, IDS_ADD_HINT);
 
   const vx::BuildOutcome& outcome = job->outcome;
   if (!outcome.succeeded) {
-    AfxMessageBox(outcome.describe().c_str(), MB_OK | MB_ICONWARNING);
+    // The failure's own text on the first line, the file and the system's reason below.
+    AfxMessageBox(outcome.messageText().c_str(), MB_OK | MB_ICONWARNING);
     return;
   }
   const std::string text = vx::FormatResultText(LoadText(IDS_PACKAGE_CREATED), outcome.sizeText);

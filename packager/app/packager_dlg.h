@@ -2,6 +2,7 @@
 // main movie and the files that go with it, sets the title and the two options, and
 // presses "Package It!", which builds the package on a worker thread.
 #pragma once
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -34,21 +35,29 @@ class CPackagerDlg : public CDataDialog {
   std::string m_strOutputPath;
   HICON m_hIcon = nullptr;
 
+  enum class AddResult {
+    Added,
+    Skipped,    // the main movie itself, or a file listed already: silently left out
+    NameTaken,  // the package already holds a file of its name: refused
+  };
   // Appends a row for the file at `path`, unless it is the main movie or listed
-  // already. Throws vx::FileException when an SWF movie cannot be opened.
-  void AddListFile(const std::string& path);
+  // already, or the package already holds a file of its name: "package.ini", the
+  // main movie's (package type "Main SWF + Resources") or a row's, without regard to
+  // letter case. Throws vx::FileException when an SWF movie cannot be opened.
+  AddResult AddListFile(const std::string& path);
   // A build is running: "Package It!" is disabled and the window cannot be closed.
   bool IsBuilding() const { return m_pBuild != nullptr; }
 
   // The work of one build: the snapshot the worker packages and the outcome it leaves.
+  // The window and the worker own it together, so that it lives as long as either of
+  // them needs it, however the window ends.
   struct BuildJob {
     vx::BuildRequest request;
     HWND hWndNotify = nullptr;
     vx::BuildOutcome outcome;
+    // Set by the worker, after the outcome, when the build has ended.
+    std::atomic<bool> finished{false};
   };
-  // The running build's job, written on the window's thread before the worker starts
-  // and read by the window again only after the worker has reported the end.
-  BuildJob* GetBuildJob() const { return m_pBuild.get(); }
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -77,17 +86,28 @@ class CPackagerDlg : public CDataDialog {
   void SetCaptionFromStrings(int nCtrlId, UINT nStringId);
   // Takes the fields and the list as the builder will see them.
   vx::BuildRequest TakeSnapshot() const;
+  // Whether a file of the name of `path` would be a second file of one name in the
+  // package: "package.ini", or a row's name (letter case does not count).
+  bool NameTakenInList(const std::string& path) const;
+  bool IsSlideshowSelected() const;
 
   CListCtrl m_listFiles;
   CImageButton m_btnAdd, m_btnRemove, m_btnMoveUp, m_btnMoveDown;
   CColorLabel m_lblPackageType, m_lblMainMovie, m_lblList, m_lblTitle;
-  std::unique_ptr<BuildJob> m_pBuild;
+  std::shared_ptr<BuildJob> m_pBuild;
 };
 
-// The builder's worker thread. Its argument is the CPackagerDlg whose build job it
-// carries out; it reads nothing but that job and posts its progress and its end to the
-// window. Returns 1 when the package was made, -1 when the build stopped early.
+// The builder's worker thread. Its argument is a `new std::shared_ptr<BuildJob>`, which
+// it takes over (and deletes): it holds the job until it has ended, reads nothing but
+// the job, and posts its progress and its end to the job's window. Returns 1 when the
+// package was made, -1 when the build stopped early.
 UINT BuildPackageThread(LPVOID pParam);
+
+// The hint line's text during a build: `progressFormat` (string 1043, one "%d" for the
+// percentage) while the archive is written, `finishingText` (string 1044) once it is
+// complete and the package itself is being written (index == count).
+std::string BuildProgressText(const std::string& progressFormat, const std::string& finishingText,
+                              size_t index, size_t count);
 
 // The window's caption: string 110 and the version text.
 inline constexpr const char kCaptionVersion[] = "2.0";

@@ -1,14 +1,16 @@
 #include "packager/core/builder.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
+#include "common/entry_name.h"
 #include "common/file.h"
 #include "common/file_size.h"
 #include "common/package_description.h"
 #include "common/random.h"
+#include "common/system_error.h"
+#include "packager/core/icon_file.h"
+#include "packager/core/package_identity.h"
 #include "packager/core/resource_update.h"
 #include "zipwriter/zip_writer.h"
 
@@ -20,6 +22,15 @@ std::string BuildOutcome::describe() const {
   if (!path.empty() && message.find(path) == std::string::npos) line += " ('" + path + "')";
   if (!detail.empty()) line += ": " + detail;
   return line;
+}
+
+std::string BuildOutcome::messageText() const {
+  if (succeeded) return resultText;
+  std::string text = message;
+  if (!path.empty() || !detail.empty()) text += "\n";
+  if (!path.empty()) text += "\n" + path;
+  if (!detail.empty()) text += "\n" + detail;
+  return text;
 }
 
 std::string FormatResultText(const std::string& format, const std::string& sizeText) {
@@ -46,11 +57,15 @@ BuildOutcome Failure(std::string message, std::string path = std::string(),
   return o;
 }
 
-// The reason the last failed file call gave, when the platform layer left one in errno
-// (callers clear errno before the call, so that no older reason is reported).
-std::string SystemErrorText() {
-  int e = errno;
-  return e ? std::strerror(e) : std::string();
+// The reason the last failed file call gave (errno, or GetLastError on Windows).
+// Callers clear it before the call, so that no older reason is reported.
+std::string SystemErrorText() { return LastSystemErrorText(); }
+
+// A resource updater's error without the file's path in front, when the failure shows
+// that path on a line of its own already.
+std::string WithoutPath(const std::string& error, const std::string& path) {
+  const std::string prefix = path + ": ";
+  return error.compare(0, prefix.size(), prefix) == 0 ? error.substr(prefix.size()) : error;
 }
 
 std::string CannotRead(const std::string& path) {
@@ -65,7 +80,7 @@ std::string CannotWrite(const std::string& path) {
 // read, or when it changes length while being read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& why) {
   File file;
-  errno = 0;
+  ClearLastSystemError();
   if (!file.open(path, File::Mode::Read)) {
     why = SystemErrorText();
     return false;
@@ -118,6 +133,23 @@ bool CheckInput(const std::string& path, uint64_t& total, BuildOutcome& failure)
   return true;
 }
 
+// Two entries of one name, compared as the player's file system compares them: once
+// extracted, the second would replace the first (a second "package.ini" the package's
+// description). The failure names the file and the one whose name it repeats.
+bool CheckEntryNames(const std::vector<PackageRow>& entries, BuildOutcome& failure) {
+  for (size_t i = 1; i < entries.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (!SameEntryName(entries[i].name, entries[j].name)) continue;
+      const std::string taken = j == 0 ? "the package's description file " + entries[j].name
+                                       : "'" + entries[j].path + "'";
+      failure = Failure("The file '" + entries[i].path + "' has the same name as " + taken +
+                        " (letter case does not count): every file of a package needs a name of its own");
+      return false;
+    }
+  }
+  return true;
+}
+
 // The archive being written; closed on every way out of the build.
 struct ArchiveHandle {
   ZipWriterHandle* handle;
@@ -130,6 +162,28 @@ struct ArchiveHandle {
     return ZipWriter::close(h);
   }
 };
+
+// The changes that give the package `icon` (when not empty) and `versionResource`
+// (when not empty), worked out from the resources the stub copy at `path` has.
+bool IdentityChanges(const std::string& path, const std::vector<IconImage>& icon,
+                     const std::vector<uint8_t>& versionResource, std::vector<ResourceChange>& changes,
+                     std::string& why) {
+  std::vector<PeResource> existing;
+  if (!ReadPeResources(path, existing, &why)) return false;
+  if (!icon.empty()) {
+    auto read = [&](const PeResource& r, std::vector<uint8_t>& bytes) {
+      std::string ignored;
+      return ReadPeResourceData(path, r, bytes, &ignored);
+    };
+    if (!PlanIconReplacement(existing, read, icon, kIconGroupId, kPackageLanguage, changes, why)) return false;
+  }
+  if (!versionResource.empty()) {
+    std::vector<ResourceChange> version =
+        PlanSoleResource(existing, ResourceId(kVersionType), ResourceId(kVersionId), kPackageLanguage, versionResource);
+    changes.insert(changes.end(), version.begin(), version.end());
+  }
+  return true;
+}
 
 // A name beside `path` that no other build uses: path + ".tmp-" + 8 hex digits.
 std::string TemporarySibling(const std::string& path) {
@@ -153,15 +207,44 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
       return Failure("The title is longer than " + std::to_string(kMaxTitleLength) + " characters");
     }
 
-    // Before any work: every input exists and the whole fits in a package.
+    // The archive's entries, in order: the description, the main movie, the rows from
+    // the top. Each needs a name of its own.
+    const std::string movieName = MainMovieName(mainMovie);
+    std::vector<PackageRow> entries;
+    entries.push_back({kDescriptionEntryName, kDescriptionEntryName});
+    if (!mainMovie.empty()) entries.push_back({movieName, mainMovie});
+    for (const PackageRow& row : request.rows) entries.push_back(row);
+
+    // The package's own icon and version resource, when asked for: checked before any
+    // work, so that a bad one leaves nothing behind.
+    std::vector<IconImage> icon;
+    std::string identityProblem;
+    if (!request.iconPath.empty() && !ReadIconFile(request.iconPath, icon, identityProblem))
+      return Failure("The icon '" + request.iconPath + "' cannot be used", std::string(), identityProblem);
+    std::vector<uint8_t> versionResource;
+    if (!request.versionInfo.empty()) {
+      VersionResource version;
+      if (!PackageVersionResource(request.versionInfo, LastPathComponent(request.outputPath), version,
+                                  identityProblem))
+        return Failure("The version information cannot be used", std::string(), identityProblem);
+      if (!SerializeVersionResource(version, versionResource))
+        return Failure("The version information cannot be used", std::string(), "it is too long");
+    }
+
     BuildOutcome failure;
+    if (!CheckEntryNames(entries, failure)) return failure;
+
+    // Before any work: every input exists and the whole fits in a package.
     uint64_t total = 0;
     if (!mainMovie.empty() && !CheckInput(mainMovie, total, failure)) return failure;
     for (const PackageRow& row : request.rows)
       if (!CheckInput(row.path, total, failure)) return failure;
     if (request.autoInstallFlash && !CheckInput(flashPath, total, failure)) return failure;
-    if (!PathExists(stubPath)) return Failure("Failed to copying file to temp folder", stubPath,
-                                              "the player stub does not exist");
+    {
+      File stub;
+      ClearLastSystemError();
+      if (!stub.open(stubPath, File::Mode::Read)) return Failure(kCopyStubFailedText, stubPath, SystemErrorText());
+    }
     if (total > kMaxPackageContent) {
       return Failure("The files are too large for one package (" + std::to_string(total >> 20) +
                      " MB together; a package carries at most 1024 MB)");
@@ -176,20 +259,14 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
 
     // Steps 4, 6 and 7: the description file. One that cannot be written stops the
     // build, so that an older description is never packaged.
-    const std::string movieName = MainMovieName(mainMovie);
     const std::string description = DescriptionText(request.fullScreen, movieName, request.packageType);
-    errno = 0;
+    ClearLastSystemError();
     if (WriteTextFile(descriptionPath, description) != 0)
       return Failure(CannotWrite(descriptionPath), std::string(), SystemErrorText());
 
-    // Steps 5 and 8 to 11: the archive, entries in order: the description, the main
-    // movie, the rows from the top. Every writer result is looked at: a package never
-    // silently lacks a file.
-    std::vector<PackageRow> entries;
-    entries.push_back({kDescriptionEntryName, descriptionPath});
-    if (!mainMovie.empty()) entries.push_back({movieName, mainMovie});
-    for (const PackageRow& row : request.rows) entries.push_back(row);
-
+    // Steps 5 and 8 to 11: the archive. Every writer result is looked at: a package
+    // never silently lacks a file.
+    entries[0].path = descriptionPath;
     ArchiveHandle zip{ZipWriter::create(archivePath, kPackagePassword)};
     if (!zip.handle) return Failure(CannotWrite(archivePath));
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -203,6 +280,7 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
     uint32_t closed = zip.close();
     if (closed != 0)
       return Failure(CannotWrite(archivePath), std::string(), ZipResultText(closed));
+    if (progress) progress(entries.size(), entries.size(), std::string());
 
     // Step 12: the archive, whole.
     std::vector<uint8_t> archive;
@@ -215,7 +293,7 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
     try {
       titleBlock = TitleStringBlock(request.title);
     } catch (const std::bad_alloc&) {
-      return Failure("Failed to locate memory");
+      return Failure(kNoMemoryText);
     }
 
     // Step 20 (read first, so that nothing is half done when it cannot be read).
@@ -225,58 +303,79 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
     if (uint64_t(archive.size()) + flash.size() > kMaxPackageContent)
       return Failure("The package archive is too large for one package (a package carries at most 1 GB)");
 
-    // Step 17: the stub copy.
-    errno = 0;
-    if (!CopyFilePath(stubPath, workStubPath))
-      return Failure("Failed to copying file to temp folder", stubPath, SystemErrorText());
+    // Step 17: the stub copy. The stub could be read above, so a failure here is the
+    // work copy's.
+    ClearLastSystemError();
+    if (!CopyFilePath(stubPath, workStubPath)) return Failure(kCopyStubFailedText, workStubPath, SystemErrorText());
 
-    // Steps 18 to 22: the resources. Any update or the commit that fails stops the
-    // build; the discarded update leaves the copy as it was.
+    // Steps 18 to 22: the resources of the work copy. Any update or the commit that
+    // fails stops the build; the discarded update leaves the copy as it was.
     ResourceUpdater updater;
-    if (!updater.begin(workStubPath, false))
-      return Failure("Failed to UpdateResource", stubPath, updater.error());
+    auto updateFailure = [&](const std::string& message) {
+      return Failure(message, workStubPath, WithoutPath(updater.error(), workStubPath));
+    };
+    if (!updater.begin(workStubPath, false)) return updateFailure(kUpdateResourceFailedText);
     if (!updater.update(ResourceId(kArchiveResourceType), ResourceId(kArchiveResourceId),
                         kPackageLanguage, archive.data(), archive.size())) {
-      std::string e = updater.error();
+      BuildOutcome f = updateFailure(kPackageFlashFailedText);
       updater.end(true);
-      return Failure("Failed to package Flash", workStubPath, e);
+      return f;
     }
     std::vector<uint8_t>().swap(archive);
     if (request.autoInstallFlash) {
       if (!updater.update(ResourceId(kFlashResourceType), ResourceId(kFlashResourceId),
                           kPackageLanguage, flash.data(), flash.size())) {
-        std::string e = updater.error();
+        BuildOutcome f = updateFailure("Failed to add the Flash control '" + flashPath + "' to the package");
         updater.end(true);
-        return Failure("Failed to add the Flash control '" + flashPath + "' to the package",
-                       workStubPath, e);
+        return f;
       }
       std::vector<uint8_t>().swap(flash);
     }
     if (!updater.update(ResourceId(kStringTableType), ResourceId(kTitleStringBlock),
                         kPackageLanguage, titleBlock.data(), titleBlock.size())) {
-      std::string e = updater.error();
+      BuildOutcome f = updateFailure(kUpdateResourceFailedText);
       updater.end(true);
-      return Failure("Failed to UpdateResource", workStubPath, e);
+      return f;
     }
-    if (!updater.end(false))
-      return Failure("Failed to UpdateResource", workStubPath, updater.error());
+    if (!icon.empty() || !versionResource.empty()) {
+      std::vector<ResourceChange> changes;
+      std::string e;
+      if (!IdentityChanges(workStubPath, icon, versionResource, changes, e)) {
+        updater.end(true);
+        return Failure(kUpdateResourceFailedText, workStubPath, WithoutPath(e, workStubPath));
+      }
+      for (const ResourceChange& c : changes) {
+        if (!updater.update(c.type, c.name, c.language, c.remove ? nullptr : c.data.data(),
+                            c.remove ? 0 : c.data.size())) {
+          BuildOutcome f = updateFailure(kUpdateResourceFailedText);
+          updater.end(true);
+          return f;
+        }
+      }
+    }
+    if (!updater.end(false)) return updateFailure(kUpdateResourceFailedText);
 
     // Step 24: the size of the finished package and the result text.
     BuildOutcome outcome;
+    if (updater.signatureRemoved()) {
+      outcome.notes.push_back("the player stub '" + stubPath +
+                              "' is signed; its signature would not match the package and was left out: "
+                              "sign the package itself");
+    }
     outcome.sizeText = FormatFileSize(workStubPath);
     outcome.resultText = FormatResultText(kResultTextFormat, outcome.sizeText);
 
     // Step 25: the copy to the output path, written beside it and then moved over it,
     // so that a failure leaves an existing file there untouched.
     const std::string temporary = TemporarySibling(request.outputPath);
-    errno = 0;
+    ClearLastSystemError();
     bool moved = !request.keepWorkFiles && MoveFileReplace(workStubPath, temporary);
     if (!moved && !CopyFilePath(workStubPath, temporary)) {
       std::string e = SystemErrorText();
       DeleteFilePath(temporary);
       return Failure("Failed to copy the package to '" + request.outputPath + "'", std::string(), e);
     }
-    errno = 0;
+    ClearLastSystemError();
     if (!MoveFileReplace(temporary, request.outputPath)) {
       std::string e = SystemErrorText();
       DeleteFilePath(temporary);
@@ -285,7 +384,7 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
     outcome.succeeded = true;
     return outcome;
   } catch (const std::bad_alloc&) {
-    return Failure("Failed to locate memory");
+    return Failure(kNoMemoryText);
   } catch (const std::exception& e) {
     return Failure("The package could not be built", std::string(), e.what());
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/package_contract.h"
+#include "packager/core/version_info.h"
 
 namespace vx {
 
@@ -40,6 +41,12 @@ struct BuildRequest {
   // exits; a caller that throws the work folder away (the command line) may let the
   // builder move it to the output path instead of copying it.
   bool keepWorkFiles = true;
+  // What only the command line sets, so that a package looks like its own product:
+  // an .ico or .png file that replaces the stub's icon (group 128 and its images), and
+  // version settings that replace the stub's version resource with a new one
+  // (PackageVersionResource). Empty: the stub's own stay.
+  std::string iconPath;
+  VersionSettings versionInfo;
 };
 
 struct BuildOutcome {
@@ -53,13 +60,20 @@ struct BuildOutcome {
   std::string message;
   std::string path;
   std::string detail;
+  // Either way: things the user should know that did not stop the build (each one
+  // line), such as a stub signature that the package could not keep.
+  std::vector<std::string> notes;
 
   // The failure as one line: message, then the file and the reason when they add to it.
   std::string describe() const;
+  // The failure as a message box shows it: the message alone on the first line, then
+  // the file and the reason on lines of their own.
+  std::string messageText() const;
 };
 
 // Called before each archive entry is added: entry `index` (0-based) of `count`, with
-// its entry name. Runs on the builder's thread.
+// its entry name; and once more with index == count and no name when the archive is
+// complete and the package itself is being written. Runs on the builder's thread.
 using BuildProgress = std::function<void(size_t index, size_t count, const std::string& name)>;
 
 // The largest total of input bytes (main movie, listed files, description, Flash
@@ -71,9 +85,17 @@ inline constexpr uint64_t kMaxPackageContent = 1ull << 30;
 inline constexpr uint64_t kMaxEntrySize = 0xFFFFFFFFull;
 
 // String 102 of the packager's string table in English, with one "%s" for the size.
+// The system's own text, kept exactly as it stands: "Congrtulations" is not a typo to fix.
 inline constexpr const char kResultTextFormat[] =
     "Congrtulations, the package has been created successfully.\n\nFile Size: %s\n\n"
     "  Click 'Yes' to view it.\n  Click 'No' to locate it.\n  Click 'Cancel' to back.";
+
+// The builder's failure messages. They are the system's own texts, kept exactly as
+// they stand ("Failed to copying file to temp folder" included): not typos to fix.
+inline constexpr const char kCopyStubFailedText[] = "Failed to copying file to temp folder";
+inline constexpr const char kUpdateResourceFailedText[] = "Failed to UpdateResource";
+inline constexpr const char kPackageFlashFailedText[] = "Failed to package Flash";
+inline constexpr const char kNoMemoryText[] = "Failed to locate memory";
 
 // Fills the result text's "%s" with `sizeText`.
 std::string FormatResultText(const std::string& format, const std::string& sizeText);
@@ -83,7 +105,9 @@ std::string FormatResultText(const std::string& format, const std::string& sizeT
 std::string MainMovieName(const std::string& mainMoviePath);
 
 // Builds the package. Never throws; a failed build leaves any existing file at the
-// output path as it was.
+// output path as it was. Two entries of one name (without regard to letter case: the
+// player's file system ignores it), among "package.ini", the main movie and the rows,
+// are refused before any work: once extracted, the second would replace the first.
 BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& progress = {});
 
 }  // namespace vx

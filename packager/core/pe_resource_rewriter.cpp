@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/random.h"
+#include "packager/core/pe_signature.h"
 
 namespace vx {
 
@@ -86,11 +87,13 @@ void PeResourceRewriter::reset() {
   if (!m_strScratchPath.empty()) DeleteFilePath(m_strScratchPath);
   m_strScratchPath.clear();
   m_nScratchSize = 0;
+  std::vector<uint8_t>().swap(m_small);
 }
 
 bool PeResourceRewriter::begin(const std::string& exePath, bool deleteExistingResources) {
   reset();
   m_strError.clear();
+  m_bSignatureRemoved = false;
   m_strPath = exePath;
   std::vector<PeResource> resources;
   std::string why;
@@ -107,7 +110,7 @@ bool PeResourceRewriter::begin(const std::string& exePath, bool deleteExistingRe
     if (s.sizeOfRawData && uint64_t(s.pointerToRawData) + s.sizeOfRawData > h.fileSize)
       return fail(exePath + ": truncated file (section " + s.name + " runs past its end)");
   for (const PeResource& r : resources)
-    m_entries.push_back({r.type, r.name, r.language, r.codePage, false, r.fileOffset, r.size});
+    m_entries.push_back({r.type, r.name, r.language, r.codePage, Source::Original, r.fileOffset, r.size});
   if (deleteExistingResources) m_entries.clear();
   m_bActive = true;
   return true;
@@ -125,6 +128,12 @@ bool PeResourceRewriter::update(const ResourceId& type, const ResourceId& name, 
                                  }),
                   m_entries.end());
   if (!data) return true;  // deleted
+  if (size <= kSmallResource) {
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    m_entries.push_back({type, name, language, 0, Source::Memory, m_small.size(), static_cast<uint32_t>(size)});
+    m_small.insert(m_small.end(), bytes, bytes + size);
+    return true;
+  }
   if (!m_scratch.isOpen()) {
     m_strScratchPath = m_strPath + ".vx-scratch-" + RandomHex(6);
     if (!m_scratch.open(m_strScratchPath, File::Mode::CreateReadWrite)) {
@@ -134,7 +143,7 @@ bool PeResourceRewriter::update(const ResourceId& type, const ResourceId& name, 
   }
   if (!m_scratch.seek(m_nScratchSize) || !m_scratch.write(data, size))
     return fail("cannot write a scratch file beside " + m_strPath);
-  m_entries.push_back({type, name, language, 0, true, m_nScratchSize, static_cast<uint32_t>(size)});
+  m_entries.push_back({type, name, language, 0, Source::Scratch, m_nScratchSize, static_cast<uint32_t>(size)});
   m_nScratchSize += size;
   return true;
 }
@@ -149,6 +158,7 @@ bool PeResourceRewriter::end(bool discard) {
   bool ok = writeNewFile(temp);
   if (ok && !MoveFileReplace(temp, m_strPath)) ok = fail("cannot replace " + m_strPath);
   if (!ok) DeleteFilePath(temp);
+  m_bSignatureRemoved = ok && HasCertificateTable(m_headers);
   reset();
   return ok;
 }
@@ -280,11 +290,20 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
   StoreLE32(&head[h.sizeOfInitializedDataOffset()], static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
   StoreLE32(&head[h.dataDirectoryOffset(2)], static_cast<uint32_t>(newVa));
   StoreLE32(&head[h.dataDirectoryOffset(2) + 4], static_cast<uint32_t>(total));
-  // Appended data moves with the end of the sections; so do the pointers into it.
-  if (h.certificateSize && h.certificateOffset >= oldEnd)
-    StoreLE32(&head[h.dataDirectoryOffset(4)], static_cast<uint32_t>(int64_t(h.certificateOffset) + shift));
+  // A signature no longer matches the changed file: its table is left out of the
+  // appended data and its directory entry cleared. The rest of the appended data moves
+  // with the end of the sections; so do the pointers into it.
+  CertificateSpan dropped = CertificateTableSpan(h);
+  if (dropped.begin == dropped.end) dropped.begin = dropped.end = h.fileSize;
+  if (HasCertificateTable(h)) {
+    StoreLE32(&head[h.dataDirectoryOffset(4)], 0);
+    StoreLE32(&head[h.dataDirectoryOffset(4) + 4], 0);
+  }
+  auto moved = [&](uint64_t at) {
+    return int64_t(at) + shift - (at >= dropped.end ? int64_t(dropped.end - dropped.begin) : 0);
+  };
   if (h.pointerToSymbolTable && h.pointerToSymbolTable >= oldEnd && h.pointerToSymbolTableOffset() + 4 <= head.size())
-    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(int64_t(h.pointerToSymbolTable) + shift));
+    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(moved(h.pointerToSymbolTable)));
   if (uint64_t(h.checkSumOffset()) + 4 <= head.size()) StoreLE32(&head[h.checkSumOffset()], 0);
   if (h.fileSize - oldEnd + newPtr + rawSize > 0xFFFFFFFFu) return fail("the executable would be too large");
 
@@ -350,10 +369,13 @@ bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
   for (size_t k = 0; ok && k < order.size(); ++k) {
     const Entry& e = m_entries[order[k]];
     ok = out.zeros(newPtr + dataOffset[k] - out.position()) &&
-         out.copy(e.fromScratch ? m_scratch : original, e.offset, e.size, buffer);
+         (e.source == Source::Memory ? out.write(m_small.data() + e.offset, e.size)
+                                     : out.copy(e.source == Source::Scratch ? m_scratch : original, e.offset, e.size,
+                                                buffer));
   }
   ok = ok && out.zeros(newPtr + rawSize - out.position()) &&
-       out.copy(original, oldEnd, h.fileSize - oldEnd, buffer);
+       out.copy(original, oldEnd, dropped.begin - oldEnd, buffer) &&
+       out.copy(original, dropped.end, h.fileSize - dropped.end, buffer);
   if (ok && h.checkSum != 0 && uint64_t(h.checkSumOffset()) + 4 <= head.size()) {
     uint8_t sum[4];
     StoreLE32(sum, out.checksum());

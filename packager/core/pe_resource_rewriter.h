@@ -3,12 +3,14 @@
 //
 // begin() reads and checks the headers and the resource directory; update() records
 // one change, keeping new bytes in a scratch file beside the executable rather than
-// in memory; end(false) writes the whole new file beside the old one and renames it
+// in memory (small ones, up to kSmallResource, in memory); end(false) writes the whole new file beside the old one and renames it
 // over only when everything has been written. Every resource that is not changed keeps
 // its bytes; the resource section is rebuilt in place when it is the last section of
 // the file, and otherwise as a new last section (the old one is left as dead space).
 // Data appended after the last section stays, moved behind the new section, and a
-// non-zero PE checksum is recomputed.
+// non-zero PE checksum is recomputed. A code signature cannot survive the change: the
+// certificate table is left out and its directory entry cleared (signatureRemoved()
+// tells the caller, who should say so).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -38,23 +40,30 @@ class PeResourceRewriter {
               size_t size);
   bool end(bool discard);
   const std::string& error() const { return m_strError; }
+  // True after an end(false) that dropped the executable's certificate table.
+  bool signatureRemoved() const { return m_bSignatureRemoved; }
 
  private:
+  enum class Source : uint8_t { Original, Scratch, Memory };
   struct Entry {
     ResourceId type;
     ResourceId name;
     uint16_t language;
     uint32_t codePage;
-    bool fromScratch;   // bytes in the scratch file, else in the original executable
-    uint64_t offset;
+    Source source;      // where the bytes are: the original executable, the scratch
+    uint64_t offset;    // file or m_small, at this offset
     uint32_t size;
   };
+  // New resources of at most this size stay in memory: a scratch-file write and seek
+  // each would cost more than the bytes.
+  static constexpr size_t kSmallResource = 64 * 1024;
 
   bool fail(const std::string& text);
   void reset();
   bool writeNewFile(const std::string& tempPath);
 
   bool m_bActive = false;
+  bool m_bSignatureRemoved = false;
   std::string m_strPath;
   std::string m_strError;
   PeHeaders m_headers;
@@ -62,6 +71,7 @@ class PeResourceRewriter {
   std::string m_strScratchPath;
   File m_scratch;
   uint64_t m_nScratchSize = 0;
+  std::vector<uint8_t> m_small;
 };
 
 }  // namespace vx

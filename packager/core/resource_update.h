@@ -5,7 +5,9 @@
 // rewriter does (PeResourceRewriter).
 //
 // Either way the file is touched only by a successful end(false): the new file is
-// written beside it and renamed over it, so a failure leaves it as it was.
+// written beside it and renamed over it, so a failure leaves it as it was. And either
+// way the result carries no code signature (one the file had would no longer match:
+// it is removed) and a non-zero checksum field is correct for the new file.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +33,8 @@ class ResourceUpdater {
   bool end(bool discard);
   // One clear line describing the last failure.
   const std::string& error() const { return m_strError; }
+  // True after an end(false) that removed the file's code signature.
+  bool signatureRemoved() const;
 
  private:
   struct Impl;

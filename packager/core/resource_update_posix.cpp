@@ -41,4 +41,6 @@ bool ResourceUpdater::end(bool discard) {
   return true;
 }
 
+bool ResourceUpdater::signatureRemoved() const { return m_impl->rewriter.signatureRemoved(); }
+
 }  // namespace vx

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/random.h"
+#include "packager/core/pe_signature.h"
 
 namespace vx {
 
@@ -29,6 +30,8 @@ struct ResourceUpdater::Impl {
   HANDLE handle = nullptr;
   std::string path;
   std::string temp;
+  bool signedCopy = false;        // the file had a signature, which the copy left out
+  bool signatureRemoved = false;  // ... and the update went through
 
   void drop() {
     if (handle) EndUpdateResourceA(handle, TRUE);
@@ -44,16 +47,27 @@ ResourceUpdater::~ResourceUpdater() { m_impl->drop(); }
 bool ResourceUpdater::begin(const std::string& exePath, bool deleteExistingResources) {
   m_impl->drop();
   m_impl->path = exePath;
+  m_impl->signedCopy = m_impl->signatureRemoved = false;
   // The system functions take a damaged file on trust; check it first so that it
   // gets a clear refusal.
+  PeHeaders headers;
   std::vector<PeResource> existing;
   std::string why;
-  if (!ReadPeResources(exePath, existing, &why)) {
+  if (!ReadPeImage(exePath, headers, existing, &why)) {
     m_strError = exePath + ": " + why;
     return false;
   }
+  // A signature would no longer match the changed file, and the system functions
+  // would leave it (or its directory entry) behind: the copy is made without it.
   m_impl->temp = exePath + ".vx-new-" + RandomHex(6);
-  if (!CopyFileA(exePath.c_str(), m_impl->temp.c_str(), FALSE)) {
+  if (HasCertificateTable(headers)) {
+    if (!CopyPeWithoutSignature(exePath, m_impl->temp, &why)) {
+      m_strError = "cannot copy " + exePath + ": " + why;
+      m_impl->temp.clear();
+      return false;
+    }
+    m_impl->signedCopy = true;
+  } else if (!CopyFileA(exePath.c_str(), m_impl->temp.c_str(), FALSE)) {
     m_strError = "cannot copy " + exePath + ": " + SystemMessage(GetLastError());
     m_impl->temp.clear();
     return false;
@@ -108,13 +122,24 @@ bool ResourceUpdater::end(bool discard) {
     m_impl->drop();
     return false;
   }
+  // EndUpdateResourceA may leave the old checksum in place (Wine's does): a non-zero
+  // one is made right for the new file.
+  std::string why;
+  if (!RefreshPeChecksum(m_impl->temp, &why)) {
+    m_strError = m_impl->path + ": " + why;
+    m_impl->drop();
+    return false;
+  }
   if (!MoveFileExA(m_impl->temp.c_str(), m_impl->path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     m_strError = "cannot replace " + m_impl->path + ": " + SystemMessage(GetLastError());
     m_impl->drop();
     return false;
   }
   m_impl->temp.clear();
+  m_impl->signatureRemoved = m_impl->signedCopy;
   return true;
 }
+
+bool ResourceUpdater::signatureRemoved() const { return m_impl->signatureRemoved; }
 
 }  // namespace vx

@@ -76,3 +76,9 @@
 #define IDS_BUILD_BUSY 1045
 // The Add dialog refused a selection too long for its buffer
 #define IDS_ADD_TOO_MANY 1046
+// A file refused because the package already holds one of its name (the "%s" is the
+// refused file's path, or several paths one per line), as a row and as the main movie
+#define IDS_NAME_TAKEN 1047
+#define IDS_MAIN_NAME_TAKEN 1048
+// The installation folder could not be found out at start-up
+#define IDS_NO_INSTALL_FOLDER 1049

@@ -4,6 +4,7 @@
 
 #include "common/empty_folder.h"
 #include "common/file.h"
+#include "tests/common/folder_link.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -32,6 +33,44 @@ TEST(EmptyFolder, DeletesFilesAndSubFoldersButKeepsTheFolder) {
   int left = 0;
   vx::ForEachInFolder(root, [&](const std::string&, bool) { ++left; });
   EXPECT_EQ(left, 0);
+}
+
+std::string ReadFile(const std::string& path) {
+  vx::File f;
+  if (!f.open(path, vx::File::Mode::Read)) return "<missing>";
+  char buf[64];
+  const long long n = f.read(buf, sizeof buf);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+// A link to a folder outside, directly in the folder being emptied and one level down:
+// the links go (where the platform's file calls can remove them), and nothing outside
+// is touched.
+TEST(EmptyFolder, LinksAreRemovedAndNeverFollowed) {
+  vx::test::ScratchFolder scratch("empty_links");
+  const std::string outside = scratch / "outside", work = scratch / "work", sub = vx::JoinPath(work, "sub");
+  ASSERT_TRUE(vx::CreateFolders(vx::JoinPath(outside, "inner")));
+  ASSERT_TRUE(vx::CreateFolders(sub));
+  WriteFile(vx::JoinPath(outside, "precious.txt"), "keep");
+  WriteFile(vx::JoinPath(vx::JoinPath(outside, "inner"), "deep.txt"), "keep too");
+  WriteFile(vx::JoinPath(work, "own.txt"), "x");
+  const std::string links[] = {vx::JoinPath(work, "link"), vx::JoinPath(sub, "link")};
+  const vx::test::FolderLink kind = vx::test::MakeFolderLink(outside, links[0]);
+  ASSERT_NE(kind, vx::test::FolderLink::None) << "no folder link could be made here";
+  ASSERT_EQ(vx::test::MakeFolderLink(outside, links[1]), kind);
+  ASSERT_EQ(ReadFile(vx::JoinPath(links[0], "precious.txt")), "keep");  // it does lead outside
+
+  vx::EmptyFolder(work);
+
+  EXPECT_EQ(ReadFile(vx::JoinPath(outside, "precious.txt")), "keep");
+  EXPECT_EQ(ReadFile(vx::JoinPath(vx::JoinPath(outside, "inner"), "deep.txt")), "keep too");
+  EXPECT_FALSE(vx::PathExists(vx::JoinPath(work, "own.txt")));
+  EXPECT_TRUE(vx::IsDirectory(work));
+  if (kind == vx::test::FolderLink::Native) {
+    for (const std::string& link : links) EXPECT_FALSE(vx::IsLink(link)) << link;
+    EXPECT_FALSE(vx::PathExists(sub));
+  }
+  for (const std::string& link : links) vx::test::DropFolderLink(link);
 }
 
 TEST(EmptyFolder, MissingFolderIsNoError) {

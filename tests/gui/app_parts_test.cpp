@@ -1,21 +1,27 @@
-// Unit tests of the packager's window-program parts that need no window: the update
-// check's reading and comparing, the string table's formats in both languages, the
-// image button's mask and drawing, the label's text format, the file dialog's buffer
-// and filters, worker threads and the internet session's failure.
+// Unit tests of the packager's window-program parts: the update check's reading and
+// comparing, the string table's formats in both languages, the image button's mask and
+// drawing, the label's text format, both controls after a change of the system colours
+// (in a window, on the test's X server), the file dialog's buffer and filters, worker
+// threads and the build's job, the work folder, and the internet session's failure.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "framework/dialog.h"
 #include "framework/filedialog.h"
 #include "framework/internet.h"
 #include "framework/thread.h"
 #include "packager/app/color_label.h"
 #include "packager/app/image_button.h"
+#include "packager/app/packager_dlg.h"
 #include "packager/app/update_check.h"
+#include "packager/app/work_folder.h"
 #include "resource.h"
 
 namespace {
@@ -144,7 +150,8 @@ TEST(StringTable, FormatsHaveTheSameConversionsInBothLanguages) {
   // Strings used as printf formats: a translation with another conversion would make
   // the program read arguments it never passed.
   const struct { UINT id; const wchar_t* conversions; } formats[] = {
-      {IDS_PACKAGE_CREATED, L"s"}, {IDS_UPDATE_OFFER, L"ssss"}, {IDS_BUILD_PROGRESS, L"d"}};
+      {IDS_PACKAGE_CREATED, L"s"}, {IDS_UPDATE_OFFER, L"ssss"}, {IDS_BUILD_PROGRESS, L"d"},
+      {IDS_NAME_TAKEN, L"s"},      {IDS_MAIN_NAME_TAKEN, L"s"}};
   for (const auto& f : formats) {
     for (WORD lang : {kEnglish, kChinese}) {
       const std::wstring text = TableString(f.id, lang);
@@ -155,7 +162,7 @@ TEST(StringTable, FormatsHaveTheSameConversionsInBothLanguages) {
   // No other string of the window carries a conversion.
   for (UINT id : {1u, 2u, 3u, 4u, 6u, 7u, 101u, 103u, 104u, 105u, 106u, 107u, 110u, 113u, 114u, 122u, 123u,
                   124u, 1019u, 1020u, 1021u, 1031u, 1032u, 1033u, 1035u, 1036u, 1037u, 1038u, 1039u, 1040u,
-                  1044u, 1045u})
+                  1044u, 1045u, 1046u, 1049u})
     for (WORD lang : {kEnglish, kChinese}) EXPECT_EQ(Conversions(TableString(id, lang)), L"") << id;
 }
 
@@ -323,6 +330,73 @@ TEST(ColorLabel, DrawTextFormatFollowsTheStaticStyle) {
   EXPECT_EQ(CColorLabel::DrawTextFormat(SS_CENTERIMAGE, "a\r\nb"), static_cast<UINT>(DT_CENTER));
 }
 
+// ---- System colours ------------------------------------------------------------------
+
+namespace {
+
+// The main window's template with a label and an image button attached, as the
+// packager's window attaches them.
+class ColourDialog : public CDialog {
+ public:
+  ColourDialog() : CDialog(IDD_VELLUMIX_DIALOG) {}
+  CColorLabel label;
+  CImageButton button;
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    label.AttachToDlgItem(IDC_LABEL_MAIN_MOVIE, this);
+    label.SetWindowText("");  // all background
+    button.AttachToDlgItem(IDC_ADD, this);
+    return TRUE;
+  }
+};
+
+void PumpMessages(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(10);
+  } while (GetTickCount() - start < ms);
+}
+
+COLORREF MiddlePixel(HWND h) {
+  RECT rc;
+  GetClientRect(h, &rc);
+  HDC dc = GetDC(h);
+  const COLORREF c = GetPixel(dc, rc.right / 2, rc.bottom / 2);
+  ReleaseDC(h, dc);
+  return c;
+}
+
+}  // namespace
+
+TEST(SystemColours, LabelAndImageButtonRepaintWithTheNewFaceColour) {
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+  ColourDialog dlg;
+  ASSERT_TRUE(dlg.Create(IDD_VELLUMIX_DIALOG, nullptr));
+  dlg.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  PumpMessages(300);
+  const COLORREF before = GetSysColor(COLOR_BTNFACE);
+  EXPECT_EQ(MiddlePixel(dlg.label.m_hWnd), before);
+  EXPECT_EQ(MiddlePixel(dlg.button.m_hWnd), before);
+
+  // The system tells the top-level windows, and repaints every window.
+  const COLORREF changed = before == RGB(40, 160, 90) ? RGB(200, 60, 60) : RGB(40, 160, 90);
+  const INT which[] = {COLOR_BTNFACE};
+  ASSERT_TRUE(SetSysColors(1, which, &changed));
+  PumpMessages(300);
+  const COLORREF label = MiddlePixel(dlg.label.m_hWnd), button = MiddlePixel(dlg.button.m_hWnd);
+  SetSysColors(1, which, &before);
+  PumpMessages(100);
+  EXPECT_EQ(label, changed) << std::hex << "label " << label << " before " << before;
+  EXPECT_EQ(button, changed) << std::hex << "button " << button << " before " << before;
+  dlg.DestroyWindow();
+}
+
 // ---- File dialog ------------------------------------------------------------------------
 
 TEST(FileDialog, FilterBecomesNulSeparated) {
@@ -372,6 +446,75 @@ UINT AddOne(LPVOID p) {
   return 42;
 }
 }  // namespace
+
+TEST(WorkerThread, BuildJobOutlivesTheWindowThatStartedIt) {
+  // The window's share goes at once (as when the window ends during a build); the
+  // worker's keeps the job alive until the build has ended, then lets it go.
+  auto job = std::make_shared<CPackagerDlg::BuildJob>();
+  job->request.installDir = TempDir() + "\\no-install";  // no stub there: the build fails fast
+  job->request.mainMovie = WriteIni("movie.swf", "FWS");
+  job->request.outputPath = TempDir() + "\\never.exe";
+  std::weak_ptr<CPackagerDlg::BuildJob> watch = job;
+  CWinThread* t = AfxBeginThread(BuildPackageThread, new std::shared_ptr<CPackagerDlg::BuildJob>(job),
+                                 THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  ASSERT_NE(t, nullptr);
+  t->m_bAutoDelete = FALSE;
+  job.reset();
+  EXPECT_FALSE(watch.expired());  // the worker's share
+  t->ResumeThread();
+  ASSERT_EQ(WaitForSingleObject(t->m_hThread, 20000), WAIT_OBJECT_0);
+  EXPECT_EQ(t->GetExitCode(), static_cast<DWORD>(-1));
+  EXPECT_TRUE(watch.expired());
+  delete t;
+}
+
+TEST(BuildProgress, PercentWhileArchivingThenWritingThePackage) {
+  const std::string format = "Packaging... %d%%", finishing = "Writing the package...";
+  EXPECT_EQ(BuildProgressText(format, finishing, 0, 4), "Packaging... 0%");
+  EXPECT_EQ(BuildProgressText(format, finishing, 3, 4), "Packaging... 75%");
+  EXPECT_EQ(BuildProgressText(format, finishing, 4, 4), finishing);
+  // The shipped texts: string 1044 is the one shown while the package is written.
+  EXPECT_EQ(TableString(IDS_BUILD_FINISHING, kEnglish), L"Writing the package...");
+  EXPECT_FALSE(TableString(IDS_BUILD_FINISHING, kChinese).empty());
+}
+
+// ---- Installation and work folder ---------------------------------------------------------
+
+TEST(WorkFolder, UnknownInstallationFolderGivesNoWorkFolder) {
+  const std::string path = "C:\\Program Files\\Vellumix\\Vellumix.exe";
+  const DWORD n = static_cast<DWORD>(path.size());
+  EXPECT_EQ(InstallDirFromModuleName(path.c_str(), n, 1024), "C:\\Program Files\\Vellumix");
+  EXPECT_EQ(InstallDirFromModuleName(path.c_str(), 0, 1024), "");      // the call failed
+  EXPECT_EQ(InstallDirFromModuleName(path.c_str(), n, n), "");         // cut short
+  EXPECT_EQ(InstallDirFromModuleName("Vellumix.exe", 12, 1024), "");   // no folder
+  EXPECT_EQ(WorkFolderOf("C:\\Vellumix"), "C:\\Vellumix\\Temp");
+  EXPECT_EQ(WorkFolderOf(""), "");
+}
+
+TEST(WorkFolder, OnlyTheInstallationFoldersOwnTempIsEmptied) {
+  const std::string install = TempDir() + "\\install";
+  CreateDirectoryA(install.c_str(), nullptr);
+  CreateDirectoryA((install + "\\Temp").c_str(), nullptr);
+  const std::string left = WriteIni("install\\Temp\\left.txt", "x");
+  // "\Temp" of the current drive, with a file of someone else's: never touched for an
+  // unknown installation folder.
+  const std::string rootTemp = std::string(1, install[0]) + ":\\Temp";
+  const bool madeRootTemp = CreateDirectoryA(rootTemp.c_str(), nullptr) != FALSE;
+  const std::string theirs = rootTemp + "\\vx-app-parts-" + std::to_string(GetCurrentProcessId()) + ".txt";
+  std::ofstream(theirs) << "not the packager's";
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, current);
+  ASSERT_TRUE(SetCurrentDirectoryA(install.c_str()));
+  EXPECT_FALSE(EmptyWorkFolder(""));
+  SetCurrentDirectoryA(current);
+  EXPECT_NE(GetFileAttributesA(theirs.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(theirs.c_str());
+  if (madeRootTemp) RemoveDirectoryA(rootTemp.c_str());
+
+  EXPECT_TRUE(EmptyWorkFolder(install));
+  EXPECT_EQ(GetFileAttributesA(left.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA((install + "\\Temp").c_str()), INVALID_FILE_ATTRIBUTES);
+}
 
 TEST(WorkerThread, RunsTheProcedureWithItsArgument) {
   LONG value = 1;

@@ -777,51 +777,88 @@ int Mouse(const Setup& s) {
   return g_failures ? 1 : 0;
 }
 
+// Waits for a message box of the packager and checks it: text, the caption "Vellumix",
+// owned by the main window; then answers OK.
+void ExpectBox(const Packager& p, const std::wstring& text, const char* what) {
+  HWND box = WaitPopup(p, 10000);
+  CHECK(box != nullptr, "no box: %s", what);
+  if (!box) return;
+  CHECK(NormalizeLines(MessageText(box)) == NormalizeLines(text), "%s: '%s', expected '%s'", what,
+        Utf8(MessageText(box)).c_str(), Utf8(text).c_str());
+  CHECK(Text(box) == L"Vellumix", "%s: caption '%s'", what, Utf8(Text(box)).c_str());
+  CHECK(GetWindow(box, GW_OWNER) == p.main, "%s: not owned by the main window", what);
+  Answer(box, IDOK);
+}
+
 int List(const Setup& s) {
-  // Files: clip.swf in two folders, a 550 x 400 movie, README without a dot in a folder
-  // without one, a file of 1,048,577 bytes, and five movies for the remove and move
-  // cases.
+  // Files: clip.swf in one folder and CLIP.SWF in another, a 550 x 400 movie, a file
+  // named Package.INI, README without a dot in a folder without one, a file of
+  // 1,048,577 bytes, a movie with an empty body, and five movies for the remove and
+  // move cases.
   const std::string a = s.dataDir + "\\one", b = s.dataDir + "\\two", plain = s.dataDir + "\\noext";
   for (const std::string& d : {a, b, plain}) CreateDirectoryA(d.c_str(), nullptr);
   CHECK(WriteFileBytes(a + "\\clip.swf", MakeSwf(550, 400)), "write");
-  CHECK(WriteFileBytes(b + "\\clip.swf", MakeSwf(320, 240)), "write");
+  CHECK(WriteFileBytes(b + "\\CLIP.SWF", MakeSwf(320, 240)), "write");
+  CHECK(WriteFileBytes(b + "\\Package.INI", "[SETTINGS]\r\nmainmovie=CLIP.SWF"), "write");
   CHECK(WriteFileBytes(plain + "\\README", "read me\n"), "write");
   CHECK(WriteFileBytes(a + "\\big.bin", std::string(1048577, 'x')), "write");
+  CHECK(WriteFileBytes(a + "\\empty.swf", std::string("FWS\x07\x04\x00\x00\x00", 8)), "write");
+  CHECK(WriteFileBytes(a + "\\m1.swf", MakeSwf(10, 10)), "write");
   for (int i = 1; i <= 5; ++i)
     CHECK(WriteFileBytes(b + "\\m" + std::to_string(i) + ".swf", MakeSwf(100 * i, 50 * i)), "write");
+  StringTable table(s.exe(), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 
   Packager p;
   if (!StartPackager(p, s.installDir)) return 1;
 
-  // Two clip.swf from two folders: two rows; the same file again: still two.
+  // A second file of one name, whatever its letter case, and a file named like the
+  // package's description are refused, named in one box; the same file again: silently
+  // one row.
   CHECK(AddFiles(p, {a + "\\clip.swf"}), "add");
-  CHECK(AddFiles(p, {b + "\\clip.swf"}), "add");
+  CHECK(AddFiles(p, {b + "\\CLIP.SWF", b + "\\Package.INI"}), "add");
+  ExpectBox(p, FormatS(table.get(1047), {Wide(b + "\\CLIP.SWF\n" + b + "\\Package.INI")}), "names taken");
   CHECK(AddFiles(p, {a + "\\clip.swf"}), "add");
-  CHECK(RowCount(p) == 2, "%d rows after adding two clip.swf and one again", RowCount(p));
-  CHECK(Column(p, 1) == (std::vector<std::wstring>{L"clip.swf", L"clip.swf"}), "names");
-  CHECK(Cell(p, 0, 5) == Wide(a + "\\clip.swf") && Cell(p, 1, 5) == Wide(b + "\\clip.swf"), "paths");
+  Settle(p.main);
+  CHECK(FindPopup(p) == nullptr, "a box for a file listed already");
+  CHECK(RowCount(p) == 1, "%d rows after adding clip.swf, CLIP.SWF, Package.INI and clip.swf again", RowCount(p));
+  CHECK(Cell(p, 0, 5) == Wide(a + "\\clip.swf"), "path '%s'", Utf8(Cell(p, 0, 5)).c_str());
   CHECK(Cell(p, 0, 2) == L"SWF", "type '%s'", Utf8(Cell(p, 0, 2)).c_str());
   CHECK(Cell(p, 0, 3) == L"550 * 400", "dimension '%s'", Utf8(Cell(p, 0, 3)).c_str());
-  CHECK(Cell(p, 1, 3) == L"320 * 240", "dimension '%s'", Utf8(Cell(p, 1, 3)).c_str());
-  CHECK(Column(p, 0) == (std::vector<std::wstring>{L"1", L"2"}), "numbers");
 
   // README: Type is the whole path in upper case; big.bin: 1.00 MB, no dimension.
   CHECK(plain.find('.') == std::string::npos, "the fixture folder holds a dot: %s", plain.c_str());
   CHECK(AddFiles(p, {plain + "\\README"}), "add");
   std::wstring upper = Wide(plain + "\\README");
   CharUpperW(&upper[0]);
-  CHECK(Cell(p, 2, 2) == upper, "type of README '%s'", Utf8(Cell(p, 2, 2)).c_str());
-  CHECK(Cell(p, 2, 3).empty(), "README has a dimension");
+  CHECK(Cell(p, 1, 2) == upper, "type of README '%s'", Utf8(Cell(p, 1, 2)).c_str());
+  CHECK(Cell(p, 1, 3).empty(), "README has a dimension");
   CHECK(AddFiles(p, {a + "\\big.bin"}), "add");
-  CHECK(Cell(p, 3, 4) == L"1.00 MB", "size '%s'", Utf8(Cell(p, 3, 4)).c_str());
-  CHECK(Cell(p, 3, 2) == L"BIN", "type '%s'", Utf8(Cell(p, 3, 2)).c_str());
+  CHECK(Cell(p, 2, 4) == L"1.00 MB", "size '%s'", Utf8(Cell(p, 2, 4)).c_str());
+  CHECK(Cell(p, 2, 2) == L"BIN", "type '%s'", Utf8(Cell(p, 2, 2)).c_str());
+  // A movie whose header leaves no body: the reader's "Failed to locate" in a box.
+  CHECK(AddFiles(p, {a + "\\empty.swf"}), "add");
+  ExpectBox(p, L"Failed to locate", "empty movie");
+  CHECK(RowCount(p) == 4 && Cell(p, 3, 3) == L"0 * 0", "empty movie: %d rows, dimension '%s'", RowCount(p),
+        Utf8(Cell(p, 3, 3)).c_str());
 
-  // The main movie is refused as a row.
-  SetText(p.item(1000), Wide(a + "\\clip.swf"));
+  // A main movie whose name a row holds: Browse refuses it and the box keeps its text.
+  PostClick(p.item(1001));
+  HWND browse = WaitPopup(p, 10000);
+  CHECK(browse != nullptr, "Browse opened no dialog");
+  if (browse) CHECK(FillFileDialog(browse, Wide(b + "\\CLIP.SWF")), "the Browse dialog stayed");
+  ExpectBox(p, FormatS(table.get(1048), {Wide(b + "\\CLIP.SWF")}), "main movie name taken");
+  CHECK(Text(p.item(1000)).empty(), "main movie box '%s'", Utf8(Text(p.item(1000))).c_str());
+  // Typed into the box instead: Package It! refuses it before asking for the output.
+  SetText(p.item(1000), Wide(b + "\\CLIP.SWF"));
+  PostClick(p.item(IDOK));
+  ExpectBox(p, FormatS(table.get(1048), {Wide(b + "\\CLIP.SWF")}), "typed main movie name taken");
+  Settle(p.main);
+  CHECK(FindPopup(p) == nullptr, "Package It! went on after the refusal");
+  // A row of the main movie's name, as the box shows it now, is refused as well.
+  SetText(p.item(1000), Wide(a + "\\m1.swf"));
   CHECK(AddFiles(p, {b + "\\m1.swf"}), "add");
-  const int before = RowCount(p);
-  // (clip.swf of folder one is the main movie now, but it was listed before: it stays.)
-  CHECK(before == 5, "%d rows", before);
+  ExpectBox(p, FormatS(table.get(1047), {Wide(b + "\\m1.swf")}), "main movie's name taken");
+  CHECK(RowCount(p) == 4, "%d rows", RowCount(p));
 
   // A radio click empties the list and sets the enabled states.
   SendClick(p.item(1018));
@@ -829,7 +866,7 @@ int List(const Setup& s) {
   CHECK(RowCount(p) == 0, "slideshow click left %d rows", RowCount(p));
   CHECK(!IsWindowEnabled(p.item(1000)) && !IsWindowEnabled(p.item(1001)), "main movie box enabled in slideshow");
   CHECK(IsWindowEnabled(p.item(1006)) && IsWindowEnabled(p.item(1008)), "move buttons disabled in slideshow");
-  CHECK(Text(p.item(1000)) == Wide(a + "\\clip.swf"), "main movie box lost its text");
+  CHECK(Text(p.item(1000)) == Wide(a + "\\m1.swf"), "main movie box lost its text");
 
   // Five movies at once through the multiple selection.
   std::vector<std::string> five;
@@ -1193,8 +1230,13 @@ int Failure(const Setup& s) {
   HWND box = WaitPopup(p, 60000);
   CHECK(box != nullptr, "no failure box");
   if (box) {
-    const std::wstring text = MessageText(box);
-    CHECK(text.find(L"Failed to copying file to temp folder") == 0, "failure text '%s'", Utf8(text).c_str());
+    // The failure's own text alone on the first line; the stub that could not be read
+    // and the system's reason below it.
+    const std::wstring text = NormalizeLines(MessageText(box));
+    const std::wstring head = L"Failed to copying file to temp folder\n\n" + Wide(s.installDir + "\\Orrinet.exe") + L"\n";
+    CHECK(text.compare(0, head.size(), head) == 0 && text.size() > head.size() &&
+              text.find(L'\n', head.size()) == std::wstring::npos,
+          "failure text '%s'", Utf8(text).c_str());
     CHECK(Text(box) == L"Vellumix", "caption '%s'", Utf8(Text(box)).c_str());
     CHECK(GetWindow(box, GW_OWNER) == p.main, "failure box not owned by the main window");
     CHECK(!GetDlgItem(box, IDYES), "failure box has Yes");

@@ -59,8 +59,9 @@ TEST_F(Builder, ResourceModePackageCarriesArchiveTitleAndDescription) {
     progress.push_back(std::to_string(i) + "/" + std::to_string(n) + " " + name);
   });
   ASSERT_TRUE(o.succeeded) << o.describe();
+  // Then the package itself is written.
   EXPECT_EQ(progress, (std::vector<std::string>{"0/4 package.ini", "1/4 intro.swf", "2/4 data.xml",
-                                                "3/4 song.mp3"}));
+                                                "3/4 song.mp3", "4/4 "}));
 
   PackageContent p = ReadPackage(request_.outputPath);
   // "ZIP" 129 is the work folder's archive byte for byte.
@@ -133,17 +134,44 @@ TEST_F(Builder, SlideshowNeverAddsTheMainMovieAndKeepsListOrder) {
   EXPECT_EQ(Names(p.entries), (std::vector<std::string>{"package.ini", "b.swf", "a.swf"}));
 }
 
-TEST_F(Builder, DuplicateNamesGiveTwoEntries) {
-  // The main movie listed again, and a file of the same name from another folder.
-  WriteBytes(dir_ / "other/data.xml", "<other/>");
-  request_.rows = {{"intro.swf", request_.mainMovie}, {"data.xml", dir_ / "data.xml"},
-                   {"data.xml", dir_ / "other/data.xml"}};
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
-  PackageContent p = ReadPackage(request_.outputPath);
-  ASSERT_EQ(Names(p.entries),
-            (std::vector<std::string>{"package.ini", "intro.swf", "intro.swf", "data.xml", "data.xml"}));
-  EXPECT_EQ(p.entries[1].data, p.entries[2].data);
-  EXPECT_EQ(p.entries[4].data, "<other/>");
+TEST_F(Builder, EntriesOfOneNameAreRefusedBeforeAnyWork) {
+  // Once extracted, a second entry of a name replaces the first: a second package.ini
+  // the description, a second clip the first one. Letter case does not count.
+  WriteBytes(dir_ / "other/Data.XML", "<other/>");
+  WriteBytes(dir_ / "other/INTRO.swf", "FWS\x08");
+  WriteBytes(dir_ / "other/Package.ini", "[SETTINGS]");
+  const std::string intro = dir_ / "movies/intro.swf";
+  const struct {
+    std::string mainMovie;
+    std::vector<PackageRow> rows;
+    std::string named;   // the refused file
+    std::string taken;   // what the failure says it collides with
+  } cases[] = {
+      {intro, {{"data.xml", dir_ / "data.xml"}, {"Data.XML", dir_ / "other/Data.XML"}}, dir_ / "other/Data.XML",
+       dir_ / "data.xml"},
+      {intro, {{"INTRO.swf", dir_ / "other/INTRO.swf"}}, dir_ / "other/INTRO.swf", intro},
+      {intro, {{"intro.swf", intro}}, intro, intro},
+      {intro, {{"Package.ini", dir_ / "other/Package.ini"}}, dir_ / "other/Package.ini", "package.ini"},
+      {dir_ / "other/Package.ini", {}, dir_ / "other/Package.ini", "package.ini"},
+  };
+  PlaceOldOutput();
+  for (const auto& c : cases) {
+    request_.mainMovie = c.mainMovie;
+    request_.rows = c.rows;
+    BuildOutcome o = BuildPackage(request_);
+    EXPECT_FALSE(o.succeeded) << c.named;
+    EXPECT_NE(o.describe().find("'" + c.named + "' has the same name as"), std::string::npos) << o.describe();
+    EXPECT_NE(o.describe().find(c.taken), std::string::npos) << o.describe();
+    EXPECT_FALSE(PathExists(work(kWorkFolderTail))) << c.named;
+  }
+  ExpectOldOutputUntouched();
+
+  // A slideshow carries no main movie: a row of its name is no collision.
+  request_.packageType = PackageType::Slideshow;
+  request_.rows = {{"INTRO.swf", dir_ / "other/INTRO.swf"}};
+  BuildOutcome o = BuildPackage(request_);
+  ASSERT_TRUE(o.succeeded) << o.describe();
+  EXPECT_EQ(Names(ReadPackage(request_.outputPath).entries), (std::vector<std::string>{"package.ini", "INTRO.swf"}));
 }
 
 TEST_F(Builder, BuildingTwiceReplacesAllWorkFiles) {
@@ -204,7 +232,8 @@ TEST_F(Builder, DefaultStubIsTheInstallationFolders) {
   BuildOutcome o = BuildPackage(request_);
   EXPECT_FALSE(o.succeeded);
   EXPECT_EQ(o.message, "Failed to copying file to temp folder");
-  EXPECT_NE(o.describe().find(InstallPath(request_.installDir, kStubTail)), std::string::npos);
+  EXPECT_EQ(o.path, InstallPath(request_.installDir, kStubTail));
+  EXPECT_FALSE(o.detail.empty()) << "no reason from the system";  // Windows: GetLastError's
 
   ASSERT_TRUE(CopyFilePath(kStub, InstallPath(request_.installDir, kStubTail)));
   EXPECT_TRUE(BuildPackage(request_).succeeded);
@@ -259,7 +288,24 @@ TEST_F(Builder, StubThatIsNoExecutableStopsWithoutSuccess) {
   BuildOutcome o = BuildPackage(request_);
   EXPECT_FALSE(o.succeeded);
   EXPECT_EQ(o.message, "Failed to UpdateResource");
+  // The file that failed is the work copy, not the stub it was copied from.
+  EXPECT_EQ(o.path, work(kWorkStubTail));
+  EXPECT_FALSE(o.detail.empty());
+  EXPECT_EQ(o.detail.find(o.path), std::string::npos) << "the path repeated in the reason: " << o.detail;
   EXPECT_TRUE(o.resultText.empty());
+  ExpectOldOutputUntouched();
+}
+
+TEST_F(Builder, WorkCopyThatCannotBeWrittenNamesItWithTheSystemsReason) {
+  PlaceOldOutput();
+  ASSERT_TRUE(CreateFolders(work(kWorkStubTail)));  // a folder where the copy should go
+  BuildOutcome o = BuildPackage(request_);
+  EXPECT_FALSE(o.succeeded);
+  EXPECT_EQ(o.message, "Failed to copying file to temp folder");
+  EXPECT_EQ(o.path, work(kWorkStubTail));
+  EXPECT_FALSE(o.detail.empty()) << "no reason from the system";
+  // As the window shows it: the message alone on the first line, file and reason below.
+  EXPECT_EQ(o.messageText(), o.message + "\n\n" + o.path + "\n" + o.detail);
   ExpectOldOutputUntouched();
 }
 

@@ -8,6 +8,7 @@ archive inside them.
 """
 import argparse
 import os
+import resource
 import shutil
 import struct
 import subprocess
@@ -59,7 +60,7 @@ def title_block(title):
 
 
 def parse_inspect(text):
-    facts = {"resource": [], "description": [], "entry": []}
+    facts = {"resource": [], "description": [], "entry": [], "icon": [], "version": []}
     for line in text.splitlines():
         key, _, rest = line.partition("\t")
         if key in facts:
@@ -174,14 +175,31 @@ class BuildAndInspect(CliCase):
         self.assertEqual(facts["description"], ["[SETTINGS]", "fullscreen=true", "mainmovie=", "type=slideshow"])
         self.assertEqual(facts["title"], "Vellumix")  # the default title
 
-    def test_list_rules_skip_repeated_paths_but_keep_repeated_names(self):
+    def test_list_rules_skip_repeated_paths_and_refuse_repeated_names(self):
         f = self.files
         same_again = os.path.join(self.dir, ".", "movies", "..", "data.xml")
         r = self.build("--main", f["movies/intro.swf"], "-o", self.out, f["data.xml"], same_again,
-                       f["movies/intro.swf"], f["other/data.xml"])
+                       f["movies/intro.swf"])
         self.assertEqual(r.returncode, 0, r.stderr)
         entries = self.inspect(self.out)["entry"]
-        self.assertEqual([e[0] for e in entries], ["package.ini", "intro.swf", "data.xml", "data.xml"])
+        self.assertEqual([e[0] for e in entries], ["package.ini", "intro.swf", "data.xml"])
+
+        # Two files of one name, whatever the letter case, and a file named package.ini:
+        # refused with the file named, exit 2, nothing written.
+        os.remove(self.out)
+        upper = os.path.join(self.dir, "other", "DATA.XML")
+        os.rename(f["other/data.xml"], upper)
+        ini = os.path.join(self.dir, "other", "Package.ini")
+        with open(ini, "wb") as fo:
+            fo.write(b"[SETTINGS]\r\nmainmovie=other.swf")
+        for files, named in (([f["data.xml"], upper], upper), ([ini], ini)):
+            r = self.build("--main", f["movies/intro.swf"], "-o", self.out, *files)
+            self.assertEqual(r.returncode, 2, r.stderr)
+            lines = r.stderr.decode().splitlines()
+            self.assertEqual(len(lines), 1, r.stderr)
+            self.assertIn("'%s' has the same name as" % named, lines[0])
+            self.assertFalse(os.path.exists(self.out))
+            self.assert_work_folder_gone()
 
     def test_flash_control_only_when_asked(self):
         ocx = os.path.join(self.dir, "Flash8.ocx")
@@ -325,6 +343,46 @@ class Failures(CliCase):
             lines = r.stderr.decode().splitlines()
             self.assertGreaterEqual(len(lines), 2, r.stderr)
             self.assertTrue(lines[1].startswith("usage: vellumix-cli build"), r.stderr)
+
+    def test_an_exception_ends_the_tool_with_exit_2(self):
+        # A package whose title block claims about 3.7 GB (the file made that long,
+        # sparsely): inspect cannot hold it within 1 GB of address space, and the
+        # allocation's failure must end the tool like any other failure.
+        r = self.build("--main", self.files["a.swf"], "-o", self.out)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        huge = 0xF0000000
+        with open(self.out, "r+b") as fo:
+            image = bytearray(fo.read())
+            pe = struct.unpack_from("<I", image, 0x3C)[0]
+            count, optional = struct.unpack_from("<HH", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+            magic = struct.unpack_from("<H", image, pe + 24)[0]
+            rsrc_rva = struct.unpack_from("<I", image, pe + 24 + (112 if magic == 0x20B else 96) + 2 * 8)[0]
+            table = pe + 24 + optional
+            sections = [struct.unpack_from("<IIII", image, table + 40 * i + 8) for i in range(count)]
+            rsrc = [i for i, (_, va, _, _) in enumerate(sections) if va == rsrc_rva][0]
+            vsize, va, raw_size, raw_ptr = sections[rsrc]
+
+            def entry(directory, wanted):  # the target of the entry with id `wanted`
+                at = raw_ptr + directory
+                named, ids = struct.unpack_from("<HH", image, at + 12)
+                for k in range(named + ids):
+                    ident, target = struct.unpack_from("<II", image, at + 16 + 8 * k)
+                    if wanted is None or ident == wanted:
+                        return target & 0x7FFFFFFF
+                self.fail("no resource %r" % wanted)
+            data = raw_ptr + entry(entry(entry(0, 6), 1), None)  # string table, block 1, first language
+            block_rva = struct.unpack_from("<I", image, data)[0]
+            struct.pack_into("<I", image, data + 4, huge)
+            struct.pack_into("<I", image, table + 40 * rsrc + 16, block_rva - va + huge)
+            fo.seek(0)
+            fo.write(image)
+            fo.truncate(raw_ptr + block_rva - va + huge)
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+        r = subprocess.run([CLI, "inspect", self.out], capture_output=True, preexec_fn=limit)
+        self.assertEqual(r.returncode, 2, r.stderr)
+        self.assertEqual(r.stderr, b"vellumix-cli inspect: not enough memory\n")
 
     def test_inspect_of_something_else(self):
         r = run([CLI, "inspect", self.files["data.xml"]])

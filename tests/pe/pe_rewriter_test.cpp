@@ -2,6 +2,7 @@
 // checked with wrestool (icoutils), an independent checksum and the headers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -188,6 +189,37 @@ TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
     if (size) {
       EXPECT_EQ(data, Extract(path, "ZIP", "129", 1033));
     }
+  }
+}
+
+// A signature cannot match the rewritten file: its table is left out and directory
+// entry 4 cleared, while other appended data stays and the checksum is right.
+TEST(PeRewriter, SignatureIsLeftOutAndOtherAppendedDataKept) {
+  std::string dir = ScratchFolder("rewriter_signed");
+  std::string path = CopyStub(dir);
+  std::vector<uint8_t> overlay = PatternBytes(1001, 5);
+  std::vector<uint8_t> table = AppendCertificateTable(path, overlay, 1500);
+  std::vector<uint8_t> zip = PatternBytes(3000, 6);
+  for (bool wasSigned : {true, false}) {
+    SCOPED_TRACE(wasSigned);
+    vx::ResourceUpdater u;
+    ASSERT_TRUE(u.begin(path, false)) << u.error();
+    ASSERT_TRUE(u.update("ZIP", 129, 1033, zip.data(), zip.size())) << u.error();
+    ASSERT_TRUE(u.end(false)) << u.error();
+    EXPECT_EQ(wasSigned, u.signatureRemoved());
+    vx::PeHeaders h;
+    std::vector<vx::PeResource> all;
+    std::string error;
+    ASSERT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
+    EXPECT_EQ(0u, h.certificateOffset);
+    EXPECT_EQ(0u, h.certificateSize);
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    size_t padded = (overlay.size() + 7) / 8 * 8;  // the overlay and the padding before the table
+    ASSERT_GE(bytes.size(), padded);
+    EXPECT_TRUE(std::equal(overlay.begin(), overlay.end(), bytes.end() - padded)) << "appended data changed";
+    EXPECT_TRUE(std::search(bytes.begin(), bytes.end(), table.begin() + 8, table.end()) == bytes.end());
+    ExpectConsistentHeaders(path, padded);
+    EXPECT_EQ(zip, Extract(path, "ZIP", "129", 1033));
   }
 }
 

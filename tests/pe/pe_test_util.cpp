@@ -88,6 +88,30 @@ std::vector<uint8_t> TitleBlock(const std::u16string& title) {
   return out;
 }
 
+std::vector<uint8_t> AppendCertificateTable(const std::string& path, const std::vector<uint8_t>& appended,
+                                            size_t size) {
+  vx::PeHeaders h;
+  std::vector<vx::PeResource> all;
+  std::string error;
+  EXPECT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  bytes.insert(bytes.end(), appended.begin(), appended.end());
+  while (bytes.size() % 8) bytes.push_back(0);
+  std::vector<uint8_t> table = PatternBytes(size, 77);
+  table[0] = uint8_t(size), table[1] = uint8_t(size >> 8), table[2] = uint8_t(size >> 16), table[3] = 0;
+  table[4] = 0x00, table[5] = 0x02, table[6] = 0x02, table[7] = 0x00;  // revision 2.0, PKCS#7
+  uint32_t at = static_cast<uint32_t>(bytes.size());
+  bytes.insert(bytes.end(), table.begin(), table.end());
+  for (int i = 0; i < 4; ++i) {
+    bytes[h.dataDirectoryOffset(4) + i] = uint8_t(at >> (8 * i));
+    bytes[h.dataDirectoryOffset(4) + 4 + i] = uint8_t(size >> (8 * i));
+  }
+  uint32_t sum = vx::PeChecksum(bytes.data(), bytes.size(), h.checkSumOffset());
+  for (int i = 0; i < 4; ++i) bytes[h.checkSumOffset() + i] = uint8_t(sum >> (8 * i));
+  WriteBytes(path, bytes);
+  return table;
+}
+
 std::vector<Item> TreeOf(const std::string& path) {
   std::vector<vx::PeResource> all;
   std::string error;

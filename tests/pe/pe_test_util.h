@@ -26,6 +26,13 @@ std::string HexOf(const std::vector<uint8_t>& bytes);
 // then the title as length-prefixed UTF-16.
 std::vector<uint8_t> TitleBlock(const std::u16string& title);
 
+// Makes the executable at `path` look signed, as a signing tool leaves it: `appended`
+// after the sections, padding to 8 bytes, a certificate table (a WIN_CERTIFICATE of
+// `size` bytes, pattern content) that data directory entry 4 points at, and a correct
+// checksum. Returns the table's bytes.
+std::vector<uint8_t> AppendCertificateTable(const std::string& path, const std::vector<uint8_t>& appended,
+                                            size_t size);
+
 // One resource as values: type and name as text ("6", "ZIP"), language, code page, bytes.
 struct Item {
   std::string type, name;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/file.h"
 #include "packager/core/pe_resource_rewriter.h"
 #include "packager/core/resource_update.h"
@@ -137,6 +139,42 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
 
     EXPECT_EQ(0u, RunAndWait(path));
   }
+}
+
+// The Windows side leaves neither a stale checksum nor a stale signature: the system
+// functions keep the old checksum (Wine's do) and would keep the certificate table.
+TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
+  std::string dir = ScratchFolder("win32_signed");
+  for (bool wasSigned : {false, true}) {
+    SCOPED_TRACE(wasSigned);
+    std::string path = dir + (wasSigned ? "/signed.exe" : "/plain.exe");
+    ASSERT_TRUE(vx::CopyFilePath(StubPath(), path));
+    std::vector<uint8_t> table;
+    if (wasSigned) table = AppendCertificateTable(path, {}, 1500);
+    vx::ResourceUpdater u;
+    Apply(u, path, PackageUpdates(u"Signed"));
+    EXPECT_EQ(wasSigned, u.signatureRemoved());
+
+    vx::PeHeaders h;
+    std::vector<vx::PeResource> all;
+    std::string error;
+    ASSERT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
+    EXPECT_EQ(0u, h.certificateOffset);
+    EXPECT_EQ(0u, h.certificateSize);
+    if (wasSigned) {
+      std::vector<uint8_t> bytes = ReadBytes(path);
+      EXPECT_TRUE(std::search(bytes.begin(), bytes.end(), table.begin() + 8, table.end()) == bytes.end());
+    }
+    DWORD header = 0, computed = 0;
+    ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
+    EXPECT_NE(0u, header);
+    EXPECT_EQ(computed, header);
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module) << GetLastError();
+    EXPECT_EQ(PatternBytes(70001, 51), LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));
+    FreeLibrary(module);
+  }
+  EXPECT_EQ(2u, FolderNames(dir).size()) << "temporary files were left behind";
 }
 
 TEST(PeWin32, WindowsSideRefusesAndDiscardsWithoutTouchingTheFile) {

@@ -1,8 +1,8 @@
 // Our dialog-application layer under Wine: the modal loop and its message filter, the
-// window procedure's exception boundary, ending a dialog during initialisation,
-// reflection of child notifications, hosting a control we did not write, dispatch on
-// a window without a control, and message boxes captioned and captured as the programs
-// rely on.
+// exception boundaries (window procedure, worker threads), ending a dialog during
+// initialisation, reflection of child notifications, system-colour changes passed to
+// the controls, hosting a control we did not write, dispatch on a window without a
+// control, and message boxes captioned and captured as the programs rely on.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include "framework/activex.h"
 #include "framework/app.h"
 #include "framework/dialog.h"
+#include "framework/thread.h"
 
 namespace {
 
@@ -236,13 +237,94 @@ TEST(ModalDialog, AnswersMessagesSentFromOtherThreads) {
   EXPECT_EQ(dlg.query.drag, reinterpret_cast<DWORD_PTR>(dlg.icon));
 }
 
-TEST(MessageBoxes, CapturedTextsAndDefaultButtons) {
+TEST(MessageBoxes, CapturedTextsAnsweredAsByAUserWhoTakesNoAction) {
   ScopedMessagesFile capture;
   EXPECT_EQ(AfxMessageBox("first line\nsecond line"), IDOK);
-  EXPECT_EQ(AfxMessageBox("ask", MB_YESNO), IDYES);
-  EXPECT_EQ(AfxMessageBox("ask again", MB_YESNO | MB_DEFBUTTON2), IDNO);
-  std::vector<std::string> expected = {"first line\\nsecond line", "ask", "ask again"};
-  EXPECT_EQ(capture.lines(), expected);
+  // Never Yes, OK of OK/Cancel, Retry or Ignore: those start what the box offers.
+  const struct { UINT type; int answer; } boxes[] = {
+      {MB_YESNO, IDNO},           {MB_YESNO | MB_DEFBUTTON1, IDNO}, {MB_YESNOCANCEL, IDCANCEL},
+      {MB_OKCANCEL, IDCANCEL},    {MB_RETRYCANCEL, IDCANCEL},       {MB_ABORTRETRYIGNORE, IDABORT},
+      {MB_CANCELTRYCONTINUE, IDCANCEL}, {MB_OK | MB_ICONSTOP, IDOK},
+  };
+  for (const auto& b : boxes) EXPECT_EQ(AfxMessageBox("ask", b.type), b.answer) << std::hex << b.type;
+  std::vector<std::string> lines = capture.lines();
+  ASSERT_EQ(lines.size(), 1 + sizeof(boxes) / sizeof(boxes[0]));
+  EXPECT_EQ(lines[0], "first line\\nsecond line");
+  EXPECT_EQ(lines[1], "ask");
+}
+
+UINT ThrowingWorker(LPVOID what) {
+  if (what) throw std::runtime_error(static_cast<const char*>(what));
+  throw 42;  // not even an exception class
+}
+
+TEST(WorkerThread, ExceptionIsReportedAndEndsOnlyTheThread) {
+  ScopedMessagesFile capture;
+  for (const char* what : {"the worker failed", static_cast<const char*>(nullptr)}) {
+    CWinThread* t = AfxBeginThread(ThrowingWorker, const_cast<char*>(what), THREAD_PRIORITY_NORMAL, 0,
+                                   CREATE_SUSPENDED);
+    ASSERT_NE(t, nullptr);
+    t->m_bAutoDelete = FALSE;
+    t->ResumeThread();
+    ASSERT_EQ(WaitForSingleObject(t->m_hThread, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(t->GetExitCode(), static_cast<DWORD>(-1));
+    delete t;
+  }
+  EXPECT_EQ(capture.lines(), (std::vector<std::string>{"the worker failed", "Unknown error"}));
+}
+
+// Counts the WM_SYSCOLORCHANGE messages that reach a control.
+class ColourListener : public CWnd {
+ public:
+  int changes = 0;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_SYSCOLORCHANGE) ++changes;
+    return CWnd::WindowProc(message, wParam, lParam);
+  }
+};
+
+class ColourDialog : public CDialog {
+ public:
+  ColourDialog() : CDialog(200) {}
+  ColourListener button, inner;
+  int ownChanges = 0;
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    button.SubclassDlgItem(201, this);
+    // A child of a child: the message must reach it once, not once per level.
+    HWND h = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 4, 4, button.m_hWnd, nullptr, nullptr, nullptr);
+    inner.SubclassWindow(h);
+    SendMessage(WM_SYSCOLORCHANGE);
+    EndDialog(IDOK);
+    return TRUE;
+  }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_SYSCOLORCHANGE) ++ownChanges;
+    return CDialog::WindowProc(message, wParam, lParam);
+  }
+};
+
+TEST(SystemColours, TopLevelWindowPassesTheChangeToEveryDescendantOnce) {
+  ColourDialog dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.ownChanges, 1);
+  EXPECT_EQ(dlg.button.changes, 1);
+  EXPECT_EQ(dlg.inner.changes, 1);
+}
+
+class FailingEnd : public CWnd {
+ public:
+  std::vector<UINT> failures;
+  void PostNcDestroy() override { throw std::runtime_error("end failed"); }
+  void OnWndProcException(UINT message, const std::exception&) override { failures.push_back(message); }
+};
+
+TEST(WindowProcedure, ExceptionAfterTheWindowsEndIsCaughtToo) {
+  FailingEnd wnd;
+  ASSERT_TRUE(wnd.CreateEx(0, "STATIC", "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+  wnd.DestroyWindow();
+  EXPECT_EQ(wnd.failures, std::vector<UINT>{WM_NCDESTROY});
+  EXPECT_EQ(wnd.m_hWnd, nullptr);
 }
 
 DWORD WINAPI CloseBoxCaptioned(void* param) {

@@ -1,0 +1,22 @@
+#include "common/system_error.h"
+
+#include <windows.h>
+
+namespace vx {
+
+std::string LastSystemErrorText() {
+  const DWORD code = GetLastError();
+  if (code == 0) return std::string();
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string s = n && text ? std::string(text, n) : "system error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+void ClearLastSystemError() { SetLastError(0); }
+
+}  // namespace vx
