@@ -190,7 +190,7 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
     if (!mainMovie.empty()) entries.push_back({movieName, mainMovie});
     for (const PackageRow& row : request.rows) entries.push_back(row);
 
-    ArchiveHandle zip{ZipWriter::create(archivePath, kPackagePassword)};
+    ArchiveHandle zip{ZipWriter::create(archivePath, kPackagePassword, request.threads)};
     if (!zip.handle) return Failure(CannotWrite(archivePath));
     for (size_t i = 0; i < entries.size(); ++i) {
       if (progress) progress(i, entries.size(), entries[i].name);

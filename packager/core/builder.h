@@ -40,6 +40,9 @@ struct BuildRequest {
   // exits; a caller that throws the work folder away (the command line) may let the
   // builder move it to the output path instead of copying it.
   bool keepWorkFiles = true;
+  // The threads that compress the archive: 0 the processor count (at most 16), 1 the
+  // builder's own thread alone. The package is the same for every count.
+  unsigned threads = 0;
 };
 
 struct BuildOutcome {
