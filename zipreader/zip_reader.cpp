@@ -1,5 +1,7 @@
-// ZipReader: the central directory, the local-header checks, decryption, inflation,
-// the CRC and data-descriptor checks, and writing the extracted files.
+// ZipReader: the end record and the central directory, entry names and attributes,
+// and writing the extracted files. One entry's checks, decryption and inflation are
+// ZipEntryStream's (zip_entry_stream.cpp); several entries at once are
+// zip_reader_parallel.cpp's.
 #include "zipreader/zip_reader.h"
 
 #include <algorithm>
