@@ -129,6 +129,17 @@ ChunkDeflater::Result ChunkDeflater::deflate(uint64_t size, const ReadFn& read, 
   if (!ensureSlots(slotCount)) return Result::OutOfMemory;
   if (chunks > 1) startHelpers(static_cast<unsigned>(std::min<uint64_t>(threads_ - 1u, chunks - 1)));
 
+  // However the stream ends (a failure, or an exception from a callback), no helper
+  // may still hold a slot when this returns: the next stream reuses them.
+  struct Settle {
+    ChunkDeflater& d;
+    ~Settle() {
+      std::unique_lock<std::mutex> lock(d.mutex_);
+      d.queue_.clear();
+      d.done_.wait(lock, [this] { return d.running_ == 0; });
+    }
+  } settle{*this};
+
   Result result = Result::Ok;
   uint64_t remaining = size;
   uint64_t nextRead = 0;  // the next chunk to read
@@ -197,14 +208,6 @@ ChunkDeflater::Result ChunkDeflater::deflate(uint64_t size, const ReadFn& read, 
     lock.unlock();
   }
 
-  if (result != Result::Ok) {
-    // Withdraw what no thread has started and wait for the rest: the slots are reused
-    // by the next stream.
-    lock.lock();
-    queue_.clear();
-    done_.wait(lock, [this] { return running_ == 0; });
-    lock.unlock();
-  }
   return result;
 }
 

@@ -1,10 +1,11 @@
 // ChunkDeflater on 1 to 16 threads: the stream is the sequential chunked stream
 // whatever the thread count and the timing, the callbacks run on the calling thread
-// alone, a failure stops the stream and leaves the deflater usable, and the buffers
-// held stay within the slots of the thread count.
+// alone, a failure or an exception stops the stream and leaves the deflater usable,
+// and the buffers held stay within the slots of the thread count.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "zip_test_util.h"
@@ -110,6 +111,14 @@ TEST(ChunkDeflater, FailureStopsTheStreamAndTheDeflaterGoesOn) {
       ASSERT_EQ(Deflate(d, next, s, 9), ChunkDeflater::Result::Ok);
       EXPECT_TRUE(s.out == nextExpected);
     }
+    // An exception from a callback leaves the deflater as usable as a failure does.
+    EXPECT_THROW(d.deflate(
+                     big.size(), [](uint8_t*, size_t) { return true; },
+                     [](uint8_t*, size_t) -> bool { throw std::runtime_error("the disk is gone"); }),
+                 std::runtime_error);
+    Stream s;
+    ASSERT_EQ(Deflate(d, next, s, 11), ChunkDeflater::Result::Ok);
+    EXPECT_TRUE(s.out == nextExpected);
   }
 }
 
