@@ -18,7 +18,7 @@ namespace {
 const char kUsage[] =
     "usage: vellumix-cli build [--slideshow] [--main MOVIE] [--title TEXT] [--fullscreen]\n"
     "                          [--flash-ocx FILE] [--icon FILE] [--version-info KEY=VALUE]...\n"
-    "                          [--stub FILE] -o OUTPUT [FILE...]\n"
+    "                          [--stub FILE] [--threads N] -o OUTPUT [FILE...]\n"
     "\n"
     "Packages MOVIE and the FILEs (in this order, each under its file name) into OUTPUT, a\n"
     "copy of the player stub Orrinet.exe.\n"
@@ -41,6 +41,8 @@ const char kUsage[] =
     "                   Without it the player's version resource stays.\n"
     "  --stub FILE      the player stub (default: Orrinet.exe beside vellumix-cli, or the\n"
     "                   win32 build's for a host build)\n"
+    "  --threads N      compress on N threads, 1 to 16 (default: the processor count,\n"
+    "                   at most 16); the package is the same for every N\n"
     "  -o OUTPUT        the package to write\n"
     "A file given twice, or the main movie given again as a FILE, is packaged once. Two\n"
     "files of one name (letter case does not count; package.ini is the package's own)\n"
@@ -140,6 +142,10 @@ int RunBuild(const vx::cli::Args& args) {
       request.versionInfo.emplace_back(key, text);
     } else if (a == "--stub") {
       if (!value(request.stubPath)) return UsageError("--stub needs a file");
+    } else if (a == "--threads") {
+      std::string count;
+      if (!value(count)) return UsageError("--threads needs a value");
+      if (!vx::cli::ParseThreadCount(count, request.threads)) return UsageError(vx::cli::kThreadsRule);
     } else if (a == "-o" || a == "--output") {
       if (!value(request.outputPath)) return UsageError("-o needs an output file");
     } else {

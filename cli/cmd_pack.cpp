@@ -9,7 +9,7 @@
 
 namespace {
 
-const char kUsage[] = "usage: vellumix-cli pack [--password TEXT] ARCHIVE FILE...\n";
+const char kUsage[] = "usage: vellumix-cli pack [--password TEXT] [--threads N] ARCHIVE FILE...\n";
 
 void PrintHelp() {
   std::printf(
@@ -19,6 +19,8 @@ void PrintHelp() {
       ".arj, .gz or .tgz are stored, all others deflated at level 8.\n"
       "\n"
       "  --password TEXT  encrypt every entry with the traditional PKWARE scheme\n"
+      "  --threads N      compress on N threads, 1 to 16 (default: the processor count,\n"
+      "                   at most 16); the archive is the same for every N\n"
       "  --               ends the options\n"
       "\n"
       "Exit status: 0 when every file was added; 2 when the archive could not be made or\n"
@@ -35,6 +37,7 @@ int UsageError(const char* what) {
 int RunPack(const vx::cli::Args& args) {
   std::string password;
   bool havePassword = false;
+  unsigned threads = 0;  // the processor count
   std::vector<std::string> operands;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -52,6 +55,15 @@ int RunPack(const vx::cli::Args& args) {
     } else if (!optionsEnded && a.rfind("--password=", 0) == 0) {
       password = a.substr(11);
       havePassword = true;
+    } else if (!optionsEnded && (a == "--threads" || a.rfind("--threads=", 0) == 0)) {
+      std::string value;
+      if (a == "--threads") {
+        if (i + 1 >= args.size()) return UsageError("--threads needs a value");
+        value = args[++i];
+      } else {
+        value = a.substr(10);
+      }
+      if (!vx::cli::ParseThreadCount(value, threads)) return UsageError(vx::cli::kThreadsRule);
     } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
       return UsageError(("unknown option " + a).c_str());
     } else {
@@ -61,7 +73,7 @@ int RunPack(const vx::cli::Args& args) {
   if (operands.size() < 2) return UsageError("an archive and at least one file are needed");
 
   const std::string& archive = operands[0];
-  vx::ZipWriterHandle* zip = vx::ZipWriter::create(archive, havePassword ? password.c_str() : nullptr);
+  vx::ZipWriterHandle* zip = vx::ZipWriter::create(archive, havePassword ? password.c_str() : nullptr, threads);
   if (!zip) {
     std::fprintf(stderr, "vellumix-cli pack: %s: %s\n", archive.c_str(), vx::ZipResultText(vx::kZipOpenFailed));
     return 2;

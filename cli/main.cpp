@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "common/processors.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -40,6 +41,19 @@ std::string ExecutableFolder() {
 #endif
   size_t pos = path.find_last_of("\\/");
   return pos == std::string::npos ? std::string(".") : path.substr(0, pos);
+}
+
+bool ParseThreadCount(const std::string& text, unsigned& threads) {
+  if (text.empty()) return false;
+  unsigned n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<unsigned>(c - '0');
+    if (n > kMaxThreads) return false;
+  }
+  if (n < 1 || n > kMaxThreads) return false;
+  threads = n;
+  return true;
 }
 
 }  // namespace vx::cli

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -191,20 +193,36 @@ bool CPlayerApp::ExtractPackage(HRSRC resource) {
       if (reader.entryInfo(i, info) && !info.isDirectory()) ++files;
     }
     if (files < 2) return false;
+    std::vector<int> pending;
+    std::vector<std::string> names(static_cast<size_t>(reader.entryCount()));
     for (int i = 0; i < reader.entryCount(); ++i) {
       if (!reader.entryInfo(i, info) || info.isDirectory()) continue;
-      // The slide list holds the name the file is extracted under (the entry's folder
-      // part, if any, is dropped by the extraction), and only when it was extracted: a
-      // name the reader refuses (a device name such as com1.swf) never gets there.
-      std::string name = vx::LastPathComponent(info.name());
-      bool extracted = false;
+      pending.push_back(i);
+      names[static_cast<size_t>(i)] = vx::LastPathComponent(info.name());
+    }
+    // Several entries at once, on as many threads as there are processors; reports come
+    // in archive order. The slide list holds the name each file is extracted under (the
+    // entry's folder part, if any, is dropped by the extraction), and only when it was
+    // extracted: a name the reader refuses (a device name such as com1.swf) never gets
+    // there.
+    size_t reported = 0;
+    auto report = [&](int index, const std::string&, bool extracted) {
+      ++reported;
+      const std::string& name = names[static_cast<size_t>(index)];
+      if (extracted && vx::IsSlideName(name)) m_slides.push_back(name);
+    };
+    while (!pending.empty()) {
+      reported = 0;
       try {
-        extracted = reader.extractEntry(i, std::string(), false, nullptr, kExtractBufferSize);
+        reader.extractEntries(pending, std::string(), false, kExtractBufferSize, 0, report);
+        break;
       } catch (const vx::FileException&) {
         // An entry that cannot be written (say a second entry of one name after the
         // first was extracted read-only) is skipped; the rest of the package plays.
+        // It is the first one not reported; the extraction goes on after it.
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(
+                                                             std::min(reported + 1, pending.size())));
       }
-      if (extracted && vx::IsSlideName(name)) m_slides.push_back(name);
     }
     reader.close();
   } catch (const vx::CZipException& e) {

@@ -10,6 +10,11 @@ namespace vx::zipplatform {
 // place. The POSIX side leaves the bytes as they are.
 void OemToAnsi(char* text, size_t length);
 
+// Makes `text` a key under which two paths that name the same file compare equal:
+// upper case in the ANSI code page on Windows, whose file system ignores case; as it
+// is on POSIX.
+void FoldPathCase(std::string& text);
+
 // The last system error (GetLastError on Windows; 0 on POSIX, where errno serves).
 unsigned long LastSystemError();
 

@@ -5,6 +5,8 @@ namespace vx::zipplatform {
 
 void OemToAnsi(char*, size_t) {}
 
+void FoldPathCase(std::string&) {}
+
 unsigned long LastSystemError() { return 0; }
 
 std::string SystemErrorText(unsigned long) { return std::string(); }

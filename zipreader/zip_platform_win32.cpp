@@ -19,6 +19,18 @@ void OemToAnsi(char* text, size_t length) {
   }
 }
 
+void FoldPathCase(std::string& text) {
+  // CharUpperBuffA converts in place; like OemToCharBuffA it takes a DWORD count.
+  char* p = &text[0];
+  size_t length = text.size();
+  while (length > 0) {
+    DWORD piece = length > 0x10000000u ? 0x10000000u : static_cast<DWORD>(length);
+    CharUpperBuffA(p, piece);
+    p += piece;
+    length -= piece;
+  }
+}
+
 unsigned long LastSystemError() { return GetLastError(); }
 
 std::string SystemErrorText(unsigned long error) {

@@ -1,5 +1,7 @@
-// ZipReader: the central directory, the local-header checks, decryption, inflation,
-// the CRC and data-descriptor checks, and writing the extracted files.
+// ZipReader: the end record and the central directory, entry names and attributes,
+// and writing the extracted files. One entry's checks, decryption and inflation are
+// ZipEntryStream's (zip_entry_stream.cpp); several entries at once are
+// zip_reader_parallel.cpp's.
 #include "zipreader/zip_reader.h"
 
 #include <algorithm>
@@ -10,22 +12,19 @@
 #include <cstring>
 #include <ctime>
 
-#include "common/file_exception.h"
 #include "common/byte_order.h"
+#include "common/file_exception.h"
+#include "zipreader/zip_entry_stream.h"
 #include "zipreader/zip_platform.h"
 
 namespace vx {
 namespace {
 
-constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint32_t kCentralSignature = 0x02014B50;
 constexpr uint32_t kEndSignature = 0x06054B50;
-constexpr uint32_t kDescriptorSignature = 0x08074B50;
-constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kCentralHeaderSize = 46;
 constexpr size_t kEndRecordSize = 22;
 constexpr uint64_t kMaxCommentSize = 65535;
-constexpr size_t kEncryptionHeaderSize = 12;
 constexpr uint32_t kFolderAttributes = 0x41FF0010;
 constexpr uint32_t kFileAttributes = 0x81A40020;
 
@@ -62,39 +61,7 @@ bool MakeSafeComponent(std::string& component) {
   return !IsDeviceName(component);
 }
 
-// The attribute bits handed to the file system: read-only, hidden, system, archive.
-// The upper bits of the archive's values are no file attributes.
-uint32_t AttributesToSet(uint32_t attributes) {
-  uint32_t bits = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
-  return bits != 0 ? bits : static_cast<uint32_t>(kAttrNormal);
-}
-
-// The key steps of EncryptionKeys::decrypt with the table and the keys held in locals:
-// the data of every encrypted entry passes through here, byte by byte.
-void DecryptFast(EncryptionKeys& keys, uint8_t* buf, size_t n) {
-  static const z_crc_t* const table = get_crc_table();
-  uint32_t k0 = keys.key0, k1 = keys.key1, k2 = keys.key2;
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t t = (k2 & 0xFFFF) | 2u;
-    uint8_t p = static_cast<uint8_t>(buf[i] ^ static_cast<uint8_t>((t * (t ^ 1u)) >> 8));
-    buf[i] = p;
-    k0 = (k0 >> 8) ^ static_cast<uint32_t>(table[(k0 ^ p) & 0xFF]);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1u;
-    k2 = (k2 >> 8) ^ static_cast<uint32_t>(table[(k2 ^ (k1 >> 24)) & 0xFF]);
-  }
-  keys.key0 = k0;
-  keys.key1 = k1;
-  keys.key2 = k2;
-}
-
 }  // namespace
-
-// Header of every block handed to zlib; the list lets the reader free what zlib still
-// holds when an entry ends after an error.
-struct alignas(16) ZipReader::AllocBlock {
-  AllocBlock* prev;
-  AllocBlock* next;
-};
 
 // ---------------------------------------------------------------------------------
 // ZipEntryInfo
@@ -135,15 +102,13 @@ uint32_t ZipEntryInfo::systemAttributes() const {
 // ---------------------------------------------------------------------------------
 // Opening: the end record and the central directory
 
-ZipReader::ZipReader() { std::memset(&m_inflate, 0, sizeof m_inflate); }
+ZipReader::ZipReader() : m_stream(new ZipEntryStream) {}
 
-ZipReader::~ZipReader() { releaseEntry(); }
+ZipReader::~ZipReader() = default;
 
 void ZipReader::throwArchive(int cause) const {
   throw CZipException(cause, m_pSource != nullptr ? m_pSource->name() : std::string());
 }
-
-void ZipReader::throwEntry(int cause) const { throw CZipException(cause, m_current.name()); }
 
 void ZipReader::seekTo(uint64_t position) {
   uint64_t limit = static_cast<uint64_t>(INT64_MAX);
@@ -270,7 +235,7 @@ void ZipReader::readCentralDirectory() {
 // Directory queries
 
 bool ZipReader::setPassword(const char* password) {
-  if (m_bEntryOpen) return false;
+  if (m_stream->isOpen()) return false;
   m_password = password != nullptr ? std::string(password) : std::string();
   return true;
 }
@@ -328,216 +293,20 @@ std::string ZipReader::targetPath(int index, const std::string& targetFolder, bo
 // ---------------------------------------------------------------------------------
 // One entry: open, read, close
 
-void* ZipReader::ZAlloc(void* opaque, unsigned items, unsigned size) {
-  auto* reader = static_cast<ZipReader*>(opaque);
-  if (size != 0 && items > (SIZE_MAX - sizeof(AllocBlock)) / size) return nullptr;
-  auto* block = static_cast<AllocBlock*>(std::malloc(sizeof(AllocBlock) + static_cast<size_t>(items) * size));
-  if (block == nullptr) return nullptr;
-  block->prev = nullptr;
-  block->next = reader->m_pBlocks;
-  if (reader->m_pBlocks != nullptr) reader->m_pBlocks->prev = block;
-  reader->m_pBlocks = block;
-  return block + 1;
-}
-
-void ZipReader::ZFree(void* opaque, void* address) {
-  if (address == nullptr) return;
-  auto* reader = static_cast<ZipReader*>(opaque);
-  auto* block = static_cast<AllocBlock*>(address) - 1;
-  if (block->prev != nullptr) block->prev->next = block->next;
-  else reader->m_pBlocks = block->next;
-  if (block->next != nullptr) block->next->prev = block->prev;
-  std::free(block);
-}
+bool ZipReader::isEntryOpen() const { return m_stream->isOpen(); }
 
 bool ZipReader::openEntry(int index) {
-  if (m_pSource == nullptr || index < 0 || index >= entryCount() || m_bEntryOpen) return false;
-  m_current = m_entries[static_cast<size_t>(index)];
-  if (!m_readBuffer) m_readBuffer.reset(new uint8_t[kReadBufferSize]);
-
-  uint64_t position = static_cast<uint64_t>(m_current.localHeaderOffset) + m_nBytesBefore;
-  uint8_t h[kLocalHeaderSize];
-  seekTo(position);
-  readExact(h, sizeof h);
-  uint16_t localFlags = LoadLE16(h + 6);
-  uint16_t localMethod = LoadLE16(h + 8);
-  uint16_t nameLength = LoadLE16(h + 26);
-  uint16_t extraLength = LoadLE16(h + 28);
-  if (LoadLE32(h) != kLocalSignature || localMethod != m_current.method ||
-      (localMethod != 0 && localMethod != 8) || nameLength != m_current.fileName.size())
-    throwEntry(CZipException::kDamaged);
-  if (!(localFlags & 0x0008) &&
-      (LoadLE32(h + 14) != m_current.crc32 || LoadLE32(h + 18) != m_current.compressedSize ||
-       LoadLE32(h + 22) != m_current.uncompressedSize))
-    throwEntry(CZipException::kDamaged);
-  if ((localFlags & 0x000F) != (m_current.flags & 0x000F)) m_current.flags = localFlags;
-
-  position += kLocalHeaderSize + nameLength;  // the local copy of the name is not needed
-  seekTo(position);
-  m_localExtra.resize(extraLength);
-  readExact(m_localExtra.data(), extraLength);
-  position += extraLength;
-
-  uint64_t dataSize = m_current.compressedSize;
-  if (m_current.isEncrypted()) {
-    if (m_password.empty()) throwEntry(CZipException::kBadPassword);
-    if (dataSize < kEncryptionHeaderSize) throwEntry(CZipException::kDamaged);
-    uint8_t header[kEncryptionHeaderSize];
-    readExact(header, sizeof header);
-    m_keys.init(m_password.data(), m_password.size());
-    m_keys.decrypt(header, sizeof header);
-    uint8_t check = m_current.hasDataDescriptor() ? static_cast<uint8_t>(m_current.dosTime >> 8)
-                                                  : static_cast<uint8_t>(m_current.crc32 >> 24);
-    if (header[11] != check) throwEntry(CZipException::kBadPassword);
-    dataSize -= kEncryptionHeaderSize;
-    position += kEncryptionHeaderSize;
-  }
-
-  if (m_current.method == 8) {
-    std::memset(&m_inflate, 0, sizeof m_inflate);
-    m_inflate.zalloc = &ZipReader::ZAlloc;
-    m_inflate.zfree = &ZipReader::ZFree;
-    m_inflate.opaque = this;
-    int rc = inflateInit2(&m_inflate, -MAX_WBITS);
-    if (rc != Z_OK) {
-      releaseEntry();
-      throwEntry(CZipException::ZlibErrorToCause(rc));
-    }
-    m_bInflateReady = true;
-  }
-
-  m_nDataStart = position;
-  m_nCompressedLeft = dataSize;
-  m_nUncompressedLeft = m_current.uncompressedSize;
-  m_nCrc = 0;
-  m_nInputPos = m_nInputEnd = 0;
-  m_bStreamEnded = false;
-  m_bEntryOpen = true;
+  if (m_pSource == nullptr || index < 0 || index >= entryCount() || m_stream->isOpen()) return false;
+  m_stream->open(*m_pSource, m_nBytesBefore, m_entries[static_cast<size_t>(index)], m_password);
   return true;
 }
 
-void ZipReader::fillInput() {
-  size_t piece = static_cast<size_t>(std::min<uint64_t>(kReadBufferSize, m_nCompressedLeft));
-  readExact(m_readBuffer.get(), piece);
-  if (m_current.isEncrypted()) DecryptFast(m_keys, m_readBuffer.get(), piece);
-  m_nCompressedLeft -= piece;
-  m_nInputPos = 0;
-  m_nInputEnd = piece;
-}
+size_t ZipReader::readEntry(void* buf, size_t n) { return m_stream->read(buf, n); }
 
-size_t ZipReader::readEntry(void* buf, size_t n) {
-  if (!m_bEntryOpen || m_bStreamEnded) return 0;
-  uint8_t* out = static_cast<uint8_t*>(buf);
-  size_t want = static_cast<size_t>(std::min<uint64_t>(n, m_nUncompressedLeft));
-  size_t produced = 0;
-
-  if (m_current.method == 0) {
-    while (produced < want) {
-      if (m_nInputPos == m_nInputEnd) {
-        if (m_nCompressedLeft == 0) break;
-        fillInput();
-      }
-      size_t k = std::min(want - produced, m_nInputEnd - m_nInputPos);
-      std::memcpy(out + produced, m_readBuffer.get() + m_nInputPos, k);
-      m_nInputPos += k;
-      produced += k;
-    }
-    m_nCrc = Crc32(m_nCrc, out, produced);
-    m_nUncompressedLeft -= produced;
-    return produced;
-  }
-
-  while (produced < want) {
-    if (m_nInputPos == m_nInputEnd && m_nCompressedLeft > 0) fillInput();
-    size_t room = std::min<size_t>(want - produced, 1u << 30);
-    m_inflate.next_in = m_readBuffer.get() + m_nInputPos;
-    m_inflate.avail_in = static_cast<uInt>(m_nInputEnd - m_nInputPos);
-    m_inflate.next_out = out + produced;
-    m_inflate.avail_out = static_cast<uInt>(room);
-    int rc = inflate(&m_inflate, Z_SYNC_FLUSH);
-    size_t got = room - m_inflate.avail_out;
-    m_nInputPos = m_nInputEnd - m_inflate.avail_in;
-    m_nCrc = Crc32(m_nCrc, out + produced, got);
-    produced += got;
-    m_nUncompressedLeft -= got;
-    if (rc == Z_STREAM_END) {
-      m_bStreamEnded = true;
-      break;
-    }
-    if (rc == Z_BUF_ERROR && m_nInputPos == m_nInputEnd && m_nCompressedLeft == 0)
-      throwEntry(CZipException::kDamaged);  // the stream wants more than the entry holds
-    if (rc != Z_OK) throwEntry(CZipException::ZlibErrorToCause(rc));
-  }
-  return produced;
-}
-
-int ZipReader::setTimeAndAttributes(const std::string& path) const {
-  std::tm t{};
-  t.tm_year = ((m_current.dosDate >> 9) & 0x7F) + 80;
-  t.tm_mon = ((m_current.dosDate >> 5) & 0x0F) - 1;
-  t.tm_mday = m_current.dosDate & 0x1F;
-  t.tm_hour = (m_current.dosTime >> 11) & 0x1F;
-  t.tm_min = (m_current.dosTime >> 5) & 0x3F;
-  t.tm_sec = (m_current.dosTime & 0x1F) * 2;
-  t.tm_isdst = -1;  // local time, daylight saving as the system decides
-  std::time_t now = std::time(nullptr);
-  std::time_t modified = std::mktime(&t);
-  if (modified == static_cast<std::time_t>(-1)) modified = now;
-  if (!SetFileTimesUnix(path, now, modified)) return -2;
-  if (!SetFileAttributeBits(path, AttributesToSet(m_current.systemAttributes()))) return -2;
-  return 1;
-}
-
-int ZipReader::closeEntry(const std::string& targetPath) {
-  if (!m_bEntryOpen) return -1;
-  int result = 1;
-  if (m_nUncompressedLeft > 0) {
-    result = -1;
-  } else if (m_nCrc != m_current.crc32) {
-    throwEntry(CZipException::kCrcMismatch);
-  }
-  if (m_bInflateReady) {
-    inflateEnd(&m_inflate);
-    m_bInflateReady = false;
-  }
-  if (!targetPath.empty() && setTimeAndAttributes(targetPath) != 1) result = -2;
-
-  if (m_current.hasDataDescriptor()) {
-    // The descriptor follows the whole entry data, which the inflater need not have
-    // read to its last byte (the end-of-block code may sit in a piece of its own).
-    uint64_t dataEnd = m_nDataStart + m_current.compressedSize -
-                       (m_current.isEncrypted() ? kEncryptionHeaderSize : 0);
-    uint8_t d[12];
-    seekTo(dataEnd);
-    readExact(d, 4);
-    if (LoadLE32(d) != kDescriptorSignature) seekTo(dataEnd);  // the signature is optional
-    readExact(d, 12);
-    if (LoadLE32(d) != m_current.crc32 || LoadLE32(d + 4) != m_current.compressedSize ||
-        LoadLE32(d + 8) != m_current.uncompressedSize)
-      throwEntry(CZipException::kDamaged);
-  }
-  releaseEntry();
-  return result;
-}
-
-void ZipReader::releaseEntry() {
-  if (m_bInflateReady) {
-    inflateEnd(&m_inflate);
-    m_bInflateReady = false;
-  }
-  while (m_pBlocks != nullptr) {
-    AllocBlock* next = m_pBlocks->next;
-    std::free(m_pBlocks);
-    m_pBlocks = next;
-  }
-  m_readBuffer.reset();
-  m_localExtra.clear();
-  m_nInputPos = m_nInputEnd = 0;
-  m_bEntryOpen = false;
-}
+int ZipReader::closeEntry(const std::string& targetPath) { return m_stream->close(targetPath); }
 
 void ZipReader::releaseAll() {
-  releaseEntry();
+  m_stream->release();
   m_entries.clear();
   m_comment.clear();
   m_pSource = nullptr;
@@ -547,7 +316,7 @@ void ZipReader::releaseAll() {
 }
 
 void ZipReader::close() {
-  if (m_bEntryOpen) {
+  if (m_stream->isOpen()) {
     try {
       closeEntry();
     } catch (...) {
@@ -561,15 +330,28 @@ void ZipReader::close() {
 // ---------------------------------------------------------------------------------
 // Extraction
 
-bool ZipReader::extractEntry(int index, const std::string& targetFolder, bool keepFolders,
-                             const char* newName, unsigned bufferSize) {
-  if (bufferSize == 0 && targetFolder.empty()) return false;
-  if (m_pSource == nullptr || index < 0 || index >= entryCount() || m_bEntryOpen) return false;
-  const std::string path = targetPath(index, targetFolder, keepFolders, newName);
-  if (path.empty()) return false;
-  const ZipEntryInfo& info = m_entries[static_cast<size_t>(index)];
+namespace {
 
+// The folders of `folder` (itself included) that do not exist yet, outermost first.
+std::vector<std::string> MissingFolders(const std::string& folder) {
+  std::vector<std::string> missing;
+  std::string at = folder;
+  while (!at.empty() && !PathExists(at)) {
+    missing.insert(missing.begin(), at);
+    const size_t cut = at.find_last_of("\\/");
+    if (cut == std::string::npos || cut == 0) break;
+    at.erase(cut);
+  }
+  return missing;
+}
+
+}  // namespace
+
+bool ZipReader::extractTo(ZipEntryStream& stream, int index, const std::string& path, unsigned bufferSize,
+                          std::vector<uint8_t>& buffer, std::vector<std::string>* created) const {
+  const ZipEntryInfo& info = m_entries[static_cast<size_t>(index)];
   if (info.isDirectory()) {
+    if (created != nullptr) *created = MissingFolders(path);
     CreateFolders(path);
     SetFileAttributeBits(path, AttributesToSet(info.systemAttributes()));
     return true;
@@ -577,28 +359,44 @@ bool ZipReader::extractEntry(int index, const std::string& targetFolder, bool ke
   if (bufferSize == 0) bufferSize = kReadBufferSize;
 
   // Every archive error of opening (password included) comes before any file exists.
-  if (!openEntry(index)) return false;
+  stream.open(*m_pSource, m_nBytesBefore, info, m_password);
 
   size_t cut = path.find_last_of("\\/");
-  if (cut != std::string::npos && cut > 0) CreateFolders(path.substr(0, cut));
+  if (cut != std::string::npos && cut > 0) {
+    const std::string folder = path.substr(0, cut);
+    if (created != nullptr) *created = MissingFolders(folder);
+    CreateFolders(folder);
+  }
 
   auto fileError = [&](const char* what) {
     int error = static_cast<int>(zipplatform::LastSystemError());
     if (error == 0) error = errno;
-    releaseEntry();  // nothing of the entry is worth checking after a file error
+    stream.release();  // nothing of the entry is worth checking after a file error
     throw FileException(path, std::string(what) + path, error);
   };
 
+  const bool isNew = created != nullptr && !PathExists(path);
   File out;
   if (!out.open(path, File::Mode::CreateWrite)) fileError("cannot create ");
-  std::vector<uint8_t> buffer(bufferSize);
+  if (isNew) created->push_back(path);
+  if (buffer.size() != bufferSize) buffer.assign(bufferSize, 0);
   for (;;) {
-    size_t n = readEntry(buffer.data(), buffer.size());
+    size_t n = stream.read(buffer.data(), buffer.size());
     if (n > 0 && !out.write(buffer.data(), n)) fileError("cannot write ");
     if (n < buffer.size()) break;
   }
   if (!out.close()) fileError("cannot write ");
-  return closeEntry(path) == 1;
+  return stream.close(path) == 1;
+}
+
+bool ZipReader::extractEntry(int index, const std::string& targetFolder, bool keepFolders,
+                             const char* newName, unsigned bufferSize) {
+  if (bufferSize == 0 && targetFolder.empty()) return false;
+  if (m_pSource == nullptr || index < 0 || index >= entryCount() || m_stream->isOpen()) return false;
+  const std::string path = targetPath(index, targetFolder, keepFolders, newName);
+  if (path.empty()) return false;
+  std::vector<uint8_t> buffer;
+  return extractTo(*m_stream, index, path, bufferSize, buffer, nullptr);
 }
 
 }  // namespace vx

@@ -8,13 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
-#include "common/encryption_keys.h"
 #include "common/file.h"
 
 namespace vx {
@@ -31,6 +30,13 @@ class ZipSource {
   virtual uint64_t length() const = 0;
   // A name for messages (the archive's path), empty when there is none.
   virtual std::string name() const { return std::string(); }
+  // Copies up to n bytes from `position` (fewer, or 0, at the end). Several threads
+  // may call it at once; it may move the current position. This default serialises
+  // the calls and seeks and reads; a source that can do better overrides it.
+  virtual size_t readAt(uint64_t position, void* buf, size_t n);
+
+ private:
+  std::mutex m_readAtLock;
 };
 
 // A read-only view of a memory block. The block is never freed or written.
@@ -40,6 +46,7 @@ class ZipMemoryFile : public ZipSource {
   size_t read(void* buf, size_t n) override;
   void seek(int64_t offset, int origin) override;
   uint64_t length() const override { return m_nLength; }
+  size_t readAt(uint64_t position, void* buf, size_t n) override;  // a copy, no lock
 
  private:
   const uint8_t* m_pData;
@@ -136,6 +143,8 @@ struct ZipEntryInfo {
   uint8_t hostSystem() const { return static_cast<uint8_t>(versionMadeBy >> 8); }
 };
 
+class ZipEntryStream;
+
 class ZipReader {
  public:
   static constexpr size_t kSearchBufferSize = 32768;
@@ -167,9 +176,33 @@ class ZipReader {
   std::string targetPath(int index, const std::string& targetFolder, bool keepFolders,
                           const char* newName = nullptr) const;
 
+  // Extracts the entries `indices` (in this order) into targetFolder as extractEntry
+  // does, with no new names, but up to `threads` at once (1: on the calling thread
+  // alone; 0: the processor count; at most 16), each with its own read buffer and an
+  // output buffer of bufferSize bytes. `report` is called on the calling thread for
+  // each entry, in the order of `indices`, with the entry's index, the path written
+  // ("" when the name does not name a plain file inside the folder) and what
+  // extractEntry would have returned.
+  //
+  // The error rules are those of extractEntry called for each entry in turn until the
+  // first exception: every entry before the first one that throws is reported, and
+  // then that entry's exception is thrown, as from extractEntry (a CRC mismatch still
+  // leaves its complete file). Nothing after it is reported: no later entry starts once
+  // the failure is seen, those already under way are finished, and the files and
+  // folders they created are removed again; a file that was there before keeps the
+  // content they gave it. An entry whose target is (or lies in, or holds) the
+  // target of an earlier entry starts only when every entry before it has been
+  // reported, so the later of two same-named entries wins, as one at a time.
+  //
+  // Returns false, doing nothing, when the reader is not open or an entry is open
+  // through openEntry; no entry is open afterwards. `report` must not call the reader.
+  using ExtractReport = std::function<void(int index, const std::string& path, bool complete)>;
+  bool extractEntries(const std::vector<int>& indices, const std::string& targetFolder, bool keepFolders,
+                      unsigned bufferSize, unsigned threads, const ExtractReport& report);
+
   // Lower-level streaming of one entry.
   bool openEntry(int index);               // false: bad index or an entry already open
-  bool isEntryOpen() const { return m_bEntryOpen; }
+  bool isEntryOpen() const;
   // Up to n bytes of the open entry's data; fewer at its end.
   size_t readEntry(void* buf, size_t n);
   // 1: complete and CRC matched; -1: data missing; -2: time or attributes not set.
@@ -184,21 +217,18 @@ class ZipReader {
   const std::vector<uint8_t>& archiveComment() const { return m_comment; }
 
  private:
-  struct AllocBlock;
+  // Extracts entry `index` to `path` through `stream` (see extractEntry). `created`,
+  // when given, receives the folders and the file that did not exist before, outermost
+  // first.
+  bool extractTo(ZipEntryStream& stream, int index, const std::string& path, unsigned bufferSize,
+                 std::vector<uint8_t>& buffer, std::vector<std::string>* created) const;
 
   void findEndRecord(uint64_t& position);
   void readCentralDirectory();
   void readExact(void* buf, size_t n);
   void seekTo(uint64_t position);
-  void fillInput();
   [[noreturn]] void throwArchive(int cause) const;
-  [[noreturn]] void throwEntry(int cause) const;
-  void releaseEntry();
   void releaseAll();
-  int setTimeAndAttributes(const std::string& path) const;
-
-  static void* ZAlloc(void* opaque, unsigned items, unsigned size);
-  static void ZFree(void* opaque, void* address);
 
   ZipSource* m_pSource = nullptr;
 
@@ -216,22 +246,8 @@ class ZipReader {
   std::vector<ZipEntryInfo> m_entries;
   std::string m_password;
 
-  // The entry being extracted.
-  bool m_bEntryOpen = false;
-  ZipEntryInfo m_current;
-  std::vector<uint8_t> m_localExtra;
-  EncryptionKeys m_keys;
-  uint64_t m_nDataStart = 0;        // archive position of the entry data (after the 12 bytes)
-  uint64_t m_nCompressedLeft = 0;
-  uint64_t m_nUncompressedLeft = 0;
-  uint32_t m_nCrc = 0;
-  bool m_bStreamEnded = false;
-  bool m_bInflateReady = false;
-  std::unique_ptr<uint8_t[]> m_readBuffer;
-  size_t m_nInputPos = 0;           // unread bytes of m_readBuffer: [pos, end)
-  size_t m_nInputEnd = 0;
-  z_stream m_inflate;
-  AllocBlock* m_pBlocks = nullptr;  // blocks handed to zlib and not yet freed
+  // The entry opened through openEntry (and extractEntry).
+  std::unique_ptr<ZipEntryStream> m_stream;
 };
 
 }  // namespace vx

@@ -1,5 +1,7 @@
 // The two sources the reader reads from: a memory block and a window of a disk file.
+#include <climits>
 #include <cstring>
+#include <mutex>
 
 #include "zipreader/zip_reader.h"
 
@@ -16,6 +18,13 @@ int64_t SeekTarget(int64_t current, uint64_t length, int64_t offset, int origin)
 
 }  // namespace
 
+size_t ZipSource::readAt(uint64_t position, void* buf, size_t n) {
+  std::lock_guard<std::mutex> lock(m_readAtLock);
+  const uint64_t limit = static_cast<uint64_t>(INT64_MAX);
+  seek(static_cast<int64_t>(position < limit ? position : limit), 0);
+  return read(buf, n);
+}
+
 ZipMemoryFile::ZipMemoryFile(const void* data, size_t length)
     : m_pData(static_cast<const uint8_t*>(data)), m_nLength(length) {}
 
@@ -30,6 +39,14 @@ size_t ZipMemoryFile::read(void* buf, size_t n) {
 
 void ZipMemoryFile::seek(int64_t offset, int origin) {
   m_nPosition = SeekTarget(m_nPosition, m_nLength, offset, origin);
+}
+
+size_t ZipMemoryFile::readAt(uint64_t position, void* buf, size_t n) {
+  if (position >= m_nLength) return 0;
+  const uint64_t left = m_nLength - position;
+  const size_t count = left < n ? static_cast<size_t>(left) : n;
+  if (count > 0) std::memcpy(buf, m_pData + position, count);
+  return count;
 }
 
 bool ZipDiskFile::open(const std::string& path, uint64_t offset, uint64_t length) {

@@ -1,69 +1,108 @@
-// Raw Deflate at level 8 over a source cut into chunks, two chunks at a time on two
-// threads.
+// Raw Deflate at level 8 over a source cut into chunks, compressed on up to N threads.
 //
 // The stream is defined by the chunking alone, so it is the same whichever thread
-// compresses which chunk: the input is cut into kChunkSize pieces; each piece is
-// compressed by a reset compressor primed with the last 32 KiB of the piece before it
-// (so matches still reach back across the cut) and ends with a sync flush (an empty
-// stored block, byte aligned), except the last, which ends the stream. The pieces
-// concatenated are one valid raw Deflate stream. A source of at most one chunk gives
-// exactly zlib's one-call level-8 stream.
+// compresses which chunk, and whatever N is: the input is cut into kChunkSize pieces;
+// each piece is compressed by a reset compressor primed with the last 32 KiB of the
+// piece before it (so matches still reach back across the cut) and ends with a sync
+// flush (an empty stored block, byte aligned), except the last, which ends the stream.
+// The pieces concatenated are one valid raw Deflate stream. A source of at most one
+// chunk gives exactly zlib's one-call level-8 stream.
+//
+// The calling thread reads the source and writes the output, in chunk order; between
+// those it compresses chunks too, and N - 1 helper threads (made on first need, kept
+// for the deflater's life) compress the others. At most SlotCount(N) chunks are held at
+// once, each with its input, its dictionary and its output, so memory does not depend
+// on the size of the source.
 #pragma once
 #include <zlib.h>
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace vx {
 
-struct DeflateChunk {
-  const uint8_t* input = nullptr;
-  size_t inputLength = 0;
-  const uint8_t* dictionary = nullptr;  // the previous chunk's last bytes, or none
-  size_t dictionaryLength = 0;
-  bool last = false;                    // ends the stream
-  std::vector<uint8_t>* output = nullptr;
-  size_t outputLength = 0;              // set by compression
-  bool ok = false;
-};
-
 class ChunkDeflater {
  public:
   static constexpr size_t kChunkSize = 256 * 1024;
   static constexpr size_t kDictionarySize = 32 * 1024;
+  // A chunk's output buffer: the chunk stored, with room to spare for block headers.
+  static constexpr size_t kOutputRoom = kChunkSize + kChunkSize / 64 + 1024;
 
-  ChunkDeflater() = default;
+  // Chunks in flight for `threads` compressing threads: one for a single thread; else
+  // one per thread plus two, so that the helpers still find work while the calling
+  // thread reads one chunk and writes another.
+  static constexpr size_t SlotCount(unsigned threads) { return threads <= 1 ? 1 : threads + 2u; }
+
+  enum class Result { Ok, ReadFailed, WriteFailed, CompressFailed, OutOfMemory };
+
+  // Fills `buf` with exactly `len` bytes of the source; false stops the stream.
+  using ReadFn = std::function<bool(uint8_t* buf, size_t len)>;
+  // Takes the next `len` bytes of the stream (they may be changed in place, e.g.
+  // encrypted); false stops the stream.
+  using WriteFn = std::function<bool(uint8_t* data, size_t len)>;
+
+  // `threads`: the threads that compress, the calling thread included; 1 compresses on
+  // the calling thread alone. Clamped to 1..kMaxThreads.
+  explicit ChunkDeflater(unsigned threads = 1);
   ~ChunkDeflater();
   ChunkDeflater(const ChunkDeflater&) = delete;
   ChunkDeflater& operator=(const ChunkDeflater&) = delete;
 
-  // Compresses `first` on the calling thread and, when given, `second` on the worker
-  // at the same time (or afterwards on the calling thread when no worker can be
-  // started). Returns when both are done; false if either failed.
-  bool compress(DeflateChunk& first, DeflateChunk* second);
+  // Compresses the `size` bytes that `read` delivers, chunk by chunk in order, into one
+  // raw Deflate stream handed to `write` in order. Both callbacks run on the calling
+  // thread. On any failure nothing more is read or written, and every helper has let
+  // go of the buffers before this returns.
+  Result deflate(uint64_t size, const ReadFn& read, const WriteFn& write);
+
+  unsigned threads() const { return threads_; }
+  // Helper threads running (at most threads() - 1; fewer when the system refused one
+  // or no stream so far had chunks for them).
+  unsigned helpersStarted() const { return static_cast<unsigned>(helpers_.size()); }
+  // Bytes of chunk buffers held (inputs, dictionaries, outputs); the compressor states
+  // come on top, about 260 KiB per thread.
+  size_t bufferBytes() const;
 
  private:
-  // The compressor states are made once and reset for every chunk.
-  bool ensureStream(int index);
-  static void Compress(z_stream& stream, DeflateChunk& chunk);
-  bool startWorker();
-  void workerLoop();
+  struct Slot {
+    std::vector<uint8_t> input;       // kChunkSize
+    std::vector<uint8_t> dictionary;  // kDictionarySize: the previous chunk's tail
+    size_t inputLength = 0;
+    size_t dictionaryLength = 0;
+    bool last = false;                // ends the stream
+    std::vector<uint8_t> output;      // grown to fit
+    size_t outputLength = 0;
+    bool ok = false;
+    bool done = false;                // guarded by mutex_
+  };
+  struct Stream {
+    z_stream z{};
+    bool ready = false;
+    bool failed = false;
+  };
 
-  z_stream streams_[2] = {};
-  bool streamReady_[2] = {false, false};
+  static void Compress(Stream& stream, Slot& slot);
+  bool ensureSlots(size_t count);
+  void startHelpers(unsigned wanted);
+  void helperLoop(size_t streamIndex);
 
-  std::thread worker_;
-  bool workerStarted_ = false;
-  bool workerFailed_ = false;
+  const unsigned threads_;
+  std::vector<Stream> streams_;  // [0] the calling thread's, [i] helper i's
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::vector<std::thread> helpers_;
+  bool helpersRefused_ = false;
+
   std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  DeflateChunk* job_ = nullptr;  // guarded by mutex_
-  bool jobDone_ = false;
+  std::condition_variable work_;  // helpers: a chunk was queued, or stop
+  std::condition_variable done_;  // caller: a chunk is done
+  std::deque<Slot*> queue_;       // chunks waiting for a thread, oldest first
+  unsigned running_ = 0;          // chunks being compressed by helpers
   bool stop_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include "common/crc32.h"
 #include "common/encryption_keys.h"
 #include "common/file.h"
+#include "common/processors.h"
 #include "common/random.h"
 #include "zipwriter/chunk_deflater.h"
 #include "zipwriter/zip_fields.h"
@@ -51,7 +52,8 @@ constexpr size_t kMaxEntries = 0xFFFF;
 constexpr uint64_t kMax32 = 0xFFFFFFFFu;
 
 // Output is written in pieces of at most this size (compressor output, stored copy).
-// A deflated source is read in ChunkDeflater's chunks, a fixed amount of memory.
+// A deflated source is read in ChunkDeflater's chunks, a fixed number of them per
+// thread.
 constexpr size_t kOutputPiece = 16384;
 
 
@@ -100,7 +102,8 @@ struct DataResult {
 class Writer {
  public:
 
-  bool open(const std::string& path, const char* password) {
+  bool open(const std::string& path, const char* password, unsigned threads) {
+    threads_ = ThreadCount(threads);
     if (password && *password) {
       password_ = password;
       hasPassword_ = true;
@@ -136,10 +139,8 @@ class Writer {
   EncryptionKeys keys_;
 
   std::vector<uint8_t> outputBuffer_;  // stored copy pieces
-  // Deflate: two chunks of input, their outputs, and the tail of the chunk before.
-  std::vector<uint8_t> chunkInput_[2];
-  std::vector<uint8_t> chunkOutput_[2];
-  std::vector<uint8_t> dictionary_;
+  // Deflate on threads_ threads; made on the first deflated entry, kept for the rest.
+  unsigned threads_ = 1;
   std::unique_ptr<ChunkDeflater> deflater_;
 
   std::vector<EntryRecord> entries_;
@@ -214,68 +215,41 @@ long long ReadFully(File& source, uint8_t* buf, size_t len) {
 }
 
 // Deflated data: the raw Deflate stream of ChunkDeflater over the first `expectedSize`
-// bytes, two chunks at a time, written in output pieces in chunk order.
+// bytes, compressed on the writer's threads and written in output pieces in order.
 uint32_t Writer::compress(File& source, uint64_t expectedSize, DataResult& res) {
-  constexpr size_t kChunk = ChunkDeflater::kChunkSize;
-  constexpr size_t kDictionary = ChunkDeflater::kDictionarySize;
   try {
-    for (auto& buf : chunkInput_) {
-      if (buf.size() < kChunk) buf.resize(kChunk);
-    }
-    if (dictionary_.size() < kDictionary) dictionary_.resize(kDictionary);
-    if (!deflater_) deflater_.reset(new ChunkDeflater);
+    if (!deflater_) deflater_.reset(new ChunkDeflater(threads_));
   } catch (const std::bad_alloc&) {
     return kZipWriteFailed;
   }
 
-  uint64_t remaining = expectedSize;
-  size_t dictionaryLength = 0;  // the tail of the chunk before the next one read
-  bool finished = false;
-  while (!finished) {
-    DeflateChunk chunks[2];
-    int count = 0;
-    while (count < 2 && !finished) {
-      uint8_t* in = chunkInput_[count].data();
-      const size_t want = remaining < kChunk ? static_cast<size_t>(remaining) : kChunk;
-      const long long got = ReadFully(source, in, want);
-      if (got < 0) return kZipWriteFailed;
-      if (static_cast<size_t>(got) < want) return kZipSizeChanged;  // shrank
-      res.crc = Crc32(res.crc, in, want);
-      res.bytesRead += want;
-      remaining -= want;
-      DeflateChunk& c = chunks[count];
-      c.input = in;
-      c.inputLength = want;
-      if (count == 0) {
-        c.dictionary = dictionary_.data();
-        c.dictionaryLength = dictionaryLength;
-      } else {
-        const size_t tail = chunks[0].inputLength < kDictionary ? chunks[0].inputLength : kDictionary;
-        c.dictionary = chunks[0].input + chunks[0].inputLength - tail;
-        c.dictionaryLength = tail;
-      }
-      c.last = remaining == 0;
-      c.output = &chunkOutput_[count];
-      finished = c.last;
-      ++count;
+  uint32_t readFailure = kZipWriteFailed;
+  auto read = [&](uint8_t* buf, size_t len) {
+    const long long got = ReadFully(source, buf, len);
+    if (got < 0) return false;
+    if (static_cast<size_t>(got) < len) {
+      readFailure = kZipSizeChanged;  // shrank
+      return false;
     }
-    if (!deflater_->compress(chunks[0], count == 2 ? &chunks[1] : nullptr)) return kZipWriteFailed;
-    for (int i = 0; i < count; ++i) {
-      uint8_t* out = chunks[i].output->data();
-      size_t left = chunks[i].outputLength;
-      if (res.bytesWritten + left > kMax32) return kZipWriteFailed;
-      while (left > 0) {
-        const size_t piece = left < kOutputPiece ? left : kOutputPiece;
-        if (!emit(out, piece)) return kZipWriteFailed;
-        out += piece;
-        left -= piece;
-        res.bytesWritten += piece;
-      }
+    res.crc = Crc32(res.crc, buf, len);
+    res.bytesRead += len;
+    return true;
+  };
+  auto write = [&](uint8_t* out, size_t left) {
+    if (res.bytesWritten + left > kMax32) return false;
+    while (left > 0) {
+      const size_t piece = left < kOutputPiece ? left : kOutputPiece;
+      if (!emit(out, piece)) return false;
+      out += piece;
+      left -= piece;
+      res.bytesWritten += piece;
     }
-    // The next pair overwrites both input buffers: keep the tail it starts from.
-    const DeflateChunk& lastChunk = chunks[count - 1];
-    dictionaryLength = lastChunk.inputLength < kDictionary ? lastChunk.inputLength : kDictionary;
-    std::memcpy(dictionary_.data(), lastChunk.input + lastChunk.inputLength - dictionaryLength, dictionaryLength);
+    return true;
+  };
+  switch (deflater_->deflate(expectedSize, read, write)) {
+    case ChunkDeflater::Result::Ok: break;
+    case ChunkDeflater::Result::ReadFailed: return readFailure;
+    default: return kZipWriteFailed;
   }
 
   uint8_t extra;
@@ -535,11 +509,11 @@ const char* ZipResultText(uint32_t result) {
   }
 }
 
-ZipWriterHandle* ZipWriter::create(const std::string& archivePath, const char* password) {
+ZipWriterHandle* ZipWriter::create(const std::string& archivePath, const char* password, unsigned threads) {
   std::unique_ptr<Writer> writer(new (std::nothrow) Writer);
   if (!writer) return nullptr;
   try {
-    if (!writer->open(archivePath, password)) return nullptr;
+    if (!writer->open(archivePath, password, threads)) return nullptr;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

@@ -31,8 +31,11 @@ struct ZipWriterHandle;
 class ZipWriter {
  public:
   // Creates (or truncates) the archive file, opened without sharing. `password` null or
-  // empty: entries are not encrypted. Returns nullptr when the file cannot be created.
-  static ZipWriterHandle* create(const std::string& archivePath, const char* password);
+  // empty: entries are not encrypted. `threads`: how many threads compress, the calling
+  // thread included (1: the calling thread alone; 0: the processor count; at most 16).
+  // The archive's bytes are the same whatever the count. Returns nullptr when the file
+  // cannot be created.
+  static ZipWriterHandle* create(const std::string& archivePath, const char* password, unsigned threads = 0);
 
   // Appends the whole content of `sourcePath` as entry `entryName` (backslashes become
   // "/", at most 259 bytes). A failed add leaves no central record for the entry; the

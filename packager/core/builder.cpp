@@ -267,7 +267,7 @@ BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& prog
     // Steps 5 and 8 to 11: the archive. Every writer result is looked at: a package
     // never silently lacks a file.
     entries[0].path = descriptionPath;
-    ArchiveHandle zip{ZipWriter::create(archivePath, kPackagePassword)};
+    ArchiveHandle zip{ZipWriter::create(archivePath, kPackagePassword, request.threads)};
     if (!zip.handle) return Failure(CannotWrite(archivePath));
     for (size_t i = 0; i < entries.size(); ++i) {
       if (progress) progress(i, entries.size(), entries[i].name);

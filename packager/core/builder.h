@@ -47,6 +47,9 @@ struct BuildRequest {
   // (PackageVersionResource). Empty: the stub's own stay.
   std::string iconPath;
   VersionSettings versionInfo;
+  // The threads that compress the archive: 0 the processor count (at most 16), 1 the
+  // builder's own thread alone. The package is the same for every count.
+  unsigned threads = 0;
 };
 
 struct BuildOutcome {

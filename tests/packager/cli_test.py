@@ -384,6 +384,24 @@ class Failures(CliCase):
         self.assertEqual(r.returncode, 2, r.stderr)
         self.assertEqual(r.stderr, b"vellumix-cli inspect: not enough memory\n")
 
+    def test_threads_option(self):
+        # A whole number from 1 to 16, else a usage error before any work.
+        for value in ("0", "17", "x", ""):
+            r = self.build("--threads", value, "--main", self.files["a.swf"], "-o", self.out)
+            self.assertEqual(r.returncode, 1, value)
+            self.assertIn(b"--threads takes a whole number from 1 to 16", r.stderr)
+        self.assertFalse(os.path.exists(self.out))
+        contents = []
+        for value in ("1", "3"):
+            r = self.build("--threads", value, "--main", self.files["movies/intro.swf"], "-o", self.out,
+                           self.files["song.mp3"])
+            self.assertEqual(r.returncode, 0, r.stderr)
+            with zipfile.ZipFile(self.archive(self.out)) as z:
+                z.setpassword(PASSWORD)
+                contents.append([(i.filename, z.read(i)) for i in z.infolist()])
+        self.assertEqual(contents[0], contents[1])
+        self.assertEqual([name for name, _ in contents[0]], ["package.ini", "intro.swf", "song.mp3"])
+
     def test_inspect_of_something_else(self):
         r = run([CLI, "inspect", self.files["data.xml"]])
         self.assertNotEqual(r.returncode, 0)

@@ -447,8 +447,9 @@ TEST_F(InteropTest, CliUnpacksAZipFileAndReportsErrors) {
 TEST_F(InteropTest, CliUsage) {
   Command c = Shell(Quote(Cli()) + " unpack --help");
   EXPECT_EQ(c.status, 0);
-  EXPECT_NE(c.out.find("usage: vellumix-cli unpack [--password TEXT] ARCHIVE [DIR]"), std::string::npos);
-  for (const char* bad : {"", "--password", "--bogus a.zip", "a.zip b c"}) {
+  EXPECT_NE(c.out.find("usage: vellumix-cli unpack [--password TEXT] [--threads N] ARCHIVE [DIR]"), std::string::npos);
+  for (const char* bad : {"", "--password", "--bogus a.zip", "a.zip b c", "--threads", "--threads 0 a.zip",
+                          "--threads=17 a.zip", "--threads two a.zip"}) {
     c = Shell(Quote(Cli()) + " unpack " + bad, true);
     EXPECT_EQ(c.status, 1) << bad;
     EXPECT_NE(c.out.find("usage: vellumix-cli unpack"), std::string::npos) << bad << ": " << c.out;
@@ -512,10 +513,17 @@ TEST_F(InteropTest, CliRoundTripThroughOurWriter) {
     EXPECT_EQ(info.name(), m_sources[i].name);
   }
   reader.close();
-  ScratchFolder out("ours-out");
-  c = Shell(Quote(Cli()) + " unpack --password " + Quote(kPassword) + " " + Quote(zipPath) + " " + Quote(out.path()), true);
-  ASSERT_EQ(c.status, 0) << c.out;
-  for (const auto& s : m_sources) EXPECT_EQ(ReadWholeFile(out.file(s.name)), s.data) << s.name;
+  // One thread or several: the same files, and one line for each in the archive's order.
+  for (const char* threads : {"1", "4"}) {
+    ScratchFolder out("ours-out");
+    c = Shell(Quote(Cli()) + " unpack --threads " + threads + " --password " + Quote(kPassword) + " " + Quote(zipPath) +
+              " " + Quote(out.path()));
+    ASSERT_EQ(c.status, 0) << c.out;
+    std::string expected;
+    for (const auto& s : m_sources) expected += out.file(s.name) + "\n";
+    EXPECT_EQ(c.out, expected) << threads;
+    for (const auto& s : m_sources) EXPECT_EQ(ReadWholeFile(out.file(s.name)), s.data) << s.name;
+  }
 }
 
 TEST_F(InteropTest, CliSkipsUnsafeNamesAndGoesOn) {

@@ -48,9 +48,11 @@ RunResult RunCommand(const std::string& command) {
   return r;
 }
 
-RunResult Pack(const std::string& archive, const std::vector<std::string>& files, const char* password) {
+RunResult Pack(const std::string& archive, const std::vector<std::string>& files, const char* password,
+               unsigned threads = 0) {
   std::string cmd = Quote(VX_CLI_PATH) + " pack";
   if (password) cmd += " --password " + Quote(password);
+  if (threads) cmd += " --threads " + std::to_string(threads);
   cmd += " " + Quote(archive);
   for (const std::string& f : files) cmd += " " + Quote(f);
   return RunCommand(cmd);
@@ -139,9 +141,9 @@ class PeerInterop : public ::testing::Test {
     EXPECT_EQ(r.status, 0) << r.output;
   }
 
-  void CheckAllPeers(const char* password) {
+  void CheckAllPeers(const char* password, unsigned threads = 0) {
     std::string archive = out_ / (password ? "encrypted.zip" : "plain.zip");
-    RunResult packed = Pack(archive, paths_, password);
+    RunResult packed = Pack(archive, paths_, password, threads);
     ASSERT_EQ(packed.status, 0) << packed.output;
     EXPECT_TRUE(packed.output.empty()) << packed.output;
     std::string pw = password ? std::string(" -P ") + Quote(password) : "";
@@ -180,7 +182,17 @@ class PeerInterop : public ::testing::Test {
 
 TEST_F(PeerInterop, EncryptedArchiveTestsAndExtractsIdentically) { CheckAllPeers(vx::kPackagePassword); }
 
-TEST_F(PeerInterop, PlainArchiveTestsAndExtractsIdentically) { CheckAllPeers(nullptr); }
+// Packed on 1, 2 and 5 threads: the same archive, and every peer reads it.
+TEST_F(PeerInterop, PlainArchiveTestsAndExtractsIdenticallyWhateverTheThreads) {
+  Bytes first;
+  for (unsigned threads : {1u, 2u, 5u}) {
+    SCOPED_TRACE("threads " + std::to_string(threads));
+    CheckAllPeers(nullptr, threads);
+    const Bytes archive = WithoutAccessAndCreationTimes(ReadFile(out_ / "plain.zip"));
+    if (threads == 1) first = archive;
+    EXPECT_TRUE(archive == first) << "differs from the one-thread archive";
+  }
+}
 
 // A failed add is reported on one line naming the file, and the archive stays valid
 // for the files that were added, also when the failed entry left orphaned data.
@@ -235,10 +247,26 @@ TEST(PackCommand, UsageAndHelp) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.output.rfind("usage: vellumix-cli pack", 0), 0u) << help.output;
 
-  for (const char* args : {"", " only-archive.zip", " --password", " --bogus a.zip b"}) {
+  for (const char* args : {"", " only-archive.zip", " --password", " --bogus a.zip b", " a.zip b --threads"}) {
     RunResult r = RunCommand(Quote(VX_CLI_PATH) + " pack" + args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_NE(r.output.find("usage: vellumix-cli pack"), std::string::npos) << args << ": " << r.output;
+  }
+  // A thread count is a whole number from 1 to 16; nothing is written otherwise.
+  ScratchFolder threads("threads");
+  for (const char* n : {"0", "17", "x", "", "2x", "-1", "99999999999"}) {
+    for (const std::string& form : {std::string(" --threads '") + n + "'", std::string(" '--threads=") + n + "'"}) {
+      RunResult r = RunCommand(Quote(VX_CLI_PATH) + " pack" + form + " " + Quote(threads / "t.zip") + " " +
+                               Quote(VX_CLI_PATH));
+      EXPECT_EQ(r.status, 1) << form;
+      EXPECT_NE(r.output.find("--threads takes a whole number from 1 to 16"), std::string::npos) << form << ": " << r.output;
+    }
+  }
+  EXPECT_TRUE(threads.list().empty());
+  for (const char* n : {"1", "16", "016"}) {
+    RunResult r = RunCommand(Quote(VX_CLI_PATH) + " pack --threads=" + n + " " + Quote(threads / "t.zip") + " " +
+                             Quote(VX_CLI_PATH));
+    EXPECT_EQ(r.status, 0) << n << ": " << r.output;
   }
 
   ScratchFolder dir("cli");

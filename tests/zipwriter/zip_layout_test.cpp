@@ -32,9 +32,10 @@ struct Source {
 
 // Writes each source as a file with the fixed times, packs them in order and returns
 // the archive's bytes.
-Bytes MakeArchive(const ScratchFolder& dir, const std::vector<Source>& sources, const char* password) {
+Bytes MakeArchive(const ScratchFolder& dir, const std::vector<Source>& sources, const char* password,
+                  unsigned threads = 0) {
   std::string archive = dir / "out.zip";
-  vx::ZipWriterHandle* zip = vx::ZipWriter::create(archive, password);
+  vx::ZipWriterHandle* zip = vx::ZipWriter::create(archive, password, threads);
   EXPECT_NE(zip, nullptr);
   int n = 0;
   for (const Source& s : sources) {
@@ -337,42 +338,10 @@ TEST(ZipLayout, OnlyTheRightPasswordDecrypts) {
   EXPECT_NE(Decrypt(a, l.dataOffset, l.compressedSize, "Rvd%q!KJEc", header), content);
 }
 
-// The stream a large entry must hold, built sequentially with one compressor: cut
-// into chunks, each compressed by a reset compressor primed with the last 32 KiB of
-// the chunk before and ended by a sync flush, the last one ending the stream.
-Bytes ChunkedDeflateLevel8(const Bytes& data, size_t chunk) {
-  z_stream s{};
-  EXPECT_EQ(deflateInit2(&s, 8, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  Bytes out;
-  size_t at = 0;
-  do {
-    const size_t n = std::min(chunk, data.size() - at);
-    const bool last = at + n == data.size();
-    EXPECT_EQ(deflateReset(&s), Z_OK);
-    if (at > 0) {
-      const size_t dict = std::min<size_t>(32768, chunk);
-      EXPECT_EQ(deflateSetDictionary(&s, data.data() + at - dict, static_cast<uInt>(dict)), Z_OK);
-    }
-    s.next_in = const_cast<Bytef*>(data.data() + at);
-    s.avail_in = static_cast<uInt>(n);
-    uint8_t buf[4096];
-    int rc;
-    do {
-      s.next_out = buf;
-      s.avail_out = sizeof buf;
-      rc = deflate(&s, last ? Z_FINISH : Z_SYNC_FLUSH);
-      out.insert(out.end(), buf, buf + (sizeof buf - s.avail_out));
-    } while (last ? rc != Z_STREAM_END : s.avail_out == 0);
-    at += n;
-  } while (at < data.size());
-  deflateEnd(&s);
-  return out;
-}
-
-// Large inputs cross many chunks and output pieces, two chunks are compressed at a
-// time, and the compressors are reused from entry to entry: each deflated entry must
-// still be exactly its own chunked stream, decode to the source, and compress about as
-// well as one uncut stream.
+// Large inputs cross many chunks and output pieces, chunks are compressed on 1, 2 and
+// 5 threads, and the compressors are reused from entry to entry: each deflated entry
+// must still be exactly its own chunked stream, decode to the source, and compress
+// about as well as one uncut stream; and the archive must not depend on the threads.
 TEST(ZipLayout, LargeEntriesAndReusedCompressor) {
   ScratchFolder dir("layout");
   const size_t chunk = vx::ChunkDeflater::kChunkSize;
@@ -382,38 +351,46 @@ TEST(ZipLayout, LargeEntriesAndReusedCompressor) {
                                  {"exact.xml", CompressibleBytes(chunk)},
                                  {"one-more.xml", CompressibleBytes(chunk + 1)},
                                  {"big2.xml", CompressibleBytes(2 * chunk + 5)}};
-  for (const char* password : {static_cast<const char*>(nullptr), vx::kPackagePassword}) {
-    SCOPED_TRACE(password ? "encrypted" : "plain");
-    Bytes a = MakeArchive(dir, sources, password);
-    std::vector<CentralRecord> central = ParseDirectory(a);
-    ASSERT_EQ(central.size(), sources.size());
-    for (size_t i = 0; i < sources.size(); ++i) {
-      SCOPED_TRACE(sources[i].entryName);
-      const CentralRecord& c = central[i];
-      LocalRecord l = ParseLocal(a, c.localHeaderOffset);
-      Bytes data;
-      if (password) {
-        Bytes header;
-        data = Decrypt(a, l.dataOffset, c.compressedSize, password, header);
-      } else {
-        data.assign(a.begin() + l.dataOffset, a.begin() + l.dataOffset + c.compressedSize);
+  Bytes plainOnOneThread;
+  for (unsigned threads : {1u, 2u, 5u}) {
+    for (const char* password : {static_cast<const char*>(nullptr), vx::kPackagePassword}) {
+      SCOPED_TRACE(std::string(password ? "encrypted" : "plain") + ", threads " + std::to_string(threads));
+      Bytes a = MakeArchive(dir, sources, password, threads);
+      if (!password) {
+        // Without the random encryption header the archive is fixed by its sources.
+        if (threads == 1) plainOnOneThread = WithoutAccessAndCreationTimes(a);
+        EXPECT_TRUE(WithoutAccessAndCreationTimes(a) == plainOnOneThread) << "differs from the one-thread archive";
       }
-      EXPECT_EQ(c.crc, Crc(sources[i].data));
-      if (c.method == 0) {
-        EXPECT_EQ(data, sources[i].data);
-        continue;
+      std::vector<CentralRecord> central = ParseDirectory(a);
+      ASSERT_EQ(central.size(), sources.size());
+      for (size_t i = 0; i < sources.size(); ++i) {
+        SCOPED_TRACE(sources[i].entryName);
+        const CentralRecord& c = central[i];
+        LocalRecord l = ParseLocal(a, c.localHeaderOffset);
+        Bytes data;
+        if (password) {
+          Bytes header;
+          data = Decrypt(a, l.dataOffset, c.compressedSize, password, header);
+        } else {
+          data.assign(a.begin() + l.dataOffset, a.begin() + l.dataOffset + c.compressedSize);
+        }
+        EXPECT_EQ(c.crc, Crc(sources[i].data));
+        if (c.method == 0) {
+          EXPECT_EQ(data, sources[i].data);
+          continue;
+        }
+        bool ok;
+        EXPECT_EQ(Inflate(data, ok), sources[i].data);
+        EXPECT_TRUE(ok);
+        EXPECT_TRUE(data == ChunkedDeflateLevel8(sources[i].data, chunk));
+        if (sources[i].data.size() <= chunk) {
+          EXPECT_TRUE(data == DeflateLevel8(sources[i].data)) << "one chunk is zlib's own stream";
+        }
+        // Cutting costs next to nothing: some block headers and a sync marker per chunk.
+        const size_t uncut = DeflateLevel8(sources[i].data).size();
+        const size_t chunks = sources[i].data.size() / chunk + 1;
+        EXPECT_LE(data.size(), uncut + uncut / 100 + 32 * chunks);
       }
-      bool ok;
-      EXPECT_EQ(Inflate(data, ok), sources[i].data);
-      EXPECT_TRUE(ok);
-      EXPECT_EQ(data, ChunkedDeflateLevel8(sources[i].data, chunk));
-      if (sources[i].data.size() <= chunk) {
-        EXPECT_EQ(data, DeflateLevel8(sources[i].data)) << "one chunk is zlib's own stream";
-      }
-      // Cutting costs next to nothing: some block headers and a sync marker per chunk.
-      const size_t uncut = DeflateLevel8(sources[i].data).size();
-      const size_t chunks = sources[i].data.size() / chunk + 1;
-      EXPECT_LE(data.size(), uncut + uncut / 100 + 32 * chunks);
     }
   }
 }

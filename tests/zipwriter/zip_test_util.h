@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -195,6 +196,17 @@ inline std::vector<CentralRecord> ParseDirectory(const Bytes& a) {
   return out;
 }
 
+// The archive with the access and creation times of every local extended-timestamp
+// field blanked: reading or rewriting the sources moves them, nothing else may differ
+// between two archives of the same files.
+inline Bytes WithoutAccessAndCreationTimes(Bytes a) {
+  for (const CentralRecord& c : ParseDirectory(a)) {
+    const LocalRecord l = ParseLocal(a, c.localHeaderOffset);
+    if (l.extraLength == 17) std::fill(a.begin() + l.dataOffset - 8, a.begin() + l.dataOffset, 0);
+  }
+  return a;
+}
+
 // Decrypts an encrypted entry's data with the password: returns the 12 decrypted
 // header bytes in `header` and the decrypted entry data.
 inline Bytes Decrypt(const Bytes& a, size_t dataOffset, size_t length, const std::string& password,
@@ -227,6 +239,38 @@ inline Bytes Inflate(const Bytes& raw, bool& ok) {
   } while (rc == Z_OK);
   ok = rc == Z_STREAM_END && s.avail_in == 0;
   inflateEnd(&s);
+  return out;
+}
+
+// The stream a large entry must hold, built sequentially with one compressor: cut
+// into chunks, each compressed by a reset compressor primed with the last 32 KiB of
+// the chunk before and ended by a sync flush, the last one ending the stream.
+inline Bytes ChunkedDeflateLevel8(const Bytes& data, size_t chunk) {
+  z_stream s{};
+  EXPECT_EQ(deflateInit2(&s, 8, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  Bytes out;
+  size_t at = 0;
+  do {
+    const size_t n = std::min(chunk, data.size() - at);
+    const bool last = at + n == data.size();
+    EXPECT_EQ(deflateReset(&s), Z_OK);
+    if (at > 0) {
+      const size_t dict = std::min<size_t>(32768, chunk);
+      EXPECT_EQ(deflateSetDictionary(&s, data.data() + at - dict, static_cast<uInt>(dict)), Z_OK);
+    }
+    s.next_in = const_cast<Bytef*>(data.data() + at);
+    s.avail_in = static_cast<uInt>(n);
+    uint8_t buf[4096];
+    int rc;
+    do {
+      s.next_out = buf;
+      s.avail_out = sizeof buf;
+      rc = deflate(&s, last ? Z_FINISH : Z_SYNC_FLUSH);
+      out.insert(out.end(), buf, buf + (sizeof buf - s.avail_out));
+    } while (last ? rc != Z_STREAM_END : s.avail_out == 0);
+    at += n;
+  } while (at < data.size());
+  deflateEnd(&s);
   return out;
 }
 
