@@ -6,7 +6,10 @@ namespace vx {
 
 std::string LastSystemErrorText() {
   const DWORD code = GetLastError();
-  if (code == 0) return std::string();
+  return code == 0 ? std::string() : SystemErrorText(code);
+}
+
+std::string SystemErrorText(unsigned long code) {
   char* text = nullptr;
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                      FORMAT_MESSAGE_IGNORE_INSERTS,
