@@ -49,6 +49,29 @@ TEST(EncryptionKeys, RoundTripAndPasswordDependence) {
   EXPECT_NE(a.key0, b.key0);
 }
 
+// The buffer forms hold the keys in locals: they must give, byte for byte and key for
+// key, what the single-byte rule gives.
+TEST(EncryptionKeys, BufferFormsFollowTheByteRule) {
+  uint8_t buf[1000];
+  for (int i = 0; i < 1000; ++i) buf[i] = static_cast<uint8_t>(i * 31 + (i >> 3));
+  vx::EncryptionKeys byByte, whole;
+  byByte.init(vx::kPackagePassword, 10);
+  whole.init(vx::kPackagePassword, 10);
+  uint8_t expected[1000];
+  for (int i = 0; i < 1000; ++i) expected[i] = byByte.encrypt(buf[i]);
+  whole.encrypt(buf, sizeof buf);
+  EXPECT_EQ(std::memcmp(buf, expected, sizeof buf), 0);
+  EXPECT_EQ(whole.key0, byByte.key0);
+  EXPECT_EQ(whole.key2, byByte.key2);
+
+  byByte.init(vx::kPackagePassword, 10);
+  whole.init(vx::kPackagePassword, 10);
+  for (int i = 0; i < 1000; ++i) expected[i] = byByte.decrypt(buf[i]);
+  whole.decrypt(buf, sizeof buf);
+  EXPECT_EQ(std::memcmp(buf, expected, sizeof buf), 0);
+  EXPECT_EQ(whole.key1, byByte.key1);
+}
+
 TEST(EncryptionKeys, InitialKeysWithoutPassword) {
   vx::EncryptionKeys k;
   k.init("", 0);
