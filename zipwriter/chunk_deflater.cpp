@@ -10,23 +10,23 @@
 namespace vx {
 
 ChunkDeflater::ChunkDeflater(unsigned threads)
-    : threads_(threads < 1 ? 1u : threads > kMaxThreads ? kMaxThreads : threads), streams_(threads_) {}
+    : m_threads(threads < 1 ? 1u : threads > kMaxThreads ? kMaxThreads : threads), m_streams(m_threads) {}
 
 ChunkDeflater::~ChunkDeflater() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stop = true;
   }
-  work_.notify_all();
-  for (std::thread& t : helpers_) t.join();
-  for (Stream& s : streams_) {
+  m_work.notify_all();
+  for (std::thread& t : m_helpers) t.join();
+  for (Stream& s : m_streams) {
     if (s.ready) deflateEnd(&s.z);
   }
 }
 
 size_t ChunkDeflater::bufferBytes() const {
   size_t n = 0;
-  for (const auto& s : slots_) n += s->input.capacity() + s->dictionary.capacity() + s->output.capacity();
+  for (const auto& s : m_slots) n += s->input.capacity() + s->dictionary.capacity() + s->output.capacity();
   return n;
 }
 
@@ -80,11 +80,11 @@ void ChunkDeflater::Compress(Stream& stream, Slot& slot) {
 
 bool ChunkDeflater::ensureSlots(size_t count) {
   try {
-    while (slots_.size() < count) {
+    while (m_slots.size() < count) {
       std::unique_ptr<Slot> slot(new Slot);
       slot->input.resize(kChunkSize);
       slot->dictionary.resize(kDictionarySize);
-      slots_.push_back(std::move(slot));
+      m_slots.push_back(std::move(slot));
     }
   } catch (const std::bad_alloc&) {
     return false;
@@ -93,122 +93,119 @@ bool ChunkDeflater::ensureSlots(size_t count) {
 }
 
 void ChunkDeflater::startHelpers(unsigned wanted) {
-  while (!helpersRefused_ && helpers_.size() < wanted) {
+  while (!m_helpersRefused && m_helpers.size() < wanted) {
     try {
-      const size_t index = helpers_.size() + 1;
-      helpers_.emplace_back(&ChunkDeflater::helperLoop, this, index);
+      const size_t index = m_helpers.size() + 1;
+      m_helpers.emplace_back(&ChunkDeflater::helperLoop, this, index);
     } catch (const std::system_error&) {
-      helpersRefused_ = true;  // the calling thread and the helpers so far do the work
+      m_helpersRefused = true;  // the calling thread and the helpers so far do the work
     } catch (const std::bad_alloc&) {
-      helpersRefused_ = true;
+      m_helpersRefused = true;
     }
   }
 }
 
 void ChunkDeflater::helperLoop(size_t streamIndex) {
-  Stream& stream = streams_[streamIndex];
-  std::unique_lock<std::mutex> lock(mutex_);
+  Stream& stream = m_streams[streamIndex];
+  std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
-    work_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-    if (stop_) return;
-    Slot* slot = queue_.front();
-    queue_.pop_front();
-    ++running_;
+    m_work.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+    if (m_stop) return;
+    Slot* slot = m_queue.front();
+    m_queue.pop_front();
+    ++m_running;
     lock.unlock();
     Compress(stream, *slot);
     lock.lock();
     slot->done = true;
-    --running_;
-    done_.notify_one();
+    --m_running;
+    m_done.notify_one();
   }
 }
 
+// Copies the tail of the chunk before into the slot of the next chunk, reads that chunk
+// and queues it for a thread. The chunk before is still in its slot: only the chunk
+// slotCount places later reuses it. Its tail is copied first, since with one slot the
+// read overwrites it.
+bool ChunkDeflater::readChunk(Progress& p, const ReadFn& read) {
+  Slot& slot = *m_slots[p.nextRead % p.slotCount];
+  if (p.nextRead == 0) {
+    slot.dictionaryLength = 0;
+  } else {
+    const Slot& previous = *m_slots[(p.nextRead - 1) % p.slotCount];
+    const size_t tail = std::min(previous.inputLength, kDictionarySize);
+    std::memmove(slot.dictionary.data(), previous.input.data() + previous.inputLength - tail, tail);
+    slot.dictionaryLength = tail;
+  }
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(p.remaining, kChunkSize));
+  if (!read(slot.input.data(), want)) return false;
+  p.remaining -= want;
+  slot.inputLength = want;
+  slot.last = p.nextRead + 1 == p.chunks;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    slot.done = false;
+    m_queue.push_back(&slot);
+  }
+  m_work.notify_one();
+  ++p.nextRead;
+  return true;
+}
+
+// Writes the oldest chunk when it is done; otherwise compresses a waiting chunk on the
+// calling thread, or waits for a helper to finish one.
+ChunkDeflater::Result ChunkDeflater::writeOldestOrHelp(Progress& p, const WriteFn& write) {
+  Slot& oldest = *m_slots[p.nextWrite % p.slotCount];
+  std::unique_lock<std::mutex> lock(m_mutex);
+  if (oldest.done) {
+    lock.unlock();
+    if (!oldest.ok) return Result::CompressFailed;
+    if (!write(oldest.output.data(), oldest.outputLength)) return Result::WriteFailed;
+    ++p.nextWrite;
+    return Result::Ok;
+  }
+  if (!m_queue.empty()) {
+    Slot* slot = m_queue.front();
+    m_queue.pop_front();
+    lock.unlock();
+    Compress(m_streams[0], *slot);
+    lock.lock();
+    slot->done = true;
+    return Result::Ok;
+  }
+  m_done.wait(lock, [&oldest] { return oldest.done; });
+  return Result::Ok;
+}
+
 ChunkDeflater::Result ChunkDeflater::deflate(uint64_t size, const ReadFn& read, const WriteFn& write) {
-  const uint64_t chunks = size == 0 ? 1 : (size - 1) / kChunkSize + 1;
-  const size_t slotCount = static_cast<size_t>(std::min<uint64_t>(SlotCount(threads_), chunks));
-  if (!ensureSlots(slotCount)) return Result::OutOfMemory;
-  if (chunks > 1) startHelpers(static_cast<unsigned>(std::min<uint64_t>(threads_ - 1u, chunks - 1)));
+  Progress p;
+  p.chunks = size == 0 ? 1 : (size - 1) / kChunkSize + 1;
+  p.slotCount = static_cast<size_t>(std::min<uint64_t>(SlotCount(m_threads), p.chunks));
+  p.remaining = size;
+  if (!ensureSlots(p.slotCount)) return Result::OutOfMemory;
+  if (p.chunks > 1) startHelpers(static_cast<unsigned>(std::min<uint64_t>(m_threads - 1u, p.chunks - 1)));
 
   // However the stream ends (a failure, or an exception from a callback), no helper
   // may still hold a slot when this returns: the next stream reuses them.
   struct Settle {
     ChunkDeflater& d;
     ~Settle() {
-      std::unique_lock<std::mutex> lock(d.mutex_);
-      d.queue_.clear();
-      d.done_.wait(lock, [this] { return d.running_ == 0; });
+      std::unique_lock<std::mutex> lock(d.m_mutex);
+      d.m_queue.clear();
+      d.m_done.wait(lock, [this] { return d.m_running == 0; });
     }
   } settle{*this};
 
-  Result result = Result::Ok;
-  uint64_t remaining = size;
-  uint64_t nextRead = 0;  // the next chunk to read
-  uint64_t nextWrite = 0;  // the next chunk to write
-  std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
-  while (nextWrite < chunks) {
+  while (p.nextWrite < p.chunks) {
     // Read while a slot is free, so that every thread finds a chunk to compress.
-    if (nextRead < chunks && nextRead - nextWrite < slotCount) {
-      Slot& slot = *slots_[nextRead % slotCount];
-      // The chunk before is still in its slot: only the chunk slotCount places later
-      // reuses it. Its tail is copied first, since with one slot the next read
-      // overwrites it.
-      if (nextRead == 0) {
-        slot.dictionaryLength = 0;
-      } else {
-        const Slot& previous = *slots_[(nextRead - 1) % slotCount];
-        const size_t tail = std::min(previous.inputLength, kDictionarySize);
-        std::memmove(slot.dictionary.data(), previous.input.data() + previous.inputLength - tail, tail);
-        slot.dictionaryLength = tail;
-      }
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, kChunkSize));
-      if (!read(slot.input.data(), want)) {
-        result = Result::ReadFailed;
-        break;
-      }
-      remaining -= want;
-      slot.inputLength = want;
-      slot.last = nextRead + 1 == chunks;
-      lock.lock();
-      slot.done = false;
-      queue_.push_back(&slot);
-      lock.unlock();
-      work_.notify_one();
-      ++nextRead;
+    if (p.nextRead < p.chunks && p.nextRead - p.nextWrite < p.slotCount) {
+      if (!readChunk(p, read)) return Result::ReadFailed;
       continue;
     }
-
-    // Write the oldest chunk when it is done; otherwise compress a waiting chunk here,
-    // or wait for a helper.
-    Slot& oldest = *slots_[nextWrite % slotCount];
-    lock.lock();
-    if (oldest.done) {
-      lock.unlock();
-      if (!oldest.ok) {
-        result = Result::CompressFailed;
-        break;
-      }
-      if (!write(oldest.output.data(), oldest.outputLength)) {
-        result = Result::WriteFailed;
-        break;
-      }
-      ++nextWrite;
-      continue;
-    }
-    if (!queue_.empty()) {
-      Slot* slot = queue_.front();
-      queue_.pop_front();
-      lock.unlock();
-      Compress(streams_[0], *slot);
-      lock.lock();
-      slot->done = true;
-      lock.unlock();
-      continue;
-    }
-    done_.wait(lock, [&oldest] { return oldest.done; });
-    lock.unlock();
+    const Result r = writeOldestOrHelp(p, write);
+    if (r != Result::Ok) return r;
   }
-
-  return result;
+  return Result::Ok;
 }
 
 }  // namespace vx

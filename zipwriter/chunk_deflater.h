@@ -61,10 +61,10 @@ class ChunkDeflater {
   // go of the buffers before this returns.
   Result deflate(uint64_t size, const ReadFn& read, const WriteFn& write);
 
-  unsigned threads() const { return threads_; }
+  unsigned threads() const { return m_threads; }
   // Helper threads running (at most threads() - 1; fewer when the system refused one
   // or no stream so far had chunks for them).
-  unsigned helpersStarted() const { return static_cast<unsigned>(helpers_.size()); }
+  unsigned helpersStarted() const { return static_cast<unsigned>(m_helpers.size()); }
   // Bytes of chunk buffers held (inputs, dictionaries, outputs); the compressor states
   // come on top, about 260 KiB per thread.
   size_t bufferBytes() const;
@@ -79,7 +79,7 @@ class ChunkDeflater {
     std::vector<uint8_t> output;      // grown to fit
     size_t outputLength = 0;
     bool ok = false;
-    bool done = false;                // guarded by mutex_
+    bool done = false;                // guarded by m_mutex
   };
   struct Stream {
     z_stream z{};
@@ -87,23 +87,35 @@ class ChunkDeflater {
     bool failed = false;
   };
 
+  // Where a stream stands: its chunks, the slots it uses, the next chunk to read and
+  // the next to write.
+  struct Progress {
+    uint64_t chunks = 0;
+    size_t slotCount = 0;
+    uint64_t remaining = 0;  // bytes not read yet
+    uint64_t nextRead = 0;
+    uint64_t nextWrite = 0;
+  };
+
   static void Compress(Stream& stream, Slot& slot);
+  bool readChunk(Progress& p, const ReadFn& read);
+  Result writeOldestOrHelp(Progress& p, const WriteFn& write);
   bool ensureSlots(size_t count);
   void startHelpers(unsigned wanted);
   void helperLoop(size_t streamIndex);
 
-  const unsigned threads_;
-  std::vector<Stream> streams_;  // [0] the calling thread's, [i] helper i's
-  std::vector<std::unique_ptr<Slot>> slots_;
-  std::vector<std::thread> helpers_;
-  bool helpersRefused_ = false;
+  const unsigned m_threads;
+  std::vector<Stream> m_streams;  // [0] the calling thread's, [i] helper i's
+  std::vector<std::unique_ptr<Slot>> m_slots;
+  std::vector<std::thread> m_helpers;
+  bool m_helpersRefused = false;
 
-  std::mutex mutex_;
-  std::condition_variable work_;  // helpers: a chunk was queued, or stop
-  std::condition_variable done_;  // caller: a chunk is done
-  std::deque<Slot*> queue_;       // chunks waiting for a thread, oldest first
-  unsigned running_ = 0;          // chunks being compressed by helpers
-  bool stop_ = false;
+  std::mutex m_mutex;
+  std::condition_variable m_work;  // helpers: a chunk was queued, or stop
+  std::condition_variable m_done;  // caller: a chunk is done
+  std::deque<Slot*> m_queue;       // chunks waiting for a thread, oldest first
+  unsigned m_running = 0;          // chunks being compressed by helpers
+  bool m_stop = false;
 };
 
 }  // namespace vx
