@@ -8,36 +8,12 @@
 #include <ctime>
 #include <mutex>
 
-#include "common/byte_order.h"
 #include "common/crc32.h"
+#include "common/zip_format.h"
 
 namespace vx {
-namespace {
 
-constexpr uint32_t kLocalSignature = 0x04034B50;
-constexpr uint32_t kDescriptorSignature = 0x08074B50;
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kEncryptionHeaderSize = 12;
-
-// The key steps of EncryptionKeys::decrypt with the table and the keys held in locals:
-// the data of every encrypted entry passes through here, byte by byte.
-void DecryptFast(EncryptionKeys& keys, uint8_t* buf, size_t n) {
-  static const z_crc_t* const table = get_crc_table();
-  uint32_t k0 = keys.key0, k1 = keys.key1, k2 = keys.key2;
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t t = (k2 & 0xFFFF) | 2u;
-    uint8_t p = static_cast<uint8_t>(buf[i] ^ static_cast<uint8_t>((t * (t ^ 1u)) >> 8));
-    buf[i] = p;
-    k0 = (k0 >> 8) ^ static_cast<uint32_t>(table[(k0 ^ p) & 0xFF]);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1u;
-    k2 = (k2 >> 8) ^ static_cast<uint32_t>(table[(k2 ^ (k1 >> 24)) & 0xFF]);
-  }
-  keys.key0 = k0;
-  keys.key1 = k1;
-  keys.key2 = k2;
-}
-
-}  // namespace
+using zip::kEncryptionHeaderSize;
 
 // Header of every block handed to zlib; the list lets the stream free what zlib still
 // holds when an entry ends after an error.
@@ -107,6 +83,58 @@ void ZipEntryStream::ZFree(void* opaque, void* address) {
   std::free(block);
 }
 
+uint64_t ZipEntryStream::checkLocalHeader(uint64_t position) {
+  using namespace zip::local;
+  uint8_t h[zip::kLocalHeaderSize];
+  readExact(position, h, sizeof h);
+  const uint16_t localFlags = zip::Load(h, kFlags);
+  const uint16_t localMethod = zip::Load(h, kMethod);
+  const uint16_t nameLength = zip::Load(h, kNameLength);
+  const uint16_t extraLength = zip::Load(h, kExtraLength);
+  if (zip::Load(h, kSignature) != zip::kLocalHeaderSignature || localMethod != m_current.method ||
+      (localMethod != zip::kMethodStored && localMethod != zip::kMethodDeflated) ||
+      nameLength != m_current.fileName.size())
+    throwEntry(CZipException::kDamaged);
+  // Without a data descriptor the local header must state the central record's values.
+  if (!(localFlags & zip::kFlagDataDescriptor) &&
+      (zip::Load(h, kCrc) != m_current.crc32 || zip::Load(h, kCompressedSize) != m_current.compressedSize ||
+       zip::Load(h, kUncompressedSize) != m_current.uncompressedSize))
+    throwEntry(CZipException::kDamaged);
+  if ((localFlags & 0x000F) != (m_current.flags & 0x000F)) m_current.flags = localFlags;
+
+  position += zip::kLocalHeaderSize + nameLength;  // the local copy of the name is not needed
+  m_localExtra.resize(extraLength);
+  readExact(position, m_localExtra.data(), extraLength);
+  return position + extraLength;
+}
+
+void ZipEntryStream::checkPassword(uint64_t position, const std::string& password) {
+  if (password.empty()) throwEntry(CZipException::kBadPassword);
+  if (m_current.compressedSize < kEncryptionHeaderSize) throwEntry(CZipException::kDamaged);
+  uint8_t header[kEncryptionHeaderSize];
+  readExact(position, header, sizeof header);
+  m_keys.init(password.data(), password.size());
+  m_keys.decrypt(header, sizeof header);
+  // The check byte: the high byte of the DOS time when the CRC comes only after the
+  // data, else the high byte of the CRC.
+  const uint8_t check = m_current.hasDataDescriptor() ? static_cast<uint8_t>(m_current.dosTime >> 8)
+                                                      : static_cast<uint8_t>(m_current.crc32 >> 24);
+  if (header[kEncryptionHeaderSize - 1] != check) throwEntry(CZipException::kBadPassword);
+}
+
+void ZipEntryStream::startInflate() {
+  std::memset(&m_inflate, 0, sizeof m_inflate);
+  m_inflate.zalloc = &ZipEntryStream::ZAlloc;
+  m_inflate.zfree = &ZipEntryStream::ZFree;
+  m_inflate.opaque = this;
+  const int rc = inflateInit2(&m_inflate, -MAX_WBITS);
+  if (rc != Z_OK) {
+    release();
+    throwEntry(CZipException::ZlibErrorToCause(rc));
+  }
+  m_bInflateReady = true;
+}
+
 void ZipEntryStream::open(ZipSource& source, uint64_t bytesBefore, const ZipEntryInfo& entry,
                           const std::string& password) {
   release();
@@ -114,54 +142,14 @@ void ZipEntryStream::open(ZipSource& source, uint64_t bytesBefore, const ZipEntr
   m_current = entry;
   if (!m_readBuffer) m_readBuffer.reset(new uint8_t[ZipReader::kReadBufferSize]);
 
-  uint64_t position = static_cast<uint64_t>(m_current.localHeaderOffset) + bytesBefore;
-  uint8_t h[kLocalHeaderSize];
-  readExact(position, h, sizeof h);
-  uint16_t localFlags = LoadLE16(h + 6);
-  uint16_t localMethod = LoadLE16(h + 8);
-  uint16_t nameLength = LoadLE16(h + 26);
-  uint16_t extraLength = LoadLE16(h + 28);
-  if (LoadLE32(h) != kLocalSignature || localMethod != m_current.method ||
-      (localMethod != 0 && localMethod != 8) || nameLength != m_current.fileName.size())
-    throwEntry(CZipException::kDamaged);
-  if (!(localFlags & 0x0008) &&
-      (LoadLE32(h + 14) != m_current.crc32 || LoadLE32(h + 18) != m_current.compressedSize ||
-       LoadLE32(h + 22) != m_current.uncompressedSize))
-    throwEntry(CZipException::kDamaged);
-  if ((localFlags & 0x000F) != (m_current.flags & 0x000F)) m_current.flags = localFlags;
-
-  position += kLocalHeaderSize + nameLength;  // the local copy of the name is not needed
-  m_localExtra.resize(extraLength);
-  readExact(position, m_localExtra.data(), extraLength);
-  position += extraLength;
-
+  uint64_t position = checkLocalHeader(static_cast<uint64_t>(m_current.localHeaderOffset) + bytesBefore);
   uint64_t dataSize = m_current.compressedSize;
   if (m_current.isEncrypted()) {
-    if (password.empty()) throwEntry(CZipException::kBadPassword);
-    if (dataSize < kEncryptionHeaderSize) throwEntry(CZipException::kDamaged);
-    uint8_t header[kEncryptionHeaderSize];
-    readExact(position, header, sizeof header);
-    m_keys.init(password.data(), password.size());
-    m_keys.decrypt(header, sizeof header);
-    uint8_t check = m_current.hasDataDescriptor() ? static_cast<uint8_t>(m_current.dosTime >> 8)
-                                                  : static_cast<uint8_t>(m_current.crc32 >> 24);
-    if (header[11] != check) throwEntry(CZipException::kBadPassword);
+    checkPassword(position, password);
     dataSize -= kEncryptionHeaderSize;
     position += kEncryptionHeaderSize;
   }
-
-  if (m_current.method == 8) {
-    std::memset(&m_inflate, 0, sizeof m_inflate);
-    m_inflate.zalloc = &ZipEntryStream::ZAlloc;
-    m_inflate.zfree = &ZipEntryStream::ZFree;
-    m_inflate.opaque = this;
-    int rc = inflateInit2(&m_inflate, -MAX_WBITS);
-    if (rc != Z_OK) {
-      release();
-      throwEntry(CZipException::ZlibErrorToCause(rc));
-    }
-    m_bInflateReady = true;
-  }
+  if (m_current.method == zip::kMethodDeflated) startInflate();
 
   m_nDataStart = position;
   m_nReadPosition = position;
@@ -176,7 +164,7 @@ void ZipEntryStream::open(ZipSource& source, uint64_t bytesBefore, const ZipEntr
 void ZipEntryStream::fillInput() {
   size_t piece = static_cast<size_t>(std::min<uint64_t>(ZipReader::kReadBufferSize, m_nCompressedLeft));
   readExact(m_nReadPosition, m_readBuffer.get(), piece);
-  if (m_current.isEncrypted()) DecryptFast(m_keys, m_readBuffer.get(), piece);
+  if (m_current.isEncrypted()) m_keys.decrypt(m_readBuffer.get(), piece);
   m_nReadPosition += piece;
   m_nCompressedLeft -= piece;
   m_nInputPos = 0;
@@ -189,7 +177,7 @@ size_t ZipEntryStream::read(void* buf, size_t n) {
   size_t want = static_cast<size_t>(std::min<uint64_t>(n, m_nUncompressedLeft));
   size_t produced = 0;
 
-  if (m_current.method == 0) {
+  if (m_current.method == zip::kMethodStored) {
     while (produced < want) {
       if (m_nInputPos == m_nInputEnd) {
         if (m_nCompressedLeft == 0) break;
@@ -243,21 +231,25 @@ int ZipEntryStream::close(const std::string& targetPath) {
   }
   if (!targetPath.empty() && SetEntryTimeAndAttributes(m_current, targetPath) != 1) result = -2;
 
-  if (m_current.hasDataDescriptor()) {
-    // The descriptor follows the whole entry data, which the inflater need not have
-    // read to its last byte (the end-of-block code may sit in a piece of its own).
-    uint64_t dataEnd = m_nDataStart + m_current.compressedSize -
-                       (m_current.isEncrypted() ? kEncryptionHeaderSize : 0);
-    uint8_t d[12];
-    readExact(dataEnd, d, 4);
-    if (LoadLE32(d) == kDescriptorSignature) dataEnd += 4;  // the signature is optional
-    readExact(dataEnd, d, 12);
-    if (LoadLE32(d) != m_current.crc32 || LoadLE32(d + 4) != m_current.compressedSize ||
-        LoadLE32(d + 8) != m_current.uncompressedSize)
-      throwEntry(CZipException::kDamaged);
-  }
+  if (m_current.hasDataDescriptor()) checkDataDescriptor();
   release();
   return result;
+}
+
+void ZipEntryStream::checkDataDescriptor() {
+  // The descriptor follows the whole entry data, which the inflater need not have read
+  // to its last byte (the end-of-block code may sit in a piece of its own).
+  uint64_t dataEnd =
+      m_nDataStart + m_current.compressedSize - (m_current.isEncrypted() ? kEncryptionHeaderSize : 0);
+  uint8_t d[zip::kDataDescriptorSize];
+  readExact(dataEnd, d, 4);
+  if (zip::Load(d, zip::descriptor::kSignature) == zip::kDataDescriptorSignature) dataEnd += 4;  // optional
+  // Without its signature the descriptor's fields start 4 bytes earlier.
+  readExact(dataEnd, d + 4, 12);
+  if (zip::Load(d, zip::descriptor::kCrc) != m_current.crc32 ||
+      zip::Load(d, zip::descriptor::kCompressedSize) != m_current.compressedSize ||
+      zip::Load(d, zip::descriptor::kUncompressedSize) != m_current.uncompressedSize)
+    throwEntry(CZipException::kDamaged);
 }
 
 void ZipEntryStream::release() {

@@ -44,6 +44,13 @@ class ZipEntryStream {
  private:
   struct AllocBlock;
 
+  // The checks of opening: the local header against the central record (returns where
+  // the data starts), the password against the check byte, the inflater's start.
+  uint64_t checkLocalHeader(uint64_t position);
+  void checkPassword(uint64_t position, const std::string& password);
+  void startInflate();
+  // The data descriptor after the data must state the central record's values.
+  void checkDataDescriptor();
   void readExact(uint64_t position, void* buf, size_t n);
   void fillInput();
   [[noreturn]] void throwEntry(int cause) const;

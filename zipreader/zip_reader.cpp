@@ -12,19 +12,14 @@
 #include <cstring>
 #include <ctime>
 
-#include "common/byte_order.h"
 #include "common/file_exception.h"
+#include "common/zip_format.h"
 #include "zipreader/zip_entry_stream.h"
 #include "zipreader/zip_platform.h"
 
 namespace vx {
 namespace {
 
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kEndSignature = 0x06054B50;
-constexpr size_t kCentralHeaderSize = 46;
-constexpr size_t kEndRecordSize = 22;
-constexpr uint64_t kMaxCommentSize = 65535;
 constexpr uint32_t kFolderAttributes = 0x41FF0010;
 constexpr uint32_t kFileAttributes = 0x81A40020;
 
@@ -134,7 +129,7 @@ void ZipReader::open(ZipSource& source) {
 
 void ZipReader::findEndRecord(uint64_t& position) {
   const uint64_t length = m_pSource->length();
-  const uint64_t searched = std::min<uint64_t>(length, kMaxCommentSize + kEndRecordSize);
+  const uint64_t searched = std::min<uint64_t>(length, zip::kMaxCommentSize + zip::kEndRecordSize);
   std::vector<uint8_t> piece(kSearchBufferSize);
   uint64_t done = 0;
   for (;;) {
@@ -143,7 +138,7 @@ void ZipReader::findEndRecord(uint64_t& position) {
     seekTo(length - upTo);
     readExact(piece.data(), n);
     for (size_t i = n >= 4 ? n - 4 + 1 : 0; i-- > 0;) {
-      if (LoadLE32(&piece[i]) == kEndSignature) {
+      if (LoadLE32(&piece[i]) == zip::kEndRecordSignature) {
         position = length - upTo + i;
         return;
       }
@@ -154,17 +149,45 @@ void ZipReader::findEndRecord(uint64_t& position) {
   throwArchive(CZipException::kNoEndRecord);
 }
 
-void ZipReader::readCentralDirectory() {
-  uint8_t end[kEndRecordSize];
+namespace {
+
+// One central record's fixed fields; the lengths of its name, extra field and comment.
+ZipEntryInfo CentralFields(const uint8_t* h, uint16_t& nameLength, uint16_t& extraLength, uint16_t& commentLength) {
+  using namespace zip::central;
+  ZipEntryInfo e;
+  e.signature = zip::Load(h, kSignature);
+  e.versionMadeBy = zip::Load(h, kVersionMadeBy);
+  e.versionNeeded = zip::Load(h, kVersionNeeded);
+  e.flags = zip::Load(h, kFlags);
+  e.method = zip::Load(h, kMethod);
+  e.dosTime = zip::Load(h, kTime);
+  e.dosDate = zip::Load(h, kDate);
+  e.crc32 = zip::Load(h, kCrc);
+  e.compressedSize = zip::Load(h, kCompressedSize);
+  e.uncompressedSize = zip::Load(h, kUncompressedSize);
+  nameLength = zip::Load(h, kNameLength);
+  extraLength = zip::Load(h, kExtraLength);
+  commentLength = zip::Load(h, kCommentLength);
+  e.diskStart = zip::Load(h, kDiskStart);
+  e.internalAttributes = zip::Load(h, kInternalAttributes);
+  e.externalAttributes = zip::Load(h, kExternalAttributes);
+  e.localHeaderOffset = zip::Load(h, kLocalHeaderOffset);
+  return e;
+}
+
+}  // namespace
+
+void ZipReader::readEndRecord() {
+  uint8_t end[zip::kEndRecordSize];
   seekTo(m_nEndRecordPosition);
   readExact(end, sizeof end);
-  m_nThisDisk = LoadLE16(end + 4);
-  m_nDirectoryDisk = LoadLE16(end + 6);
-  m_nEntriesOnDisk = LoadLE16(end + 8);
-  m_nTotalEntries = LoadLE16(end + 10);
-  m_nDirectorySize = LoadLE32(end + 12);
-  m_nDirectoryOffset = LoadLE32(end + 16);
-  uint16_t commentLength = LoadLE16(end + 20);
+  m_nThisDisk = zip::Load(end, zip::end::kThisDisk);
+  m_nDirectoryDisk = zip::Load(end, zip::end::kDirectoryDisk);
+  m_nEntriesOnDisk = zip::Load(end, zip::end::kEntriesOnDisk);
+  m_nTotalEntries = zip::Load(end, zip::end::kTotalEntries);
+  m_nDirectorySize = zip::Load(end, zip::end::kDirectorySize);
+  m_nDirectoryOffset = zip::Load(end, zip::end::kDirectoryOffset);
+  const uint16_t commentLength = zip::Load(end, zip::end::kCommentLength);
 
   // Spanned archives are never written for packages; one that claims to be a later
   // volume cannot be read from this one block.
@@ -175,48 +198,37 @@ void ZipReader::readCentralDirectory() {
   readExact(m_comment.data(), commentLength);
   m_nBytesBefore = m_nEndRecordPosition - directoryEnd;
   if ((m_nDirectorySize == 0) != (m_nTotalEntries == 0)) throwArchive(CZipException::kDamaged);
+}
 
+ZipEntryInfo ZipReader::readCentralRecord() {
+  uint8_t h[zip::kCentralHeaderSize];
+  readExact(h, sizeof h);
+  if (zip::Load(h, zip::central::kSignature) != zip::kCentralHeaderSignature) throwArchive(CZipException::kDamaged);
+  uint16_t nameLength, extraLength, commentLength;
+  ZipEntryInfo e = CentralFields(h, nameLength, extraLength, commentLength);
+  // Each buffer is at most 65535 bytes and is filled from the archive before the next
+  // one is made, so a damaged record cannot make the reader allocate more than the
+  // archive holds.
+  e.fileName.resize(nameLength);
+  readExact(e.fileName.data(), nameLength);
+  e.extraField.resize(extraLength);
+  readExact(e.extraField.data(), extraLength);
+  e.comment.resize(commentLength);
+  readExact(e.comment.data(), commentLength);
+  for (uint8_t& c : e.fileName)
+    if (c == '/') c = static_cast<uint8_t>(kPathSeparator);
+  if (e.hostSystem() == 0 && !e.fileName.empty())
+    zipplatform::OemToAnsi(reinterpret_cast<char*>(e.fileName.data()), e.fileName.size());
+  return e;
+}
+
+void ZipReader::readCentralDirectory() {
+  readEndRecord();
   m_entries.clear();
   if (m_nDirectorySize != 0) {
     m_entries.reserve(m_nTotalEntries);
     seekTo(m_nDirectoryOffset + m_nBytesBefore);
-    for (unsigned i = 0; i < m_nTotalEntries; ++i) {
-      uint8_t h[kCentralHeaderSize];
-      readExact(h, sizeof h);
-      if (LoadLE32(h) != kCentralSignature) throwArchive(CZipException::kDamaged);
-      ZipEntryInfo e;
-      e.signature = LoadLE32(h);
-      e.versionMadeBy = LoadLE16(h + 4);
-      e.versionNeeded = LoadLE16(h + 6);
-      e.flags = LoadLE16(h + 8);
-      e.method = LoadLE16(h + 10);
-      e.dosTime = LoadLE16(h + 12);
-      e.dosDate = LoadLE16(h + 14);
-      e.crc32 = LoadLE32(h + 16);
-      e.compressedSize = LoadLE32(h + 20);
-      e.uncompressedSize = LoadLE32(h + 24);
-      uint16_t nameLength = LoadLE16(h + 28);
-      uint16_t extraLength = LoadLE16(h + 30);
-      uint16_t entryCommentLength = LoadLE16(h + 32);
-      e.diskStart = LoadLE16(h + 34);
-      e.internalAttributes = LoadLE16(h + 36);
-      e.externalAttributes = LoadLE32(h + 38);
-      e.localHeaderOffset = LoadLE32(h + 42);
-      // Each buffer is at most 65535 bytes and is filled from the archive before the
-      // next one is made, so a damaged record cannot make the reader allocate more
-      // than the archive holds.
-      e.fileName.resize(nameLength);
-      readExact(e.fileName.data(), nameLength);
-      e.extraField.resize(extraLength);
-      readExact(e.extraField.data(), extraLength);
-      e.comment.resize(entryCommentLength);
-      readExact(e.comment.data(), entryCommentLength);
-      for (uint8_t& c : e.fileName)
-        if (c == '/') c = static_cast<uint8_t>(kPathSeparator);
-      if (e.hostSystem() == 0 && !e.fileName.empty())
-        zipplatform::OemToAnsi(reinterpret_cast<char*>(e.fileName.data()), e.fileName.size());
-      m_entries.push_back(std::move(e));
-    }
+    for (unsigned i = 0; i < m_nTotalEntries; ++i) m_entries.push_back(readCentralRecord());
   }
 
   // Indices follow the order of the data in the archive.

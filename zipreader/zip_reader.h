@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/file.h"
+#include "common/zip_format.h"
 
 namespace vx {
 
@@ -138,8 +139,8 @@ struct ZipEntryInfo {
   std::string name() const;
   // The attributes in Windows form from the host byte and the external attributes.
   uint32_t systemAttributes() const;
-  bool isEncrypted() const { return (flags & 0x0001) != 0; }
-  bool hasDataDescriptor() const { return (flags & 0x0008) != 0; }
+  bool isEncrypted() const { return (flags & zip::kFlagEncrypted) != 0; }
+  bool hasDataDescriptor() const { return (flags & zip::kFlagDataDescriptor) != 0; }
   uint8_t hostSystem() const { return static_cast<uint8_t>(versionMadeBy >> 8); }
 };
 
@@ -224,6 +225,8 @@ class ZipReader {
                  std::vector<uint8_t>& buffer, std::vector<std::string>* created) const;
 
   void findEndRecord(uint64_t& position);
+  void readEndRecord();
+  ZipEntryInfo readCentralRecord();
   void readCentralDirectory();
   void readExact(void* buf, size_t n);
   void seekTo(uint64_t position);

@@ -1,7 +1,4 @@
 #include "zipwriter/zip_writer.h"
-#include "common/byte_order.h"
-
-#include <zlib.h>
 
 #include <cstring>
 #include <memory>
@@ -13,6 +10,7 @@
 #include "common/file.h"
 #include "common/processors.h"
 #include "common/random.h"
+#include "common/zip_format.h"
 #include "zipwriter/chunk_deflater.h"
 #include "zipwriter/zip_fields.h"
 #include "zipwriter/zip_writer_testing.h"
@@ -27,60 +25,15 @@ namespace {
 
 constexpr uint32_t kWriterKind = 2;
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
-constexpr uint32_t kDataDescriptorSignature = 0x08074B50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
-constexpr uint32_t kEndRecordSignature = 0x06054B50;
-
-constexpr uint16_t kVersionMadeBy = 0x0B17;
-constexpr uint16_t kVersionNeeded = 20;
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagMaximumCompression = 0x0002;
-constexpr uint16_t kFlagDataDescriptor = 0x0008;
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
-
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kCentralHeaderSize = 46;
-constexpr size_t kEndRecordSize = 22;
-constexpr size_t kDataDescriptorSize = 16;
-constexpr size_t kEncryptionHeaderSize = 12;
-constexpr size_t kLocalExtraSize = 17;
-constexpr size_t kCentralExtraSize = 9;
-constexpr size_t kMaxNameLength = 259;
-constexpr size_t kMaxEntries = 0xFFFF;
-constexpr uint64_t kMax32 = 0xFFFFFFFFu;
-
 // Output is written in pieces of at most this size (compressor output, stored copy).
 // A deflated source is read in ChunkDeflater's chunks, a fixed number of them per
 // thread.
 constexpr size_t kOutputPiece = 16384;
 
-
-// The traditional encryption in a form fit for whole buffers: the keys live in locals
-// for the length of a buffer and the CRC table is looked up directly, so each byte
-// costs a few table lookups and no calls. Starts from, and gives back, the keys of
-// EncryptionKeys.
-void EncryptBuffer(EncryptionKeys& keys, uint8_t* data, size_t len) {
-  static const z_crc_t* const table = get_crc_table();
-  uint32_t k0 = keys.key0, k1 = keys.key1, k2 = keys.key2;
-  for (size_t i = 0; i < len; ++i) {
-    const uint8_t plain = data[i];
-    const uint32_t t = (k2 & 0xFFFF) | 2u;
-    data[i] = static_cast<uint8_t>(plain ^ static_cast<uint8_t>((t * (t ^ 1u)) >> 8));
-    k0 = (k0 >> 8) ^ static_cast<uint32_t>(table[(k0 ^ plain) & 0xFF]);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1u;
-    k2 = (k2 >> 8) ^ static_cast<uint32_t>(table[(k2 ^ (k1 >> 24)) & 0xFF]);
-  }
-  keys.key0 = k0;
-  keys.key1 = k1;
-  keys.key2 = k2;
-}
-
 // Everything a central directory record needs, kept for each finished entry.
 struct EntryRecord {
   uint16_t flags = 0;
-  uint16_t method = kMethodDeflated;
+  uint16_t method = zip::kMethodDeflated;
   DosDateTime dos;
   uint32_t crc = 0;
   uint32_t compressedSize = 0;
@@ -88,7 +41,7 @@ struct EntryRecord {
   uint32_t externalAttributes = 0;
   uint32_t localHeaderOffset = 0;
   std::string name;
-  uint8_t centralExtra[kCentralExtraSize] = {};
+  uint8_t centralExtra[zip::kCentralExtraSize] = {};
 };
 
 // Result of copying or compressing one source into the archive.
@@ -98,108 +51,6 @@ struct DataResult {
   uint64_t bytesWritten = 0;  // entry data, without the encryption header
   uint32_t crc = 0;
 };
-
-class Writer {
- public:
-
-  bool open(const std::string& path, const char* password, unsigned threads) {
-    threads_ = ThreadCount(threads);
-    if (password && *password) {
-      password_ = password;
-      hasPassword_ = true;
-    }
-    return out_.open(path, File::Mode::CreateWrite);
-  }
-
-  uint32_t addFile(const std::string& entryName, const std::string& sourcePath);
-  uint32_t close();
-  void setPosition(uint64_t position) { position_ = position; }
-
- private:
-  // Writes bytes to the archive and counts them. Encrypts them in place first while
-  // an entry's data is being written with a password.
-  bool emit(uint8_t* data, size_t len);
-  // After a failed write the file may hold part of it: take the real position so
-  // that every later offset stays true. Without one, the writer cannot go on.
-  void resyncPosition();
-  bool checkedRead(File& source, uint8_t* buf, size_t len, long long& got);
-  uint32_t copyStored(File& source, uint64_t expectedSize, DataResult& out);
-  uint32_t compress(File& source, uint64_t expectedSize, DataResult& out);
-  bool ensureBuffers();
-
-  File out_;
-  uint64_t baseOffset_ = 0;  // the archive starts at the beginning of a file we create
-  uint64_t position_ = 0;    // bytes of the archive written so far
-  bool broken_ = false;      // the position is unknown after a failed write
-  bool closed_ = false;      // central directory written
-
-  std::string password_;
-  bool hasPassword_ = false;
-  bool encrypting_ = false;
-  EncryptionKeys keys_;
-
-  std::vector<uint8_t> outputBuffer_;  // stored copy pieces
-  // Deflate on threads_ threads; made on the first deflated entry, kept for the rest.
-  unsigned threads_ = 1;
-  std::unique_ptr<ChunkDeflater> deflater_;
-
-  std::vector<EntryRecord> entries_;
-  uint64_t centralDirectorySize_ = 0;  // bytes the records of entries_ will take
-};
-
-bool Writer::ensureBuffers() {
-  try {
-    if (outputBuffer_.empty()) outputBuffer_.resize(kOutputPiece);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
-void Writer::resyncPosition() {
-  const long long at = out_.tell();
-  if (at < 0 || static_cast<uint64_t>(at) < baseOffset_) {
-    broken_ = true;
-  } else {
-    position_ = static_cast<uint64_t>(at) - baseOffset_;
-  }
-}
-
-bool Writer::emit(uint8_t* data, size_t len) {
-  if (encrypting_) EncryptBuffer(keys_, data, len);
-  if (!out_.write(data, len)) {
-    resyncPosition();
-    return false;
-  }
-  position_ += len;
-  return true;
-}
-
-bool Writer::checkedRead(File& source, uint8_t* buf, size_t len, long long& got) {
-  got = source.read(buf, len);
-  return got >= 0;
-}
-
-// Stored data: the source copied in output pieces. At most the size found before
-// reading is read; one byte more would mean the source grew.
-uint32_t Writer::copyStored(File& source, uint64_t expectedSize, DataResult& res) {
-  uint8_t* buf = outputBuffer_.data();
-  uint64_t remaining = expectedSize;
-  while (remaining > 0) {
-    const size_t want = remaining < kOutputPiece ? static_cast<size_t>(remaining) : kOutputPiece;
-    long long got;
-    if (!checkedRead(source, buf, want, got)) return kZipWriteFailed;
-    if (got == 0) return kZipSizeChanged;  // shrank
-    res.crc = Crc32(res.crc, buf, static_cast<size_t>(got));
-    res.bytesRead += static_cast<uint64_t>(got);
-    remaining -= static_cast<uint64_t>(got);
-    if (!emit(buf, static_cast<size_t>(got))) return kZipWriteFailed;
-    res.bytesWritten += static_cast<uint64_t>(got);
-  }
-  long long extra;
-  if (!checkedRead(source, buf, 1, extra)) return kZipWriteFailed;
-  return extra > 0 ? kZipSizeChanged : kZipOk;
-}
 
 // Reads exactly `len` bytes unless the source ends first; returns the count read, or
 // -1 on a read error.
@@ -214,11 +65,226 @@ long long ReadFully(File& source, uint8_t* buf, size_t len) {
   return static_cast<long long>(total);
 }
 
+// After the size found before reading has been read, one byte more means the source
+// grew.
+uint32_t CheckSourceEnded(File& source) {
+  uint8_t extra;
+  const long long n = source.read(&extra, 1);
+  if (n < 0) return kZipWriteFailed;
+  return n > 0 ? kZipSizeChanged : kZipOk;
+}
+
+// An upper bound of the raw Deflate stream of `size` bytes: zlib never emits a block
+// larger than its stored form (5 bytes of header per block of at least 16 KiB of
+// input, but the last of a chunk), and each chunk adds a sync marker of 5 or 6 bytes.
+// One byte in 512 plus a little is well above that.
+uint64_t DeflateBound(uint64_t size) { return size + size / 512 + 1024; }
+
+// The entry name as the archive holds it: backslashes become "/".
+std::string ArchiveName(const std::string& entryName) {
+  std::string name = entryName;
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  return name;
+}
+
+// The entry as its local header first states it: with a password the CRC and a
+// deflated entry's compressed size follow in the data descriptor.
+EntryRecord DescribeEntry(const std::string& name, const FileDescription& source, bool encrypted,
+                          uint64_t archivePosition) {
+  EntryRecord e;
+  e.name = name;
+  e.method = IsStoredName(name) ? zip::kMethodStored : zip::kMethodDeflated;
+  e.flags = encrypted ? static_cast<uint16_t>(zip::kFlagEncrypted | zip::kFlagDataDescriptor)
+                      : zip::kFlagDataDescriptor;
+  e.dos = DosDateTimeFromFileTime(source.lastWrite);
+  e.crc = 0;
+  const uint64_t encryptionBytes = encrypted ? zip::kEncryptionHeaderSize : 0;
+  e.compressedSize = e.method == zip::kMethodStored ? static_cast<uint32_t>(source.size + encryptionBytes) : 0;
+  e.uncompressedSize = static_cast<uint32_t>(source.size);
+  e.externalAttributes = ExternalAttributes(source.attributes);
+  e.localHeaderOffset = static_cast<uint32_t>(archivePosition);
+  return e;
+}
+
+// The extended-timestamp field's two forms: the local one with the modification,
+// access and creation times, the central one with the modification time.
+void FillTimestamps(const FileDescription& source, uint8_t* local, uint8_t* central) {
+  StoreLE16(local + zip::timestamp::kId.offset, zip::kTimestampId);
+  zip::Store(local, zip::timestamp::kDataSize, zip::kLocalExtraSize - 4);
+  local[zip::timestamp::kFlagsOffset] = zip::kTimestampFlags;
+  zip::Store(local, zip::timestamp::kModified, UnixTimeFromFileTime(source.lastWrite));
+  zip::Store(local, zip::timestamp::kAccessed, UnixTimeFromFileTime(source.lastAccess));
+  zip::Store(local, zip::timestamp::kCreated, UnixTimeFromFileTime(source.creation));
+  StoreLE16(central + zip::timestamp::kId.offset, zip::kTimestampId);
+  zip::Store(central, zip::timestamp::kDataSize, zip::kCentralExtraSize - 4);
+  central[zip::timestamp::kFlagsOffset] = zip::kTimestampFlags;
+  zip::Store(central, zip::timestamp::kModified, UnixTimeFromFileTime(source.lastWrite));
+}
+
+// The fixed 30 bytes of a local header.
+void FillLocalHeader(uint8_t* h, const EntryRecord& e) {
+  using namespace zip::local;
+  zip::Store(h, kSignature, zip::kLocalHeaderSignature);
+  zip::Store(h, kVersionNeeded, zip::kVersionNeeded);
+  zip::Store(h, kFlags, e.flags);
+  zip::Store(h, kMethod, e.method);
+  zip::Store(h, kTime, e.dos.time);
+  zip::Store(h, kDate, e.dos.date);
+  zip::Store(h, kCrc, e.crc);
+  zip::Store(h, kCompressedSize, e.compressedSize);
+  zip::Store(h, kUncompressedSize, e.uncompressedSize);
+  zip::Store(h, kNameLength, static_cast<uint16_t>(e.name.size()));
+  zip::Store(h, kExtraLength, static_cast<uint16_t>(zip::kLocalExtraSize));
+}
+
+// The local header with the name and the local extra field after it.
+std::vector<uint8_t> LocalHeader(const EntryRecord& e, const uint8_t* localExtra) {
+  std::vector<uint8_t> header(zip::kLocalHeaderSize + e.name.size() + zip::kLocalExtraSize);
+  FillLocalHeader(header.data(), e);
+  std::memcpy(header.data() + zip::kLocalHeaderSize, e.name.data(), e.name.size());
+  std::memcpy(header.data() + zip::kLocalHeaderSize + e.name.size(), localExtra, zip::kLocalExtraSize);
+  return header;
+}
+
+// The central directory record of a finished entry, with its name and extra field.
+void CentralRecord(const EntryRecord& e, std::vector<uint8_t>& record) {
+  using namespace zip::central;
+  record.assign(zip::kCentralHeaderSize + e.name.size() + zip::kCentralExtraSize, 0);
+  uint8_t* r = record.data();
+  zip::Store(r, kSignature, zip::kCentralHeaderSignature);
+  zip::Store(r, kVersionMadeBy, zip::kVersionMadeBy);
+  zip::Store(r, kVersionNeeded, zip::kVersionNeeded);
+  zip::Store(r, kFlags, e.flags);
+  zip::Store(r, kMethod, e.method);
+  zip::Store(r, kTime, e.dos.time);
+  zip::Store(r, kDate, e.dos.date);
+  zip::Store(r, kCrc, e.crc);
+  zip::Store(r, kCompressedSize, e.compressedSize);
+  zip::Store(r, kUncompressedSize, e.uncompressedSize);
+  zip::Store(r, kNameLength, static_cast<uint16_t>(e.name.size()));
+  zip::Store(r, kExtraLength, static_cast<uint16_t>(zip::kCentralExtraSize));
+  // The comment length, disk number start and internal attributes stay 0.
+  zip::Store(r, kExternalAttributes, e.externalAttributes);
+  zip::Store(r, kLocalHeaderOffset, e.localHeaderOffset);
+  std::memcpy(r + zip::kCentralHeaderSize, e.name.data(), e.name.size());
+  std::memcpy(r + zip::kCentralHeaderSize + e.name.size(), e.centralExtra, zip::kCentralExtraSize);
+}
+
+class Writer {
+ public:
+  bool open(const std::string& path, const char* password, unsigned threads) {
+    m_threads = ThreadCount(threads);
+    if (password && *password) {
+      m_password = password;
+      m_hasPassword = true;
+    }
+    return m_out.open(path, File::Mode::CreateWrite);
+  }
+
+  uint32_t addFile(const std::string& entryName, const std::string& sourcePath);
+  uint32_t close();
+  void setPosition(uint64_t position) { m_position = position; }
+
+ private:
+  // Refuses, before anything is written, an entry that could not be described in the
+  // format's 32-bit sizes and offsets or that could push the archive past 4 GiB.
+  bool fitsTheFormat(const EntryRecord& e, uint64_t sourceSize) const;
+  // Writes the local header and, with a password, the encryption header, which starts
+  // the entry's key stream: encryption stays on for the entry's data.
+  bool writeEntryStart(const EntryRecord& e, const uint8_t* localExtra, const uint8_t* encryptionHeader,
+                       std::vector<uint8_t>& header);
+  // Writes the entry's data, stored or deflated.
+  uint32_t writeData(File& source, const EntryRecord& e, uint64_t size, DataResult& data);
+  // Ends an entry whose data is written: the data descriptor with a password, else the
+  // local header rewritten in place with the final values.
+  uint32_t finishEntry(EntryRecord& e, uint32_t statedCompressedSize, std::vector<uint8_t>& header);
+  uint32_t rewriteLocalHeader(EntryRecord& e, std::vector<uint8_t>& header);
+  bool writeCentralDirectory();
+
+  // Writes bytes to the archive and counts them. Encrypts them in place first while
+  // an entry's data is being written with a password.
+  bool emit(uint8_t* data, size_t len);
+  // After a failed write the file may hold part of it: take the real position so
+  // that every later offset stays true. Without one, the writer cannot go on.
+  void resyncPosition();
+  uint32_t copyStored(File& source, uint64_t expectedSize, DataResult& out);
+  uint32_t compress(File& source, uint64_t expectedSize, DataResult& out);
+  bool ensureBuffers();
+
+  File m_out;
+  uint64_t m_baseOffset = 0;  // the archive starts at the beginning of a file we create
+  uint64_t m_position = 0;    // bytes of the archive written so far
+  bool m_broken = false;      // the position is unknown after a failed write
+  bool m_closed = false;      // central directory written
+
+  std::string m_password;
+  bool m_hasPassword = false;
+  bool m_encrypting = false;
+  EncryptionKeys m_keys;
+
+  std::vector<uint8_t> m_outputBuffer;  // stored copy pieces
+  // Deflate on m_threads threads; made on the first deflated entry, kept for the rest.
+  unsigned m_threads = 1;
+  std::unique_ptr<ChunkDeflater> m_deflater;
+
+  std::vector<EntryRecord> m_entries;
+  uint64_t m_centralDirectorySize = 0;  // bytes the records of m_entries will take
+};
+
+bool Writer::ensureBuffers() {
+  try {
+    if (m_outputBuffer.empty()) m_outputBuffer.resize(kOutputPiece);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+void Writer::resyncPosition() {
+  const long long at = m_out.tell();
+  if (at < 0 || static_cast<uint64_t>(at) < m_baseOffset) {
+    m_broken = true;
+  } else {
+    m_position = static_cast<uint64_t>(at) - m_baseOffset;
+  }
+}
+
+bool Writer::emit(uint8_t* data, size_t len) {
+  if (m_encrypting) m_keys.encrypt(data, len);
+  if (!m_out.write(data, len)) {
+    resyncPosition();
+    return false;
+  }
+  m_position += len;
+  return true;
+}
+
+// Stored data: the source copied in output pieces. At most the size found before
+// reading is read.
+uint32_t Writer::copyStored(File& source, uint64_t expectedSize, DataResult& res) {
+  uint8_t* buf = m_outputBuffer.data();
+  uint64_t remaining = expectedSize;
+  while (remaining > 0) {
+    const size_t want = remaining < kOutputPiece ? static_cast<size_t>(remaining) : kOutputPiece;
+    const long long got = source.read(buf, want);
+    if (got < 0) return kZipWriteFailed;
+    if (got == 0) return kZipSizeChanged;  // shrank
+    res.crc = Crc32(res.crc, buf, static_cast<size_t>(got));
+    res.bytesRead += static_cast<uint64_t>(got);
+    remaining -= static_cast<uint64_t>(got);
+    if (!emit(buf, static_cast<size_t>(got))) return kZipWriteFailed;
+    res.bytesWritten += static_cast<uint64_t>(got);
+  }
+  return CheckSourceEnded(source);
+}
+
 // Deflated data: the raw Deflate stream of ChunkDeflater over the first `expectedSize`
 // bytes, compressed on the writer's threads and written in output pieces in order.
 uint32_t Writer::compress(File& source, uint64_t expectedSize, DataResult& res) {
   try {
-    if (!deflater_) deflater_.reset(new ChunkDeflater(threads_));
+    if (!m_deflater) m_deflater.reset(new ChunkDeflater(m_threads));
   } catch (const std::bad_alloc&) {
     return kZipWriteFailed;
   }
@@ -236,7 +302,7 @@ uint32_t Writer::compress(File& source, uint64_t expectedSize, DataResult& res) 
     return true;
   };
   auto write = [&](uint8_t* out, size_t left) {
-    if (res.bytesWritten + left > kMax32) return false;
+    if (res.bytesWritten + left > zip::kMax32) return false;
     while (left > 0) {
       const size_t piece = left < kOutputPiece ? left : kOutputPiece;
       if (!emit(out, piece)) return false;
@@ -246,229 +312,168 @@ uint32_t Writer::compress(File& source, uint64_t expectedSize, DataResult& res) 
     }
     return true;
   };
-  switch (deflater_->deflate(expectedSize, read, write)) {
+  switch (m_deflater->deflate(expectedSize, read, write)) {
     case ChunkDeflater::Result::Ok: break;
     case ChunkDeflater::Result::ReadFailed: return readFailure;
     default: return kZipWriteFailed;
   }
-
-  uint8_t extra;
-  long long n;
-  if (!checkedRead(source, &extra, 1, n)) return kZipWriteFailed;
-  return n > 0 ? kZipSizeChanged : kZipOk;
+  return CheckSourceEnded(source);
 }
 
-// An upper bound of the raw Deflate stream of `size` bytes: zlib never emits a block
-// larger than its stored form (5 bytes of header per block of at least 16 KiB of
-// input, but the last of a chunk), and each chunk adds a sync marker of 5 or 6 bytes.
-// One byte in 512 plus a little is well above that.
-uint64_t DeflateBound(uint64_t size) { return size + size / 512 + 1024; }
+bool Writer::fitsTheFormat(const EntryRecord& e, uint64_t sourceSize) const {
+  const uint64_t encryptionBytes = m_hasPassword ? zip::kEncryptionHeaderSize : 0;
+  const uint64_t maxData =
+      (e.method == zip::kMethodStored ? sourceSize : DeflateBound(sourceSize)) + encryptionBytes;
+  const uint64_t centralRecord = zip::kCentralHeaderSize + e.name.size() + zip::kCentralExtraSize;
+  const uint64_t projectedEnd = m_baseOffset + m_position + zip::kLocalHeaderSize + e.name.size() +
+                                zip::kLocalExtraSize + maxData + (m_hasPassword ? zip::kDataDescriptorSize : 0) +
+                                m_centralDirectorySize + centralRecord + zip::kEndRecordSize;
+  return sourceSize <= zip::kMax32 && maxData <= zip::kMax32 && projectedEnd <= zip::kMax32;
+}
 
-void FillLocalHeader(uint8_t* h, const EntryRecord& e) {
-  StoreLE32(h + 0, kLocalHeaderSignature);
-  StoreLE16(h + 4, kVersionNeeded);
-  StoreLE16(h + 6, e.flags);
-  StoreLE16(h + 8, e.method);
-  StoreLE16(h + 10, e.dos.time);
-  StoreLE16(h + 12, e.dos.date);
-  StoreLE32(h + 14, e.crc);
-  StoreLE32(h + 18, e.compressedSize);
-  StoreLE32(h + 22, e.uncompressedSize);
-  StoreLE16(h + 26, static_cast<uint16_t>(e.name.size()));
-  StoreLE16(h + 28, static_cast<uint16_t>(kLocalExtraSize));
+bool Writer::writeEntryStart(const EntryRecord& e, const uint8_t* localExtra, const uint8_t* encryptionHeader,
+                             std::vector<uint8_t>& header) {
+  header = LocalHeader(e, localExtra);
+  if (!emit(header.data(), header.size())) return false;
+  if (!m_hasPassword) return true;
+  m_keys.init(m_password.data(), m_password.size());
+  m_encrypting = true;
+  uint8_t encrypted[zip::kEncryptionHeaderSize];
+  std::memcpy(encrypted, encryptionHeader, sizeof encrypted);
+  if (!emit(encrypted, sizeof encrypted)) {
+    m_encrypting = false;
+    return false;
+  }
+  return true;
+}
+
+uint32_t Writer::writeData(File& source, const EntryRecord& e, uint64_t size, DataResult& data) {
+  const uint32_t result =
+      e.method == zip::kMethodStored ? copyStored(source, size, data) : compress(source, size, data);
+  m_encrypting = false;
+  return result;
+}
+
+uint32_t Writer::rewriteLocalHeader(EntryRecord& e, std::vector<uint8_t>& header) {
+  // Bit 3 cleared: the CRC and sizes are in the header now; deflated entries carry
+  // the compressor's option bits.
+  e.flags = static_cast<uint16_t>(e.flags & ~zip::kFlagDataDescriptor);
+  if (e.method == zip::kMethodDeflated) e.flags |= zip::kFlagMaximumCompression;
+  FillLocalHeader(header.data(), e);
+  if (!m_out.seek(e.localHeaderOffset)) {
+    resyncPosition();
+    return kZipSeekFailed;
+  }
+  const bool written = m_out.write(header.data(), zip::kLocalHeaderSize);
+  if (!m_out.seek(m_baseOffset + m_position)) {
+    resyncPosition();
+    return kZipSeekFailed;
+  }
+  return written ? kZipOk : kZipWriteFailed;
+}
+
+uint32_t Writer::finishEntry(EntryRecord& e, uint32_t statedCompressedSize, std::vector<uint8_t>& header) {
+  if (!m_hasPassword) return rewriteLocalHeader(e, header);
+  // The local header's sizes stand; a stored entry's must have come true.
+  if (e.method == zip::kMethodStored && e.compressedSize != statedCompressedSize) return kZipSizeChanged;
+  uint8_t descriptor[zip::kDataDescriptorSize];
+  zip::Store(descriptor, zip::descriptor::kSignature, zip::kDataDescriptorSignature);
+  zip::Store(descriptor, zip::descriptor::kCrc, e.crc);
+  zip::Store(descriptor, zip::descriptor::kCompressedSize, e.compressedSize);
+  zip::Store(descriptor, zip::descriptor::kUncompressedSize, e.uncompressedSize);
+  return emit(descriptor, sizeof descriptor) ? kZipOk : kZipWriteFailed;
 }
 
 uint32_t Writer::addFile(const std::string& entryName, const std::string& sourcePath) {
-  if (broken_ || closed_) return kZipWriteFailed;
+  if (m_broken || m_closed) return kZipWriteFailed;
 
-  EntryRecord e;
-  e.name = entryName;
-  for (char& c : e.name) {
-    if (c == '\\') c = '/';
-  }
-  if (e.name.empty() || e.name.size() > kMaxNameLength) return kZipBadArgument;
+  // The arguments: a name the format can hold, a source, room for one more entry (the
+  // end record counts them in 16 bits).
+  const std::string name = ArchiveName(entryName);
+  if (name.empty() || name.size() > zip::kMaxNameLength) return kZipBadArgument;
   if (sourcePath.empty()) return kZipBadArgument;
-  // The end record counts entries in 16 bits.
-  if (entries_.size() >= kMaxEntries) return kZipBadArgument;
-  e.method = IsStoredName(e.name) ? kMethodStored : kMethodDeflated;
+  if (m_entries.size() >= zip::kMaxEntries) return kZipBadArgument;
 
+  // The source and what it says of itself.
   File source;
   if (!source.open(sourcePath, File::Mode::Read)) return kZipOpenFailed;
   FileDescription desc;
   if (!source.describe(desc)) return kZipOpenFailed;
   if (zip_writer_testing::afterSourceDescribed) zip_writer_testing::afterSourceDescribed(sourcePath);
 
-  // Sizes and offsets are 32-bit: refuse, before writing anything, an entry that could
-  // not be described in them or that could push the archive past 4 GiB.
-  const uint64_t encryptionBytes = hasPassword_ ? kEncryptionHeaderSize : 0;
-  const uint64_t maxData = (e.method == kMethodStored ? desc.size : DeflateBound(desc.size)) + encryptionBytes;
-  const uint64_t centralRecord = kCentralHeaderSize + e.name.size() + kCentralExtraSize;
-  const uint64_t projectedEnd = baseOffset_ + position_ + kLocalHeaderSize + e.name.size() + kLocalExtraSize +
-                                maxData + (hasPassword_ ? kDataDescriptorSize : 0) +
-                                centralDirectorySize_ + centralRecord + kEndRecordSize;
-  if (desc.size > kMax32 || maxData > kMax32 || projectedEnd > kMax32) return kZipBadArgument;
-
+  EntryRecord e = DescribeEntry(name, desc, m_hasPassword, m_baseOffset + m_position);
+  if (!fitsTheFormat(e, desc.size)) return kZipBadArgument;
   if (!ensureBuffers()) return kZipWriteFailed;
-
-  // The entry as the local header first states it.
-  e.flags = hasPassword_ ? static_cast<uint16_t>(kFlagEncrypted | kFlagDataDescriptor) : kFlagDataDescriptor;
-  e.dos = DosDateTimeFromFileTime(desc.lastWrite);
-  e.crc = 0;
-  e.compressedSize = e.method == kMethodStored ? static_cast<uint32_t>(desc.size + encryptionBytes) : 0;
-  e.uncompressedSize = static_cast<uint32_t>(desc.size);
-  e.externalAttributes = ExternalAttributes(desc.attributes);
-  e.localHeaderOffset = static_cast<uint32_t>(baseOffset_ + position_);
-
-  const uint8_t timeFlags = 0x07;  // modification, access and creation time
-  uint8_t localExtra[kLocalExtraSize];
-  localExtra[0] = 0x55;
-  localExtra[1] = 0x54;
-  StoreLE16(localExtra + 2, 13);
-  localExtra[4] = timeFlags;
-  StoreLE32(localExtra + 5, UnixTimeFromFileTime(desc.lastWrite));
-  StoreLE32(localExtra + 9, UnixTimeFromFileTime(desc.lastAccess));
-  StoreLE32(localExtra + 13, UnixTimeFromFileTime(desc.creation));
-  e.centralExtra[0] = 0x55;
-  e.centralExtra[1] = 0x54;
-  StoreLE16(e.centralExtra + 2, 5);
-  e.centralExtra[4] = timeFlags;
-  StoreLE32(e.centralExtra + 5, UnixTimeFromFileTime(desc.lastWrite));
+  uint8_t localExtra[zip::kLocalExtraSize];
+  FillTimestamps(desc, localExtra, e.centralExtra);
 
   // The encryption header's random bytes are drawn before anything is written, so
   // that a generator failure leaves no trace in the archive.
-  uint8_t encryptionHeader[kEncryptionHeaderSize];
-  if (hasPassword_) {
-    if (!SystemRandomBytes(encryptionHeader, kEncryptionHeaderSize - 1)) return kZipWriteFailed;
-    encryptionHeader[11] = static_cast<uint8_t>(e.dos.time >> 8);  // the password check byte
+  uint8_t encryptionHeader[zip::kEncryptionHeaderSize];
+  if (m_hasPassword) {
+    if (!SystemRandomBytes(encryptionHeader, zip::kEncryptionHeaderSize - 1)) return kZipWriteFailed;
+    encryptionHeader[zip::kEncryptionHeaderSize - 1] = static_cast<uint8_t>(e.dos.time >> 8);  // the check byte
   }
 
-  // The local header.
-  std::vector<uint8_t> header(kLocalHeaderSize + e.name.size() + kLocalExtraSize);
-  FillLocalHeader(header.data(), e);
-  std::memcpy(header.data() + kLocalHeaderSize, e.name.data(), e.name.size());
-  std::memcpy(header.data() + kLocalHeaderSize + e.name.size(), localExtra, kLocalExtraSize);
-  if (!emit(header.data(), header.size())) return kZipWriteFailed;
-
-  // The encryption header, which starts the entry's key stream.
-  if (hasPassword_) {
-    keys_.init(password_.data(), password_.size());
-    encrypting_ = true;
-    if (!emit(encryptionHeader, kEncryptionHeaderSize)) {
-      encrypting_ = false;
-      return kZipWriteFailed;
-    }
-  }
-
-  // The data.
+  std::vector<uint8_t> header;
+  if (!writeEntryStart(e, localExtra, encryptionHeader, header)) return kZipWriteFailed;
   DataResult data;
-  uint32_t dataResult = e.method == kMethodStored ? copyStored(source, desc.size, data)
-                                                  : compress(source, desc.size, data);
-  encrypting_ = false;
+  const uint32_t dataResult = writeData(source, e, desc.size, data);
   source.close();
   if (dataResult != kZipOk) return dataResult;
 
   // The final values.
-  e.crc = data.crc;
-  const uint64_t compressedSize = data.bytesWritten + encryptionBytes;
-  if (compressedSize > kMax32 || data.bytesRead > kMax32) return kZipWriteFailed;
+  const uint64_t compressedSize = data.bytesWritten + (m_hasPassword ? zip::kEncryptionHeaderSize : 0);
+  if (compressedSize > zip::kMax32 || data.bytesRead > zip::kMax32) return kZipWriteFailed;
   const uint32_t statedCompressedSize = e.compressedSize;
+  e.crc = data.crc;
   e.compressedSize = static_cast<uint32_t>(compressedSize);
   e.uncompressedSize = static_cast<uint32_t>(data.bytesRead);
-
-  // Finish the entry.
-  if (hasPassword_) {
-    // The local header's sizes stand; a stored entry's must have come true.
-    if (e.method == kMethodStored && e.compressedSize != statedCompressedSize) return kZipSizeChanged;
-    uint8_t descriptor[kDataDescriptorSize];
-    StoreLE32(descriptor + 0, kDataDescriptorSignature);
-    StoreLE32(descriptor + 4, e.crc);
-    StoreLE32(descriptor + 8, e.compressedSize);
-    StoreLE32(descriptor + 12, e.uncompressedSize);
-    if (!emit(descriptor, kDataDescriptorSize)) return kZipWriteFailed;
-  } else {
-    // Without a password the local header is rewritten with the final values, bit 3
-    // cleared and the compressor's option bits set.
-    e.flags = static_cast<uint16_t>(e.flags & ~kFlagDataDescriptor);
-    if (e.method == kMethodDeflated) e.flags |= kFlagMaximumCompression;
-    FillLocalHeader(header.data(), e);
-    if (!out_.seek(e.localHeaderOffset)) {
-      resyncPosition();
-      return kZipSeekFailed;
-    }
-    const bool written = out_.write(header.data(), kLocalHeaderSize);
-    if (!out_.seek(baseOffset_ + position_)) {
-      resyncPosition();
-      return kZipSeekFailed;
-    }
-    if (!written) return kZipWriteFailed;
-  }
+  const uint32_t finished = finishEntry(e, statedCompressedSize, header);
+  if (finished != kZipOk) return finished;
 
   // Keep the entry for the central directory.
+  const uint64_t centralRecord = zip::kCentralHeaderSize + e.name.size() + zip::kCentralExtraSize;
   try {
-    entries_.push_back(std::move(e));
+    m_entries.push_back(std::move(e));
   } catch (const std::bad_alloc&) {
     return kZipWriteFailed;
   }
-  centralDirectorySize_ += centralRecord;
+  m_centralDirectorySize += centralRecord;
   return kZipOk;
+}
+
+bool Writer::writeCentralDirectory() {
+  const uint64_t directoryOffset = m_position;
+  if (m_broken) return false;
+  std::vector<uint8_t> record;
+  for (const EntryRecord& e : m_entries) {
+    CentralRecord(e, record);
+    if (!emit(record.data(), record.size())) return false;
+  }
+  const uint64_t directorySize = m_position - directoryOffset;
+  const uint64_t directoryStart = m_baseOffset + directoryOffset;
+  // Never state an offset or size that the 32-bit fields would cut short.
+  if (directorySize > zip::kMax32 || directoryStart > zip::kMax32) return false;
+  uint8_t end[zip::kEndRecordSize] = {};
+  zip::Store(end, zip::end::kSignature, zip::kEndRecordSignature);
+  // This disk and the directory's disk are 0; there is no comment.
+  zip::Store(end, zip::end::kEntriesOnDisk, static_cast<uint16_t>(m_entries.size()));
+  zip::Store(end, zip::end::kTotalEntries, static_cast<uint16_t>(m_entries.size()));
+  zip::Store(end, zip::end::kDirectorySize, static_cast<uint32_t>(directorySize));
+  zip::Store(end, zip::end::kDirectoryOffset, static_cast<uint32_t>(directoryStart));
+  return emit(end, sizeof end);
 }
 
 uint32_t Writer::close() {
   uint32_t result = kZipOk;
-  if (!closed_) {
-    const uint64_t directoryOffset = position_;
-    bool ok = !broken_;
-    std::vector<uint8_t> record;
-    for (const EntryRecord& e : entries_) {
-      if (!ok) continue;  // after a failure the remaining records are only counted
-      record.assign(kCentralHeaderSize + e.name.size() + kCentralExtraSize, 0);
-      uint8_t* r = record.data();
-      StoreLE32(r + 0, kCentralHeaderSignature);
-      StoreLE16(r + 4, kVersionMadeBy);
-      StoreLE16(r + 6, kVersionNeeded);
-      StoreLE16(r + 8, e.flags);
-      StoreLE16(r + 10, e.method);
-      StoreLE16(r + 12, e.dos.time);
-      StoreLE16(r + 14, e.dos.date);
-      StoreLE32(r + 16, e.crc);
-      StoreLE32(r + 20, e.compressedSize);
-      StoreLE32(r + 24, e.uncompressedSize);
-      StoreLE16(r + 28, static_cast<uint16_t>(e.name.size()));
-      StoreLE16(r + 30, static_cast<uint16_t>(kCentralExtraSize));
-      StoreLE16(r + 32, 0);  // comment length
-      StoreLE16(r + 34, 0);  // disk number start
-      StoreLE16(r + 36, 0);  // internal attributes
-      StoreLE32(r + 38, e.externalAttributes);
-      StoreLE32(r + 42, e.localHeaderOffset);
-      std::memcpy(r + kCentralHeaderSize, e.name.data(), e.name.size());
-      std::memcpy(r + kCentralHeaderSize + e.name.size(), e.centralExtra, kCentralExtraSize);
-      ok = emit(r, record.size());
-    }
-    if (ok) {
-      const uint64_t directorySize = position_ - directoryOffset;
-      const uint64_t directoryStart = baseOffset_ + directoryOffset;
-      // Never state an offset or size that the 32-bit fields would cut short.
-      if (directorySize > kMax32 || directoryStart > kMax32) {
-        ok = false;
-      } else {
-        uint8_t end[kEndRecordSize];
-        StoreLE32(end + 0, kEndRecordSignature);
-        StoreLE16(end + 4, 0);
-        StoreLE16(end + 6, 0);
-        StoreLE16(end + 8, static_cast<uint16_t>(entries_.size()));
-        StoreLE16(end + 10, static_cast<uint16_t>(entries_.size()));
-        StoreLE32(end + 12, static_cast<uint32_t>(directorySize));
-        StoreLE32(end + 16, static_cast<uint32_t>(directoryStart));
-        StoreLE16(end + 20, 0);
-        ok = emit(end, kEndRecordSize);
-      }
-    }
-    if (!ok) result = kZipWriteFailed;
-    closed_ = true;
-    entries_.clear();
+  if (!m_closed) {
+    if (!writeCentralDirectory()) result = kZipWriteFailed;
+    m_closed = true;
+    m_entries.clear();
   }
   // A failure the system reports only on closing (delayed writes) loses data too.
-  if (!out_.close() && result == kZipOk) result = kZipWriteFailed;
+  if (!m_out.close() && result == kZipOk) result = kZipWriteFailed;
   return result;
 }
 
