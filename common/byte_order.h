@@ -1,6 +1,7 @@
 // Little-endian fields in byte buffers, as the ZIP, PE and SWF formats store them.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace vx {
 
@@ -21,6 +22,17 @@ inline void StoreLE32(uint8_t* p, uint32_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// Appends the value's bytes to a buffer being built.
+inline void AppendLE16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+inline void AppendLE32(std::vector<uint8_t>& out, uint32_t v) {
+  AppendLE16(out, static_cast<uint16_t>(v));
+  AppendLE16(out, static_cast<uint16_t>(v >> 16));
 }
 
 }  // namespace vx

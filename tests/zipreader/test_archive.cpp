@@ -9,30 +9,16 @@
 #include "common/empty_folder.h"
 #include "common/encryption_keys.h"
 #include "common/file.h"
+#include "common/byte_order.h"
+#include "common/zip_format.h"
 
 namespace vxtest {
 
-void Put16(Bytes& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-uint32_t Get32(const Bytes& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
+using vx::AppendLE16;
+using vx::AppendLE32;
+namespace zip = vx::zip;
 
 namespace {
-void Append16(Bytes& b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Append32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 void AppendBytes(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 }  // namespace
 
@@ -90,15 +76,16 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
   for (const TestEntry& e : entries) {
     EntryLayout lay;
     Bytes body = !e.rawCompressed.empty() ? e.rawCompressed
-                 : e.method == 8          ? Deflate(e.data)
+                 : e.method == zip::kMethodDeflated ? Deflate(e.data)
                                           : e.data;
     uint32_t crc = vx::Crc32(0, e.data.data(), e.data.size());
-    uint16_t flags = static_cast<uint16_t>((e.password.empty() ? 0 : 1) | (e.dataDescriptor ? 8 : 0));
+    uint16_t flags = static_cast<uint16_t>((e.password.empty() ? 0 : zip::kFlagEncrypted) |
+                                           (e.dataDescriptor ? zip::kFlagDataDescriptor : 0));
     if (!e.password.empty()) {
       vx::EncryptionKeys keys;
       keys.init(e.password.data(), e.password.size());
-      Bytes header = PatternBytes(12, crc ^ 0x5A5A);
-      header[11] = e.dataDescriptor ? static_cast<uint8_t>(e.dosTime >> 8) : static_cast<uint8_t>(crc >> 24);
+      Bytes header = PatternBytes(zip::kEncryptionHeaderSize, crc ^ 0x5A5A);
+      header[zip::kEncryptionHeaderSize - 1] = e.dataDescriptor ? static_cast<uint8_t>(e.dosTime >> 8) : static_cast<uint8_t>(crc >> 24);
       keys.encrypt(header.data(), header.size());
       keys.encrypt(body.data(), body.size());
       header.insert(header.end(), body.begin(), body.end());
@@ -108,17 +95,17 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
     bool zeroLocal = e.dataDescriptor && e.zeroLocalSizes;
 
     lay.localHeader = out.size();
-    Append32(out, 0x04034B50);
-    Append16(out, 20);
-    Append16(out, flags);
-    Append16(out, e.method);
-    Append16(out, e.dosTime);
-    Append16(out, e.dosDate);
-    Append32(out, zeroLocal ? 0 : f.crc);
-    Append32(out, zeroLocal ? 0 : f.csize);
-    Append32(out, zeroLocal ? 0 : f.usize);
-    Append16(out, static_cast<uint16_t>(e.name.size()));
-    Append16(out, static_cast<uint16_t>(e.localExtra.size()));
+    AppendLE32(out, zip::kLocalHeaderSignature);
+    AppendLE16(out, zip::kVersionNeeded);
+    AppendLE16(out, flags);
+    AppendLE16(out, e.method);
+    AppendLE16(out, e.dosTime);
+    AppendLE16(out, e.dosDate);
+    AppendLE32(out, zeroLocal ? 0 : f.crc);
+    AppendLE32(out, zeroLocal ? 0 : f.csize);
+    AppendLE32(out, zeroLocal ? 0 : f.usize);
+    AppendLE16(out, static_cast<uint16_t>(e.name.size()));
+    AppendLE16(out, static_cast<uint16_t>(e.localExtra.size()));
     AppendBytes(out, TextBytes(e.name));
     AppendBytes(out, e.localExtra);
     lay.data = out.size();
@@ -126,10 +113,10 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
     lay.dataEnd = out.size();
     if (e.dataDescriptor) {
       lay.descriptor = out.size();
-      if (e.descriptorSignature) Append32(out, 0x08074B50);
-      Append32(out, f.crc);
-      Append32(out, f.csize);
-      Append32(out, f.usize);
+      if (e.descriptorSignature) AppendLE32(out, zip::kDataDescriptorSignature);
+      AppendLE32(out, f.crc);
+      AppendLE32(out, f.csize);
+      AppendLE32(out, f.usize);
     }
     a.entries.push_back(lay);
     finals.push_back(f);
@@ -139,57 +126,38 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
     const TestEntry& e = entries[i];
     const Final& f = finals[i];
     a.entries[i].central = out.size();
-    Append32(out, 0x02014B50);
-    Append16(out, e.versionMadeBy);
-    Append16(out, 20);
-    Append16(out, f.flags);
-    Append16(out, e.method);
-    Append16(out, e.dosTime);
-    Append16(out, e.dosDate);
-    Append32(out, f.crc);
-    Append32(out, f.csize);
-    Append32(out, f.usize);
-    Append16(out, static_cast<uint16_t>(e.name.size()));
-    Append16(out, static_cast<uint16_t>(e.centralExtra.size()));
-    Append16(out, 0);
-    Append16(out, 0);
-    Append16(out, 0);
-    Append32(out, e.externalAttributes);
-    Append32(out, static_cast<uint32_t>(a.entries[i].localHeader));
+    AppendLE32(out, zip::kCentralHeaderSignature);
+    AppendLE16(out, e.versionMadeBy);
+    AppendLE16(out, zip::kVersionNeeded);
+    AppendLE16(out, f.flags);
+    AppendLE16(out, e.method);
+    AppendLE16(out, e.dosTime);
+    AppendLE16(out, e.dosDate);
+    AppendLE32(out, f.crc);
+    AppendLE32(out, f.csize);
+    AppendLE32(out, f.usize);
+    AppendLE16(out, static_cast<uint16_t>(e.name.size()));
+    AppendLE16(out, static_cast<uint16_t>(e.centralExtra.size()));
+    AppendLE16(out, 0);  // comment length
+    AppendLE16(out, 0);  // disk number start
+    AppendLE16(out, 0);  // internal attributes
+    AppendLE32(out, e.externalAttributes);
+    AppendLE32(out, static_cast<uint32_t>(a.entries[i].localHeader));
     AppendBytes(out, TextBytes(e.name));
     AppendBytes(out, e.centralExtra);
   }
   a.endRecord = out.size();
-  Append32(out, 0x06054B50);
-  Append16(out, 0);
-  Append16(out, 0);
-  Append16(out, static_cast<uint16_t>(entries.size()));
-  Append16(out, static_cast<uint16_t>(entries.size()));
-  Append32(out, static_cast<uint32_t>(a.endRecord - a.centralDirectory));
-  Append32(out, static_cast<uint32_t>(a.centralDirectory));
-  Append16(out, static_cast<uint16_t>(comment.size()));
+  AppendLE32(out, zip::kEndRecordSignature);
+  AppendLE16(out, 0);  // this disk
+  AppendLE16(out, 0);  // the directory's disk
+  AppendLE16(out, static_cast<uint16_t>(entries.size()));
+  AppendLE16(out, static_cast<uint16_t>(entries.size()));
+  AppendLE32(out, static_cast<uint32_t>(a.endRecord - a.centralDirectory));
+  AppendLE32(out, static_cast<uint32_t>(a.centralDirectory));
+  AppendLE16(out, static_cast<uint16_t>(comment.size()));
   AppendBytes(out, comment);
   return a;
 }
 
-
-Bytes ReadWholeFile(const std::string& path) {
-  vx::File f;
-  Bytes out;
-  if (!f.open(path, vx::File::Mode::Read)) throw std::runtime_error("cannot read " + path);
-  uint8_t buf[65536];
-  for (;;) {
-    long long n = f.read(buf, sizeof buf);
-    if (n <= 0) break;
-    out.insert(out.end(), buf, buf + n);
-  }
-  return out;
-}
-
-void WriteWholeFile(const std::string& path, const Bytes& bytes) {
-  vx::File f;
-  if (!f.open(path, vx::File::Mode::CreateWrite) || !f.write(bytes.data(), bytes.size()) || !f.close())
-    throw std::runtime_error("cannot write " + path);
-}
 
 }  // namespace vxtest

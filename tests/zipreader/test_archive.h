@@ -3,10 +3,13 @@
 #pragma once
 #include <cstdint>
 #include <ctime>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "common/zip_format.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/whole_file.h"
 
 namespace vxtest {
 
@@ -70,14 +73,20 @@ Bytes TextBytes(const std::string& text);
 Bytes PatternBytes(size_t size, uint32_t seed);   // incompressible-looking
 Bytes TextLikeBytes(size_t size, uint32_t seed);  // compressible
 
-void Put16(Bytes& b, size_t at, uint16_t v);
-void Put32(Bytes& b, size_t at, uint32_t v);
-uint16_t Get16(const Bytes& b, size_t at);
-uint32_t Get32(const Bytes& b, size_t at);
+// A field of the record at `at` in an archive's bytes, by its name in the format.
+template <typename T>
+T Get(const Bytes& b, size_t at, vx::zip::Field<T> f) {
+  if (at + f.offset + sizeof(T) > b.size()) throw std::out_of_range(std::string("past the archive: ") + f.name);
+  return vx::zip::Load(b.data() + at, f);
+}
+template <typename T>
+void Put(Bytes& b, size_t at, vx::zip::Field<T> f, typename vx::zip::Field<T>::Value v) {
+  if (at + f.offset + sizeof(T) > b.size()) throw std::out_of_range(std::string("past the archive: ") + f.name);
+  vx::zip::Store(b.data() + at, f, v);
+}
 
 using ScratchFolder = vx::test::ScratchFolder;
-
-Bytes ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const Bytes& bytes);
+using vx::test::ReadWholeFile;
+using vx::test::WriteWholeFile;
 
 }  // namespace vxtest

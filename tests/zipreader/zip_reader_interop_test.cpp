@@ -14,6 +14,7 @@
 #include <map>
 
 #include "common/file.h"
+#include "common/byte_order.h"
 #include "test_archive.h"
 #include "zipreader/zip_reader.h"
 
@@ -339,20 +340,20 @@ std::string Cli() { return std::string(VX_BINARY_DIR) + "/bin/vellumix-cli"; }
 Bytes MakePackageExe(const Bytes& zip) {
   const uint32_t fileAlign = 0x200, sectAlign = 0x1000, rsrcRva = 0x1000, rsrcFile = 0x200;
   Bytes rsrc(96, 0);
-  Put16(rsrc, 12, 1);                         // root: one named entry
-  Put32(rsrc, 16, 0x80000000u | 88);          //   name "ZIP"
-  Put32(rsrc, 20, 0x80000000u | 24);          //   -> type directory
-  Put16(rsrc, 24 + 14, 1);                    // type: one id entry
-  Put32(rsrc, 40, 129);
-  Put32(rsrc, 44, 0x80000000u | 48);          //   -> language directory
-  Put16(rsrc, 48 + 14, 1);                    // language: one id entry
-  Put32(rsrc, 64, 1033);
-  Put32(rsrc, 68, 72);                        //   -> data entry
-  Put32(rsrc, 72, rsrcRva + 96);              // data RVA
-  Put32(rsrc, 76, static_cast<uint32_t>(zip.size()));
-  Put16(rsrc, 88, 3);
+  vx::StoreLE16(&rsrc[12], 1);                         // root: one named entry
+  vx::StoreLE32(&rsrc[16], 0x80000000u | 88);          //   name "ZIP"
+  vx::StoreLE32(&rsrc[20], 0x80000000u | 24);          //   -> type directory
+  vx::StoreLE16(&rsrc[24 + 14], 1);                    // type: one id entry
+  vx::StoreLE32(&rsrc[40], 129);
+  vx::StoreLE32(&rsrc[44], 0x80000000u | 48);          //   -> language directory
+  vx::StoreLE16(&rsrc[48 + 14], 1);                    // language: one id entry
+  vx::StoreLE32(&rsrc[64], 1033);
+  vx::StoreLE32(&rsrc[68], 72);                        //   -> data entry
+  vx::StoreLE32(&rsrc[72], rsrcRva + 96);              // data RVA
+  vx::StoreLE32(&rsrc[76], static_cast<uint32_t>(zip.size()));
+  vx::StoreLE16(&rsrc[88], 3);
   const char* zipName = "ZIP";
-  for (int i = 0; i < 3; ++i) Put16(rsrc, 90 + 2 * i, static_cast<uint16_t>(zipName[i]));
+  for (int i = 0; i < 3; ++i) vx::StoreLE16(&rsrc[90 + 2 * i], static_cast<uint16_t>(zipName[i]));
   rsrc.insert(rsrc.end(), zip.begin(), zip.end());
   uint32_t rawSize = (static_cast<uint32_t>(rsrc.size()) + fileAlign - 1) / fileAlign * fileAlign;
   rsrc.resize(rawSize, 0);
@@ -360,35 +361,35 @@ Bytes MakePackageExe(const Bytes& zip) {
   Bytes pe(rsrcFile, 0);
   pe[0] = 'M';
   pe[1] = 'Z';
-  Put32(pe, 0x3C, 0x40);
+  vx::StoreLE32(&pe[0x3C], 0x40);
   size_t p = 0x40;
   pe[p] = 'P';
   pe[p + 1] = 'E';
-  Put16(pe, p + 4, 0x014C);  // i386
-  Put16(pe, p + 6, 1);       // one section
-  Put16(pe, p + 20, 224);    // optional header size
-  Put16(pe, p + 22, 0x0102);
+  vx::StoreLE16(&pe[p + 4], 0x014C);  // i386
+  vx::StoreLE16(&pe[p + 6], 1);       // one section
+  vx::StoreLE16(&pe[p + 20], 224);    // optional header size
+  vx::StoreLE16(&pe[p + 22], 0x0102);
   size_t o = p + 24;
-  Put16(pe, o, 0x010B);  // PE32
-  Put32(pe, o + 8, rawSize);
-  Put32(pe, o + 28, 0x400000);
-  Put32(pe, o + 32, sectAlign);
-  Put32(pe, o + 36, fileAlign);
-  Put16(pe, o + 40, 4);
-  Put16(pe, o + 48, 4);
-  Put32(pe, o + 56, rsrcRva + (rawSize + sectAlign - 1) / sectAlign * sectAlign);
-  Put32(pe, o + 60, rsrcFile);
-  Put16(pe, o + 68, 2);  // GUI
-  Put32(pe, o + 92, 16);
-  Put32(pe, o + 96 + 8 * 2, rsrcRva);
-  Put32(pe, o + 96 + 8 * 2 + 4, 96 + static_cast<uint32_t>(zip.size()));
+  vx::StoreLE16(&pe[o], 0x010B);  // PE32
+  vx::StoreLE32(&pe[o + 8], rawSize);
+  vx::StoreLE32(&pe[o + 28], 0x400000);
+  vx::StoreLE32(&pe[o + 32], sectAlign);
+  vx::StoreLE32(&pe[o + 36], fileAlign);
+  vx::StoreLE16(&pe[o + 40], 4);
+  vx::StoreLE16(&pe[o + 48], 4);
+  vx::StoreLE32(&pe[o + 56], rsrcRva + (rawSize + sectAlign - 1) / sectAlign * sectAlign);
+  vx::StoreLE32(&pe[o + 60], rsrcFile);
+  vx::StoreLE16(&pe[o + 68], 2);  // GUI
+  vx::StoreLE32(&pe[o + 92], 16);
+  vx::StoreLE32(&pe[o + 96 + 8 * 2], rsrcRva);
+  vx::StoreLE32(&pe[o + 96 + 8 * 2 + 4], 96 + static_cast<uint32_t>(zip.size()));
   size_t s = o + 224;
   std::memcpy(&pe[s], ".rsrc", 5);
-  Put32(pe, s + 8, 96 + static_cast<uint32_t>(zip.size()));
-  Put32(pe, s + 12, rsrcRva);
-  Put32(pe, s + 16, rawSize);
-  Put32(pe, s + 20, rsrcFile);
-  Put32(pe, s + 36, 0x40000040u);
+  vx::StoreLE32(&pe[s + 8], 96 + static_cast<uint32_t>(zip.size()));
+  vx::StoreLE32(&pe[s + 12], rsrcRva);
+  vx::StoreLE32(&pe[s + 16], rawSize);
+  vx::StoreLE32(&pe[s + 20], rsrcFile);
+  vx::StoreLE32(&pe[s + 36], 0x40000040u);
   pe.insert(pe.end(), rsrc.begin(), rsrc.end());
   return pe;
 }

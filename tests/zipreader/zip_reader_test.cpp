@@ -14,8 +14,14 @@
 #include "zipreader/zip_reader.h"
 
 using namespace vxtest;
+using vx::CZipException;
+namespace zip = vx::zip;
 
 namespace {
+
+// The causes of zlib's data error and buffer error (Z_DATA_ERROR, Z_BUF_ERROR).
+constexpr int kZlibDataError = 504;
+constexpr int kZlibBufferError = 506;
 
 // Opens and extracts every entry; returns the cause of the first CZipException, or 0.
 int CauseOfExtractAll(const Bytes& archive, const std::string& folder, const char* password = nullptr) {
@@ -291,11 +297,11 @@ TEST(ZipReaderEndRecord, FoundBehindCommentsOfEveryAwkwardLength) {
 }
 
 TEST(ZipReaderEndRecord, MissingTooShortOrTooFarBack) {
-  EXPECT_EQ(CauseOfOpen({}), 116);
-  EXPECT_EQ(CauseOfOpen({'P', 'K', 5}), 116);
-  EXPECT_EQ(CauseOfOpen(PatternBytes(100000, 8)), 116);
+  EXPECT_EQ(CauseOfOpen({}), CZipException::kNoEndRecord);
+  EXPECT_EQ(CauseOfOpen({'P', 'K', 5}), CZipException::kNoEndRecord);
+  EXPECT_EQ(CauseOfOpen(PatternBytes(100000, 8)), CZipException::kNoEndRecord);
   // The signature in a buffer shorter than the record: a short read.
-  EXPECT_EQ(CauseOfOpen({'P', 'K', 5, 6, 0, 0, 0, 0, 1, 0}), 101);
+  EXPECT_EQ(CauseOfOpen({'P', 'K', 5, 6, 0, 0, 0, 0, 1, 0}), CZipException::kDamaged);
   // More than 65535 bytes after the end record: it is not searched for there.
   TestEntry e;
   e.name = "x";
@@ -303,7 +309,7 @@ TEST(ZipReaderEndRecord, MissingTooShortOrTooFarBack) {
   Bytes far = a.bytes;
   Bytes junk(65536, 'j');
   far.insert(far.end(), junk.begin(), junk.end());
-  EXPECT_EQ(CauseOfOpen(far), 116);
+  EXPECT_EQ(CauseOfOpen(far), CZipException::kNoEndRecord);
   far.resize(a.bytes.size() + 65535);  // the record starts 65557 bytes before the end
   EXPECT_EQ(CauseOfOpen(far), 0);
 }
@@ -346,8 +352,9 @@ TestArchive DamageBase() {
 
 void Truncate(TestArchive& a, size_t at) { a.bytes.resize(at); }
 void Flip(TestArchive& a, size_t at) { a.bytes[at] ^= 0x40; }
-void Add32(TestArchive& a, size_t at, int32_t delta) {
-  Put32(a.bytes, at, Get32(a.bytes, at) + static_cast<uint32_t>(delta));
+template <typename T>
+void Add(TestArchive& a, size_t record, vx::zip::Field<T> f, int32_t delta) {
+  Put(a.bytes, record, f, static_cast<T>(Get(a.bytes, record, f) + delta));
 }
 
 }  // namespace
@@ -358,74 +365,74 @@ TEST(ZipReaderDamage, EachDamageGivesItsCause) {
   const size_t cd = base.centralDirectory, end = base.endRecord;
   std::vector<Damage> cases = {
       // Truncations: with the end record gone, or cut inside it.
-      {"cut inside the end record", [&](TestArchive& a) { Truncate(a, end + 10); }, {101}},
-      {"cut in the end signature", [&](TestArchive& a) { Truncate(a, end + 3); }, {116}},
-      {"cut in the central directory", [&](TestArchive& a) { Truncate(a, cd + 30); }, {116}},
-      {"cut in a local header", [&](TestArchive& a) { Truncate(a, e1.localHeader + 12); }, {116}},
-      {"cut in the data", [&](TestArchive& a) { Truncate(a, e0.data + 500); }, {116}},
-      {"cut in a descriptor", [&](TestArchive& a) { Truncate(a, e0.descriptor + 6); }, {116}},
+      {"cut inside the end record", [&](TestArchive& a) { Truncate(a, end + 10); }, {CZipException::kDamaged}},
+      {"cut in the end signature", [&](TestArchive& a) { Truncate(a, end + 3); }, {CZipException::kNoEndRecord}},
+      {"cut in the central directory", [&](TestArchive& a) { Truncate(a, cd + 30); }, {CZipException::kNoEndRecord}},
+      {"cut in a local header", [&](TestArchive& a) { Truncate(a, e1.localHeader + 12); }, {CZipException::kNoEndRecord}},
+      {"cut in the data", [&](TestArchive& a) { Truncate(a, e0.data + 500); }, {CZipException::kNoEndRecord}},
+      {"cut in a descriptor", [&](TestArchive& a) { Truncate(a, e0.descriptor + 6); }, {CZipException::kNoEndRecord}},
       // Cut with the end record kept: the directory no longer fits in front of it.
       {"directory cut short",
-       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + cd + 10, a.bytes.begin() + end); }, {101}},
+       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + cd + 10, a.bytes.begin() + end); }, {CZipException::kDamaged}},
       {"data cut short",
-       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + e1.data + 10, a.bytes.begin() + cd); }, {101}},
+       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + e1.data + 10, a.bytes.begin() + cd); }, {CZipException::kDamaged}},
       // End record.
-      {"end signature flipped", [&](TestArchive& a) { Flip(a, end + 1); }, {116}},
-      {"directory size too large", [&](TestArchive& a) { Add32(a, end + 12, 1); }, {101}},
-      {"directory offset past the end record", [&](TestArchive& a) { Add32(a, end + 16, 0x10000000); }, {101}},
-      {"directory offset wraps 32 bits", [&](TestArchive& a) { Put32(a.bytes, end + 16, 0xFFFFFFF0u); }, {101}},
-      {"entry count one too many", [&](TestArchive& a) { Put16(a.bytes, end + 10, 3); }, {101}},
-      {"entry count zero, size not", [&](TestArchive& a) { Put16(a.bytes, end + 10, 0); }, {101}},
-      {"size zero, entry count not", [&](TestArchive& a) { Put32(a.bytes, end + 12, 0); }, {101}},
-      {"later volume", [&](TestArchive& a) { Put16(a.bytes, end + 4, 1); }, {101}},
-      {"comment running past the end", [&](TestArchive& a) { Put16(a.bytes, end + 20, 10); }, {101}},
+      {"end signature flipped", [&](TestArchive& a) { Flip(a, end + 1); }, {CZipException::kNoEndRecord}},
+      {"directory size too large", [&](TestArchive& a) { Add(a, end, zip::end::kDirectorySize, 1); }, {CZipException::kDamaged}},
+      {"directory offset past the end record", [&](TestArchive& a) { Add(a, end, zip::end::kDirectoryOffset, 0x10000000); }, {CZipException::kDamaged}},
+      {"directory offset wraps 32 bits", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kDirectoryOffset, 0xFFFFFFF0u); }, {CZipException::kDamaged}},
+      {"entry count one too many", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kTotalEntries, 3); }, {CZipException::kDamaged}},
+      {"entry count zero, size not", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kTotalEntries, 0); }, {CZipException::kDamaged}},
+      {"size zero, entry count not", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kDirectorySize, 0); }, {CZipException::kDamaged}},
+      {"later volume", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kThisDisk, 1); }, {CZipException::kDamaged}},
+      {"comment running past the end", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kCommentLength, 10); }, {CZipException::kDamaged}},
       // Central records.
-      {"central signature flipped", [&](TestArchive& a) { Flip(a, e1.central + 2); }, {101}},
-      {"central name length runs past", [&](TestArchive& a) { Put16(a.bytes, e1.central + 28, 0xFFFF); }, {101}},
-      {"central extra length runs past", [&](TestArchive& a) { Put16(a.bytes, e1.central + 30, 0xFFFF); }, {101}},
-      {"central comment length runs past", [&](TestArchive& a) { Put16(a.bytes, e0.central + 32, 0x8000); }, {101}},
+      {"central signature flipped", [&](TestArchive& a) { Flip(a, e1.central + 2); }, {CZipException::kDamaged}},
+      {"central name length runs past", [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kNameLength, 0xFFFF); }, {CZipException::kDamaged}},
+      {"central extra length runs past", [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kExtraLength, 0xFFFF); }, {CZipException::kDamaged}},
+      {"central comment length runs past", [&](TestArchive& a) { Put(a.bytes, e0.central, zip::central::kCommentLength, 0x8000); }, {CZipException::kDamaged}},
       {"two records, one local header",
-       [&](TestArchive& a) { Put32(a.bytes, e1.central + 42, static_cast<uint32_t>(e0.localHeader)); }, {101}},
-      {"local header offset past the archive", [&](TestArchive& a) { Put32(a.bytes, e1.central + 42, 0xFFFFFFF0u); },
-       {101}},
+       [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kLocalHeaderOffset, static_cast<uint32_t>(e0.localHeader)); }, {CZipException::kDamaged}},
+      {"local header offset past the archive", [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kLocalHeaderOffset, 0xFFFFFFF0u); },
+       {CZipException::kDamaged}},
       {"central method unsupported",
-       [&](TestArchive& a) { Put16(a.bytes, e1.central + 10, 12); Put16(a.bytes, e1.localHeader + 8, 12); }, {101}},
+       [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kMethod, 12); Put(a.bytes, e1.localHeader, zip::local::kMethod, 12); }, {CZipException::kDamaged}},
       // Local headers.
-      {"local signature flipped", [&](TestArchive& a) { Flip(a, e1.localHeader); }, {101}},
-      {"local method differs", [&](TestArchive& a) { Put16(a.bytes, e1.localHeader + 8, 8); }, {101}},
-      {"local name length differs", [&](TestArchive& a) { Add32(a, e1.localHeader + 26, 1); }, {101}},
-      {"local CRC differs", [&](TestArchive& a) { Flip(a, e1.localHeader + 15); }, {101}},
-      {"local compressed size differs", [&](TestArchive& a) { Add32(a, e1.localHeader + 18, 1); }, {101}},
-      {"local uncompressed size differs", [&](TestArchive& a) { Add32(a, e1.localHeader + 22, 1); }, {101}},
-      {"local extra length runs past", [&](TestArchive& a) { Put16(a.bytes, e1.localHeader + 28, 0xFFFF); }, {101}},
+      {"local signature flipped", [&](TestArchive& a) { Flip(a, e1.localHeader); }, {CZipException::kDamaged}},
+      {"local method differs", [&](TestArchive& a) { Put(a.bytes, e1.localHeader, zip::local::kMethod, 8); }, {CZipException::kDamaged}},
+      {"local name length differs", [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kNameLength, 1); }, {CZipException::kDamaged}},
+      {"local CRC differs", [&](TestArchive& a) { Flip(a, e1.localHeader + 15); }, {CZipException::kDamaged}},
+      {"local compressed size differs", [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kCompressedSize, 1); }, {CZipException::kDamaged}},
+      {"local uncompressed size differs", [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kUncompressedSize, 1); }, {CZipException::kDamaged}},
+      {"local extra length runs past", [&](TestArchive& a) { Put(a.bytes, e1.localHeader, zip::local::kExtraLength, 0xFFFF); }, {CZipException::kDamaged}},
       {"bit 3 cleared, sizes still zero",
-       [&](TestArchive& a) { Put16(a.bytes, e0.localHeader + 6, 1); Put16(a.bytes, e0.central + 8, 1); }, {101}},
+       [&](TestArchive& a) { Put(a.bytes, e0.localHeader, zip::local::kFlags, 1); Put(a.bytes, e0.central, zip::central::kFlags, 1); }, {CZipException::kDamaged}},
       // Data.
       {"CRC of the data differs",
        [&](TestArchive& a) {
          Flip(a, e1.localHeader + 14);
          Flip(a, e1.central + 16);
        },
-       {102}},
+       {CZipException::kCrcMismatch}},
       {"compressed size runs past the archive",
        [&](TestArchive& a) {
-         Put32(a.bytes, e1.localHeader + 18, 0x7FFFFFF0u);
-         Put32(a.bytes, e1.central + 20, 0x7FFFFFF0u);
+         Put(a.bytes, e1.localHeader, zip::local::kCompressedSize, 0x7FFFFFF0u);
+         Put(a.bytes, e1.central, zip::central::kCompressedSize, 0x7FFFFFF0u);
        },
-       {101}},
+       {CZipException::kDamaged}},
       {"encrypted data shorter than its header",
-       [&](TestArchive& a) { Put32(a.bytes, e0.central + 20, 5); }, {101}},
+       [&](TestArchive& a) { Put(a.bytes, e0.central, zip::central::kCompressedSize, 5); }, {CZipException::kDamaged}},
       {"stream needs more than the entry holds",
        [&](TestArchive& a) {
-         Put32(a.bytes, e0.central + 20, Get32(a.bytes, e0.central + 20) - 100);
+         Put(a.bytes, e0.central, zip::central::kCompressedSize, Get(a.bytes, e0.central, zip::central::kCompressedSize) - 100);
        },
-       {101}},
-      {"deflate data damaged", [&](TestArchive& a) { Flip(a, e0.data + 40); }, {504, 102, 101}},
+       {CZipException::kDamaged}},
+      {"deflate data damaged", [&](TestArchive& a) { Flip(a, e0.data + 40); }, {kZlibDataError, CZipException::kCrcMismatch, CZipException::kDamaged}},
       // Data descriptor.
-      {"descriptor signature flipped", [&](TestArchive& a) { Flip(a, e0.descriptor + 1); }, {101}},
-      {"descriptor CRC differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 4); }, {101}},
-      {"descriptor compressed size differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 8); }, {101}},
-      {"descriptor uncompressed size differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 12); }, {101}},
+      {"descriptor signature flipped", [&](TestArchive& a) { Flip(a, e0.descriptor + 1); }, {CZipException::kDamaged}},
+      {"descriptor CRC differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 4); }, {CZipException::kDamaged}},
+      {"descriptor compressed size differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 8); }, {CZipException::kDamaged}},
+      {"descriptor uncompressed size differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 12); }, {CZipException::kDamaged}},
       // Sound variants that must not be refused.
       {"undamaged", [](TestArchive&) {}, {0}},
   };
@@ -442,7 +449,8 @@ TEST(ZipReaderDamage, EveryTruncationAndEveryFlippedHeaderByteIsHandled) {
   // Whatever the damage, the result is a cause from the table (or success), never a
   // crash, and nothing is written outside the target folder.
   const TestArchive base = DamageBase();
-  const std::set<int> allowed = {0, 101, 102, 110, 116, 504, 506};
+  const std::set<int> allowed = {0, CZipException::kDamaged, CZipException::kCrcMismatch, CZipException::kBadPassword,
+                                 CZipException::kNoEndRecord, kZlibDataError, kZlibBufferError};
   ScratchFolder dir("sweep");
   for (size_t cut = 0; cut < base.bytes.size(); cut += 197) {
     TestArchive a = base;
@@ -485,8 +493,8 @@ TEST(ZipReaderDamage, StoredEntryWithMissingDataReportsIncomplete) {
   e.method = 0;
   TestArchive a = BuildArchive({e});
   // Claim 1000 more uncompressed bytes than the stored data holds (both headers agree).
-  Add32(a, a.entries[0].localHeader + 22, 1000);
-  Add32(a, a.entries[0].central + 24, 1000);
+  Add(a, a.entries[0].localHeader, zip::local::kUncompressedSize, 1000);
+  Add(a, a.entries[0].central, zip::central::kUncompressedSize, 1000);
   ScratchFolder dir("incomplete");
   vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
   vx::ZipReader reader;
@@ -509,7 +517,7 @@ TEST(ZipReaderDamage, CrcMismatchLeavesTheCompleteFileAndTheEntryOpen) {
     reader.extractEntry(1, dir.path(), false, nullptr, 65536);
     FAIL() << "no exception";
   } catch (const vx::CZipException& e) {
-    EXPECT_EQ(e.m_iCause, 102);
+    EXPECT_EQ(e.m_iCause, CZipException::kCrcMismatch);
     EXPECT_EQ(e.m_szFileName, "data.xml");
   }
   EXPECT_EQ(ReadWholeFile(dir.file("data.xml")), TextLikeBytes(5000, 2));
@@ -538,7 +546,7 @@ TEST(ZipReaderPassword, WrongOrMissingPasswordCreatesNoFile) {
       reader.extractEntry(0, dir.path(), false, nullptr, 65536);
       ADD_FAILURE() << "accepted " << (pw ? pw : "(none)");
     } catch (const vx::CZipException& e) {
-      EXPECT_EQ(e.m_iCause, 110);
+      EXPECT_EQ(e.m_iCause, CZipException::kBadPassword);
       EXPECT_STREQ(e.what(), "Incorrect password set for the file being decrypted");
     }
     EXPECT_TRUE(dir.list().empty());
@@ -559,16 +567,16 @@ TEST(ZipReaderPassword, CheckByteIsTheTimeWithDescriptorAndTheCrcWithout) {
     e.dosTime = 0x1200;  // a time byte that differs from the CRC's high byte
     e.zeroLocalSizes = false;
     TestArchive a = BuildArchive({e});
-    uint32_t crc = Get32(a.bytes, a.entries[0].central + 16);
+    uint32_t crc = Get(a.bytes, a.entries[0].central, zip::central::kCrc);
     ASSERT_NE(crc >> 24, 0x12u);
     ScratchFolder dir("check");
     EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path(), "pw"), 0) << descriptor;
     // Swap which flag the headers carry: the check byte no longer matches.
     uint16_t flags = descriptor ? 1 : 9;
     TestArchive b = a;
-    Put16(b.bytes, b.entries[0].localHeader + 6, flags);
-    Put16(b.bytes, b.entries[0].central + 8, flags);
-    EXPECT_EQ(CauseOfExtractAll(b.bytes, dir.path(), "pw"), 110) << descriptor;
+    Put(b.bytes, b.entries[0].localHeader, zip::local::kFlags, flags);
+    Put(b.bytes, b.entries[0].central, zip::central::kFlags, flags);
+    EXPECT_EQ(CauseOfExtractAll(b.bytes, dir.path(), "pw"), CZipException::kBadPassword) << descriptor;
   }
 }
 
@@ -593,11 +601,11 @@ TEST(ZipReaderPassword, PasswordPassingTheCheckByteFailsTheCrc) {
       reader.openEntry(0);
       lucky = pw;
     } catch (const vx::CZipException& ex) {
-      ASSERT_EQ(ex.m_iCause, 110);
+      ASSERT_EQ(ex.m_iCause, CZipException::kBadPassword);
     }
   }
   ASSERT_FALSE(lucky.empty());
-  EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path(), lucky.c_str()), 102);
+  EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path(), lucky.c_str()), CZipException::kCrcMismatch);
   // The garbage was written in full before the CRC said so.
   EXPECT_EQ(ReadWholeFile(dir.file("stored.bin")).size(), e.data.size());
 }
@@ -904,5 +912,5 @@ TEST(CZipException, DamagedDeflateDataGivesTheZlibCause) {
   e.rawCompressed = {0x07, 0x00, 0x00, 0x00};
   TestArchive a = BuildArchive({e});
   ScratchFolder dir("zlib");
-  EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path()), 504);
+  EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path()), kZlibDataError);
 }

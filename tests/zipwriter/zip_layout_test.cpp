@@ -14,6 +14,7 @@
 namespace {
 
 using namespace ziptest;
+using namespace vx::zip;
 
 // 2024-05-17 14:37:58 UTC: DOS time 0x74BD (14 << 11 | 37 << 5 | 58 / 2), date 0x58B1
 // (44 << 9 | 5 << 5 | 17).
@@ -119,10 +120,10 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     ASSERT_EQ(l.extraLength, 17);
     EXPECT_EQ(l.extra[0], 0x55);
     EXPECT_EQ(l.extra[1], 0x54);
-    EXPECT_EQ(Get16(l.extra, 2), 13);
-    EXPECT_EQ(l.extra[4], 0x07);
-    EXPECT_EQ(Get32(l.extra, 5), static_cast<uint32_t>(kModified));
-    EXPECT_EQ(Get32(l.extra, 9), static_cast<uint32_t>(kAccessed));
+    EXPECT_EQ(Load(l.extra.data(), timestamp::kDataSize), 13);
+    EXPECT_EQ(l.extra[timestamp::kFlagsOffset], 0x07);
+    EXPECT_EQ(Load(l.extra.data(), timestamp::kModified), static_cast<uint32_t>(kModified));
+    EXPECT_EQ(Load(l.extra.data(), timestamp::kAccessed), static_cast<uint32_t>(kAccessed));
 
     // The data runs up to the descriptor; find it by the central record later, but the
     // descriptor's own sizes must lead to the next record.
@@ -136,7 +137,7 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
       // check that the data decodes.
       dataLength = 0;
       for (size_t p = l.dataOffset + 12; p + 16 <= a.size(); ++p) {
-        if (Get32(a, p) == 0x08074B50u && Get32(a, p + 8) == p - l.dataOffset) {
+        if (vx::LoadLE32(&a[p]) == kDataDescriptorSignature && vx::LoadLE32(&a[p + 8]) == p - l.dataOffset) {
           dataLength = p - l.dataOffset;
           break;
         }
@@ -157,13 +158,15 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     }
     EXPECT_EQ(content, sources[i].data);
 
-    size_t d = l.dataOffset + dataLength;
-    EXPECT_EQ(Get32(a, d), 0x08074B50u);
-    EXPECT_EQ(Get32(a, d + 4), Crc(sources[i].data));
-    EXPECT_EQ(Get32(a, d + 8), dataLength);
-    EXPECT_EQ(Get32(a, d + 12), sources[i].data.size());
+    const size_t d = l.dataOffset + dataLength;
+    const uint8_t* dd = RecordAt(a, d, kDataDescriptorSize, "data descriptor");
+    ASSERT_NE(dd, nullptr);
+    EXPECT_EQ(Load(dd, descriptor::kSignature), kDataDescriptorSignature);
+    EXPECT_EQ(Load(dd, descriptor::kCrc), Crc(sources[i].data));
+    EXPECT_EQ(Load(dd, descriptor::kCompressedSize), dataLength);
+    EXPECT_EQ(Load(dd, descriptor::kUncompressedSize), sources[i].data.size());
     locals.push_back(l);
-    at = d + 16;
+    at = d + kDataDescriptorSize;
   }
   EXPECT_EQ(locals[1].compressedSize, 1012u);
   EXPECT_EQ(locals[1].uncompressedSize, 1000u);
@@ -181,7 +184,7 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     SCOPED_TRACE(sources[i].entryName);
     const CentralRecord& c = central[i];
     const LocalRecord& l = locals[i];
-    size_t descriptor = (i + 1 < locals.size() ? locals[i + 1].offset : end.directoryOffset) - 16;
+    size_t descriptor = (i + 1 < locals.size() ? locals[i + 1].offset : end.directoryOffset) - kDataDescriptorSize;
     EXPECT_EQ(c.versionMadeBy, 0x0B17);
     EXPECT_EQ(c.versionNeeded, 20);
     EXPECT_EQ(c.flags, 0x0009);
@@ -200,9 +203,9 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     ASSERT_EQ(c.extraLength, 9);
     EXPECT_EQ(c.extra[0], 0x55);
     EXPECT_EQ(c.extra[1], 0x54);
-    EXPECT_EQ(Get16(c.extra, 2), 5);
-    EXPECT_EQ(c.extra[4], 0x07);
-    EXPECT_EQ(Get32(c.extra, 5), static_cast<uint32_t>(kModified));
+    EXPECT_EQ(Load(c.extra.data(), timestamp::kDataSize), 5);
+    EXPECT_EQ(c.extra[timestamp::kFlagsOffset], 0x07);
+    EXPECT_EQ(Load(c.extra.data(), timestamp::kModified), static_cast<uint32_t>(kModified));
   }
   // Stored 1000 bytes: 1012 with the encryption header. Empty: 12 plus an empty stream.
   EXPECT_EQ(central[1].compressedSize, 1012u);

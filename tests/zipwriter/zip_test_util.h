@@ -13,55 +13,29 @@
 #include "common/empty_folder.h"
 #include "common/encryption_keys.h"
 #include "common/file.h"
+#include "common/zip_format.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/whole_file.h"
 
 namespace ziptest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline uint16_t Get16(const Bytes& b, size_t at) {
-  if (at + 2 > b.size()) {
-    ADD_FAILURE() << "read past the end at " << at;
-    return 0;
+// The bytes of a record of `size` bytes at `at`, or nullptr (and a failure) when it
+// runs past the archive.
+inline const uint8_t* RecordAt(const Bytes& a, size_t at, size_t size, const char* what) {
+  if (at > a.size() || size > a.size() - at) {
+    ADD_FAILURE() << what << " at " << at << " runs past the archive";
+    return nullptr;
   }
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-inline uint32_t Get32(const Bytes& b, size_t at) {
-  if (at + 4 > b.size()) {
-    ADD_FAILURE() << "read past the end at " << at;
-    return 0;
-  }
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+  return a.data() + at;
 }
 
 using ScratchFolder = vx::test::ScratchFolder;
 
-inline void WriteFile(const std::string& path, const Bytes& data) {
-  vx::File f;
-  ASSERT_TRUE(f.open(path, vx::File::Mode::CreateWrite)) << path;
-  ASSERT_TRUE(f.write(data.data(), data.size()));
-  ASSERT_TRUE(f.close());
-}
-inline void WriteFile(const std::string& path, const std::string& text) {
-  WriteFile(path, Bytes(text.begin(), text.end()));
-}
-
-inline Bytes ReadFile(const std::string& path) {
-  Bytes out;
-  vx::File f;
-  if (!f.open(path, vx::File::Mode::Read)) {
-    ADD_FAILURE() << "cannot open " << path;
-    return out;
-  }
-  uint8_t buf[65536];
-  for (;;) {
-    long long n = f.read(buf, sizeof buf);
-    if (n <= 0) break;
-    out.insert(out.end(), buf, buf + n);
-  }
-  return out;
-}
+inline void WriteFile(const std::string& path, const Bytes& data) { vx::test::WriteWholeFile(path, data); }
+inline void WriteFile(const std::string& path, const std::string& text) { vx::test::WriteWholeFile(path, text); }
+inline Bytes ReadFile(const std::string& path) { return vx::test::ReadWholeFile(path); }
 
 // Text-like data that compresses, and bytes that do not (a fixed-seed generator, so
 // failures repeat).
@@ -111,75 +85,83 @@ struct EndRecord {
 };
 
 inline LocalRecord ParseLocal(const Bytes& a, size_t at) {
+  using namespace vx::zip::local;
+  using vx::zip::Load;
   LocalRecord r;
   r.offset = at;
-  EXPECT_EQ(Get32(a, at), 0x04034B50u) << "local header signature at " << at;
-  r.versionNeeded = Get16(a, at + 4);
-  r.flags = Get16(a, at + 6);
-  r.method = Get16(a, at + 8);
-  r.time = Get16(a, at + 10);
-  r.date = Get16(a, at + 12);
-  r.crc = Get32(a, at + 14);
-  r.compressedSize = Get32(a, at + 18);
-  r.uncompressedSize = Get32(a, at + 22);
-  r.nameLength = Get16(a, at + 26);
-  r.extraLength = Get16(a, at + 28);
-  if (at + 30 + r.nameLength + r.extraLength <= a.size()) {
-    r.name.assign(a.begin() + at + 30, a.begin() + at + 30 + r.nameLength);
-    r.extra.assign(a.begin() + at + 30 + r.nameLength, a.begin() + at + 30 + r.nameLength + r.extraLength);
-  } else {
-    ADD_FAILURE() << "local header at " << at << " runs past the archive";
+  const uint8_t* h = RecordAt(a, at, vx::zip::kLocalHeaderSize, "local header");
+  if (!h) return r;
+  EXPECT_EQ(Load(h, kSignature), vx::zip::kLocalHeaderSignature) << "local header signature at " << at;
+  r.versionNeeded = Load(h, kVersionNeeded);
+  r.flags = Load(h, kFlags);
+  r.method = Load(h, kMethod);
+  r.time = Load(h, kTime);
+  r.date = Load(h, kDate);
+  r.crc = Load(h, kCrc);
+  r.compressedSize = Load(h, kCompressedSize);
+  r.uncompressedSize = Load(h, kUncompressedSize);
+  r.nameLength = Load(h, kNameLength);
+  r.extraLength = Load(h, kExtraLength);
+  const size_t name = at + vx::zip::kLocalHeaderSize;
+  if (RecordAt(a, name, r.nameLength + r.extraLength, "local header")) {
+    r.name.assign(a.begin() + name, a.begin() + name + r.nameLength);
+    r.extra.assign(a.begin() + name + r.nameLength, a.begin() + name + r.nameLength + r.extraLength);
   }
-  r.dataOffset = at + 30 + r.nameLength + r.extraLength;
+  r.dataOffset = name + r.nameLength + r.extraLength;
   return r;
 }
 
 inline CentralRecord ParseCentral(const Bytes& a, size_t at) {
+  using namespace vx::zip::central;
+  using vx::zip::Load;
   CentralRecord r;
   r.offset = at;
-  EXPECT_EQ(Get32(a, at), 0x02014B50u) << "central header signature at " << at;
-  r.versionMadeBy = Get16(a, at + 4);
-  r.versionNeeded = Get16(a, at + 6);
-  r.flags = Get16(a, at + 8);
-  r.method = Get16(a, at + 10);
-  r.time = Get16(a, at + 12);
-  r.date = Get16(a, at + 14);
-  r.crc = Get32(a, at + 16);
-  r.compressedSize = Get32(a, at + 20);
-  r.uncompressedSize = Get32(a, at + 24);
-  r.nameLength = Get16(a, at + 28);
-  r.extraLength = Get16(a, at + 30);
-  r.commentLength = Get16(a, at + 32);
-  r.diskStart = Get16(a, at + 34);
-  r.internalAttributes = Get16(a, at + 36);
-  r.externalAttributes = Get32(a, at + 38);
-  r.localHeaderOffset = Get32(a, at + 42);
-  if (at + 46 + r.nameLength + r.extraLength <= a.size()) {
-    r.name.assign(a.begin() + at + 46, a.begin() + at + 46 + r.nameLength);
-    r.extra.assign(a.begin() + at + 46 + r.nameLength, a.begin() + at + 46 + r.nameLength + r.extraLength);
-  } else {
-    ADD_FAILURE() << "central header at " << at << " runs past the archive";
+  const uint8_t* h = RecordAt(a, at, vx::zip::kCentralHeaderSize, "central header");
+  if (!h) return r;
+  EXPECT_EQ(Load(h, kSignature), vx::zip::kCentralHeaderSignature) << "central header signature at " << at;
+  r.versionMadeBy = Load(h, kVersionMadeBy);
+  r.versionNeeded = Load(h, kVersionNeeded);
+  r.flags = Load(h, kFlags);
+  r.method = Load(h, kMethod);
+  r.time = Load(h, kTime);
+  r.date = Load(h, kDate);
+  r.crc = Load(h, kCrc);
+  r.compressedSize = Load(h, kCompressedSize);
+  r.uncompressedSize = Load(h, kUncompressedSize);
+  r.nameLength = Load(h, kNameLength);
+  r.extraLength = Load(h, kExtraLength);
+  r.commentLength = Load(h, kCommentLength);
+  r.diskStart = Load(h, kDiskStart);
+  r.internalAttributes = Load(h, kInternalAttributes);
+  r.externalAttributes = Load(h, kExternalAttributes);
+  r.localHeaderOffset = Load(h, kLocalHeaderOffset);
+  const size_t name = at + vx::zip::kCentralHeaderSize;
+  if (RecordAt(a, name, r.nameLength + r.extraLength, "central header")) {
+    r.name.assign(a.begin() + name, a.begin() + name + r.nameLength);
+    r.extra.assign(a.begin() + name + r.nameLength, a.begin() + name + r.nameLength + r.extraLength);
   }
   return r;
 }
 
-// The end record must be the last 22 bytes (no comment is ever written).
+// The end record must be the last bytes of the archive (no comment is ever written).
 inline EndRecord ParseEnd(const Bytes& a) {
+  using namespace vx::zip::end;
+  using vx::zip::Load;
   EndRecord e;
-  if (a.size() < 22) {
+  if (a.size() < vx::zip::kEndRecordSize) {
     ADD_FAILURE() << "archive shorter than an end record";
     return e;
   }
-  size_t at = a.size() - 22;
-  e.offset = at;
-  EXPECT_EQ(Get32(a, at), 0x06054B50u) << "end record signature";
-  e.disk = Get16(a, at + 4);
-  e.directoryDisk = Get16(a, at + 6);
-  e.entriesOnDisk = Get16(a, at + 8);
-  e.totalEntries = Get16(a, at + 10);
-  e.directorySize = Get32(a, at + 12);
-  e.directoryOffset = Get32(a, at + 16);
-  e.commentLength = Get16(a, at + 20);
+  e.offset = a.size() - vx::zip::kEndRecordSize;
+  const uint8_t* h = a.data() + e.offset;
+  EXPECT_EQ(Load(h, kSignature), vx::zip::kEndRecordSignature) << "end record signature";
+  e.disk = Load(h, kThisDisk);
+  e.directoryDisk = Load(h, kDirectoryDisk);
+  e.entriesOnDisk = Load(h, kEntriesOnDisk);
+  e.totalEntries = Load(h, kTotalEntries);
+  e.directorySize = Load(h, kDirectorySize);
+  e.directoryOffset = Load(h, kDirectoryOffset);
+  e.commentLength = Load(h, kCommentLength);
   return e;
 }
 
@@ -190,7 +172,7 @@ inline std::vector<CentralRecord> ParseDirectory(const Bytes& a) {
   size_t at = end.directoryOffset;
   for (unsigned i = 0; i < end.totalEntries && at < a.size(); ++i) {
     out.push_back(ParseCentral(a, at));
-    at += 46 + out.back().nameLength + out.back().extraLength + out.back().commentLength;
+    at += vx::zip::kCentralHeaderSize + out.back().nameLength + out.back().extraLength + out.back().commentLength;
   }
   EXPECT_EQ(at, end.offset) << "central records must end where the end record starts";
   return out;
@@ -202,21 +184,24 @@ inline std::vector<CentralRecord> ParseDirectory(const Bytes& a) {
 inline Bytes WithoutAccessAndCreationTimes(Bytes a) {
   for (const CentralRecord& c : ParseDirectory(a)) {
     const LocalRecord l = ParseLocal(a, c.localHeaderOffset);
-    if (l.extraLength == 17) std::fill(a.begin() + l.dataOffset - 8, a.begin() + l.dataOffset, 0);
+    if (l.extraLength != vx::zip::kLocalExtraSize) continue;
+    const size_t extra = l.dataOffset - vx::zip::kLocalExtraSize;
+    std::fill(a.begin() + extra + vx::zip::timestamp::kAccessed.offset, a.begin() + l.dataOffset, 0);
   }
   return a;
 }
 
-// Decrypts an encrypted entry's data with the password: returns the 12 decrypted
-// header bytes in `header` and the decrypted entry data.
+// Decrypts an encrypted entry's data with the password: returns the decrypted
+// encryption header in `header` and the decrypted entry data.
 inline Bytes Decrypt(const Bytes& a, size_t dataOffset, size_t length, const std::string& password,
                      Bytes& header) {
   vx::EncryptionKeys keys;
   keys.init(password.data(), password.size());
   Bytes plain(a.begin() + dataOffset, a.begin() + dataOffset + length);
   keys.decrypt(plain.data(), plain.size());
-  header.assign(plain.begin(), plain.begin() + (length < 12 ? length : 12));
-  plain.erase(plain.begin(), plain.begin() + (length < 12 ? length : 12));
+  const size_t headerSize = std::min(length, vx::zip::kEncryptionHeaderSize);
+  header.assign(plain.begin(), plain.begin() + headerSize);
+  plain.erase(plain.begin(), plain.begin() + headerSize);
   return plain;
 }
 
