@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/options.h"
 #include "common/empty_folder.h"
 #include "common/file.h"
 #include "common/package_contract.h"
@@ -55,11 +56,7 @@ const char kUsage[] =
     "1 for a usage error (an unknown version key or a version that does not parse\n"
     "among them) or a missing main movie.\n";
 
-int UsageError(const std::string& problem) {
-  std::fprintf(stderr, "vellumix-cli build: %s\n%.*s", problem.c_str(),
-               static_cast<int>(std::string(kUsage).find("\n\n") + 1), kUsage);
-  return 1;
-}
+int UsageError(const std::string& problem) { return vx::cli::UsageError("build", problem, kUsage); }
 
 // The key under which two paths count as the same file: the absolute, normalised
 // path (letters folded on Windows, where the file system ignores case).
@@ -103,55 +100,52 @@ std::string MakePrivateFolder() {
   return std::string();
 }
 
-int RunBuild(const vx::cli::Args& args) {
-  vx::BuildRequest request;
-  request.title = vx::kDefaultTitle;
-  std::vector<std::string> files;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
+// The options of a build, applied to the request.
+std::vector<vx::cli::Option> BuildOptions(vx::BuildRequest& request) {
+  using vx::cli::Option;
+  const auto to = [](std::string& field) {
+    return [&field](const std::string& value) {
+      field = value;
+      return std::string();
     };
-    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-      files.push_back(a);
-    } else if (a == "--") {
-      optionsEnded = true;
-    } else if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--slideshow") {
-      request.packageType = vx::PackageType::Slideshow;
-    } else if (a == "--fullscreen") {
-      request.fullScreen = true;
-    } else if (a == "--main") {
-      if (!value(request.mainMovie)) return UsageError("--main needs a movie");
-    } else if (a == "--title") {
-      if (!value(request.title)) return UsageError("--title needs a text");
-    } else if (a == "--flash-ocx") {
-      if (!value(request.flashControlPath)) return UsageError("--flash-ocx needs a file");
-      request.autoInstallFlash = true;
-    } else if (a == "--icon") {
-      if (!value(request.iconPath)) return UsageError("--icon needs a file");
-    } else if (a == "--version-info") {
-      std::string setting, key, text, why;
-      if (!value(setting)) return UsageError("--version-info needs KEY=VALUE");
-      if (!vx::ParseVersionSetting(setting, key, text, why)) return UsageError(why);
-      request.versionInfo.emplace_back(key, text);
-    } else if (a == "--stub") {
-      if (!value(request.stubPath)) return UsageError("--stub needs a file");
-    } else if (a == "--threads") {
-      std::string count;
-      if (!value(count)) return UsageError("--threads needs a value");
-      if (!vx::cli::ParseThreadCount(count, request.threads)) return UsageError(vx::cli::kThreadsRule);
-    } else if (a == "-o" || a == "--output") {
-      if (!value(request.outputPath)) return UsageError("-o needs an output file");
-    } else {
-      return UsageError("unknown option '" + a + "'");
-    }
-  }
+  };
+  const auto set = [](auto& field, auto value) {
+    return [&field, value](const std::string&) {
+      field = value;
+      return std::string();
+    };
+  };
+  return {
+      {{"--slideshow"}, Option::Takes::Nothing, nullptr, set(request.packageType, vx::PackageType::Slideshow)},
+      {{"--fullscreen"}, Option::Takes::Nothing, nullptr, set(request.fullScreen, true)},
+      {{"--main"}, Option::Takes::Value, "--main needs a movie", to(request.mainMovie)},
+      {{"--title"}, Option::Takes::Value, "--title needs a text", to(request.title)},
+      {{"--flash-ocx"}, Option::Takes::Value, "--flash-ocx needs a file",
+       [&request](const std::string& value) {
+         request.flashControlPath = value;
+         request.autoInstallFlash = true;
+         return std::string();
+       }},
+      {{"--icon"}, Option::Takes::Value, "--icon needs a file", to(request.iconPath)},
+      {{"--version-info"}, Option::Takes::Value, "--version-info needs KEY=VALUE",
+       [&request](const std::string& setting) {
+         std::string key, text, why;
+         if (!vx::ParseVersionSetting(setting, key, text, why)) return why;
+         request.versionInfo.emplace_back(key, text);
+         return std::string();
+       }},
+      {{"--stub"}, Option::Takes::Value, "--stub needs a file", to(request.stubPath)},
+      {{"--threads"}, Option::Takes::Value, nullptr,
+       [&request](const std::string& count) {
+         return vx::cli::ParseThreadCount(count, request.threads) ? std::string() : vx::cli::kThreadsRule;
+       }},
+      {{"-o", "--output"}, Option::Takes::Value, "-o needs an output file", to(request.outputPath)},
+  };
+}
+
+// The checks of the request as given: an output, a title that fits, a main movie
+// unless it is a slideshow. Returns the exit status of a failed check, or 0.
+int CheckRequest(vx::BuildRequest& request) {
   if (request.outputPath.empty()) return UsageError("no output file given (-o OUTPUT)");
   size_t titleLength = vx::TitleToUtf16(request.title).size();
   if (titleLength > vx::kMaxTitleLength) {
@@ -164,8 +158,11 @@ int RunBuild(const vx::cli::Args& args) {
     std::fprintf(stderr, "Please choose the main movie to continue!\n");
     return 1;
   }
+  return 0;
+}
 
-  // The list's rules: one row per full path, and never the main movie's own path.
+// The list's rules: one row per full path, and never the main movie's own path.
+void AddRows(vx::BuildRequest& request, const std::vector<std::string>& files) {
   std::vector<std::string> seen;
   if (!request.mainMovie.empty()) seen.push_back(SamePathKey(request.mainMovie));
   for (const std::string& f : files) {
@@ -176,18 +173,11 @@ int RunBuild(const vx::cli::Args& args) {
     seen.push_back(key);
     request.rows.push_back({vx::LastPathComponent(f), f});
   }
+}
 
-  if (request.stubPath.empty()) {
-    request.stubPath = DefaultStub();
-    if (request.stubPath.empty()) {
-      std::fprintf(stderr,
-                   "vellumix-cli build: the player stub Orrinet.exe was found neither beside "
-                   "vellumix-cli nor in the win32 build (build/win32/bin); give it with --stub FILE\n");
-      return 2;
-    }
-  }
-
-  // The work files go to a private folder, not to any installation folder.
+// Builds the package with its work files in a private folder, not in any installation
+// folder; prints the outcome. Returns the exit status.
+int Build(vx::BuildRequest& request) {
   request.installDir = MakePrivateFolder();
   if (request.installDir.empty()) {
     std::fprintf(stderr, "vellumix-cli build: cannot create a work folder in '%s'\n",
@@ -206,6 +196,30 @@ int RunBuild(const vx::cli::Args& args) {
   }
   std::printf("%s\t%s\n", request.outputPath.c_str(), outcome.sizeText.c_str());
   return 0;
+}
+
+int RunBuild(const vx::cli::Args& args) {
+  vx::BuildRequest request;
+  request.title = vx::kDefaultTitle;
+  const vx::cli::ParsedArgs parsed = vx::cli::ParseOptions(args, BuildOptions(request));
+  if (parsed.outcome == vx::cli::ParsedArgs::Outcome::Help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (parsed.outcome == vx::cli::ParsedArgs::Outcome::UsageError) return UsageError(parsed.problem);
+  if (const int status = CheckRequest(request)) return status;
+  AddRows(request, parsed.operands);
+
+  if (request.stubPath.empty()) {
+    request.stubPath = DefaultStub();
+    if (request.stubPath.empty()) {
+      std::fprintf(stderr,
+                   "vellumix-cli build: the player stub Orrinet.exe was found neither beside "
+                   "vellumix-cli nor in the win32 build (build/win32/bin); give it with --stub FILE\n");
+      return 2;
+    }
+  }
+  return Build(request);
 }
 
 }  // namespace

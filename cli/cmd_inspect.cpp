@@ -19,10 +19,13 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/options.h"
+#include "cli/package_archive.h"
 #include "common/file_size.h"
 #include "common/package_contract.h"
 #include "common/package_description.h"
 #include "common/pe_resources.h"
+#include "common/zip_format.h"
 #include "packager/core/icon_file.h"
 #include "packager/core/version_info.h"
 #include "zipreader/zip_reader.h"
@@ -39,8 +42,8 @@ const char kUsage[] =
 
 const char* MethodName(uint16_t method) {
   switch (method) {
-    case 0: return "stored";
-    case 8: return "deflate";
+    case vx::zip::kMethodStored: return "stored";
+    case vx::zip::kMethodDeflated: return "deflate";
     default: return nullptr;
   }
 }
@@ -117,29 +120,13 @@ void PrintVersion(const std::string& path, const std::vector<vx::PeResource>& re
     std::printf("version\t%s\t%s\n", OneLine(vx::Utf16ToUtf8(s.key)).c_str(), OneLine(vx::Utf16ToUtf8(s.value)).c_str());
 }
 
-int RunInspect(const vx::cli::Args& args) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (args.size() != 1) {
-    std::fprintf(stderr, "vellumix-cli inspect: give exactly one package\nusage: vellumix-cli inspect PACKAGE\n");
-    return 1;
-  }
-  const std::string& path = args[0];
-  std::vector<vx::PeResource> resources;
-  std::string error;
-  if (!vx::ReadPeResources(path, resources, &error)) {
-    std::fprintf(stderr, "vellumix-cli inspect: '%s': %s\n", path.c_str(), error.c_str());
-    return 2;
-  }
-  std::printf("package\t%s\n", path.c_str());
-  std::printf("size\t%s\n", vx::FormatFileSize(path).c_str());
-
+// The title, whether the control is carried, and one line per resource.
+void PrintResources(const std::string& path, const std::vector<vx::PeResource>& resources) {
   const vx::PeResource* block =
       vx::FindPeResource(resources, vx::ResourceId(vx::kStringTableType), vx::ResourceId(vx::kTitleStringBlock));
   std::u16string title;
   std::vector<uint8_t> blockBytes;
+  std::string error;
   if (block && vx::ReadPeResourceData(path, *block, blockBytes, &error) &&
       vx::StringFromBlock(blockBytes.data(), blockBytes.size(), vx::kTitleStringId, title)) {
     std::printf("title\t%s\n", vx::Utf16ToUtf8(title).c_str());
@@ -153,21 +140,50 @@ int RunInspect(const vx::cli::Args& args) {
     std::printf("resource\t%s\t%s\t%u\t%u\n", r.type.toString().c_str(), r.name.toString().c_str(),
                 static_cast<unsigned>(r.language), static_cast<unsigned>(r.size));
   }
-  PrintIcon(path, resources);
-  PrintVersion(path, resources);
+}
 
-  const vx::PeResource* zip =
-      vx::FindPeResource(resources, vx::ResourceId(vx::kArchiveResourceType), vx::ResourceId(vx::kArchiveResourceId));
-  if (!zip) {
-    std::fprintf(stderr, "vellumix-cli inspect: '%s' carries no package archive (\"ZIP\" 129)\n", path.c_str());
-    return 2;
+// The description first: the first entry of its name, shown line by line.
+void PrintDescription(vx::ZipReader& reader, const std::vector<vx::ZipEntryInfo>& infos) {
+  for (size_t i = 0; i < infos.size(); ++i) {
+    if (infos[i].name() != vx::kDescriptionEntryName) continue;
+    std::string text;
+    if (!ReadEntry(reader, static_cast<int>(i), &text, 64 * 1024)) return;
+    size_t start = 0;
+    while (start <= text.size()) {
+      size_t end = text.find('\n', start);
+      std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (end != std::string::npos || !line.empty()) std::printf("description\t%s\n", line.c_str());
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    return;
   }
-  // The archive is read in place, on demand, from its window of the package file.
-  vx::ZipDiskFile source;
-  if (!source.open(path, zip->fileOffset, zip->size)) {
-    std::fprintf(stderr, "vellumix-cli inspect: '%s' could not be opened for reading\n", path.c_str());
-    return 2;
+}
+
+// One line per entry, each read whole and checked; true when every entry was sound.
+bool PrintEntries(vx::ZipReader& reader, const std::vector<vx::ZipEntryInfo>& infos) {
+  bool allGood = true;
+  for (size_t i = 0; i < infos.size(); ++i) {
+    const vx::ZipEntryInfo& e = infos[i];
+    bool ok = false;
+    try {
+      ok = ReadEntry(reader, static_cast<int>(i), nullptr, 0);
+    } catch (const vx::CZipException&) {
+      ok = false;
+    }
+    allGood = allGood && ok;
+    const char* method = MethodName(e.method);
+    std::string methodText = method ? method : "method-" + std::to_string(e.method);
+    std::printf("entry\t%s\t%s\t%u\t%u\t%08X\t%s\t%s\n", e.name().c_str(), methodText.c_str(),
+                static_cast<unsigned>(e.compressedSize), static_cast<unsigned>(e.uncompressedSize),
+                static_cast<unsigned>(e.crc32), e.isEncrypted() ? "encrypted" : "plain", ok ? "ok" : "damaged");
   }
+  return allGood;
+}
+
+// The description and the entries of the package's archive. Returns the exit status.
+int PrintArchive(const std::string& path, vx::ZipSource& source) {
   bool allGood = true;
   try {
     vx::ZipReader reader;
@@ -178,38 +194,8 @@ int RunInspect(const vx::cli::Args& args) {
       vx::ZipEntryInfo info;
       if (reader.entryInfo(i, info)) infos.push_back(info);
     }
-    // The description first: the first entry of its name, shown line by line.
-    for (size_t i = 0; i < infos.size(); ++i) {
-      if (infos[i].name() != vx::kDescriptionEntryName) continue;
-      std::string text;
-      if (!ReadEntry(reader, static_cast<int>(i), &text, 64 * 1024)) break;
-      size_t start = 0;
-      while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (end != std::string::npos || !line.empty()) std::printf("description\t%s\n", line.c_str());
-        if (end == std::string::npos) break;
-        start = end + 1;
-      }
-      break;
-    }
-    for (size_t i = 0; i < infos.size(); ++i) {
-      const vx::ZipEntryInfo& e = infos[i];
-      bool ok = false;
-      try {
-        ok = ReadEntry(reader, static_cast<int>(i), nullptr, 0);
-      } catch (const vx::CZipException&) {
-        ok = false;
-      }
-      allGood = allGood && ok;
-      const char* method = MethodName(e.method);
-      std::string methodText = method ? method : "method-" + std::to_string(e.method);
-      std::printf("entry\t%s\t%s\t%u\t%u\t%08X\t%s\t%s\n", e.name().c_str(), methodText.c_str(),
-                  static_cast<unsigned>(e.compressedSize), static_cast<unsigned>(e.uncompressedSize),
-                  static_cast<unsigned>(e.crc32), e.isEncrypted() ? "encrypted" : "plain",
-                  ok ? "ok" : "damaged");
-    }
+    PrintDescription(reader, infos);
+    allGood = PrintEntries(reader, infos);
   } catch (const vx::CZipException& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "vellumix-cli inspect: the package archive of '%s' is damaged: %s\n", path.c_str(),
@@ -222,6 +208,41 @@ int RunInspect(const vx::cli::Args& args) {
     return 2;
   }
   return 0;
+}
+
+int RunInspect(const vx::cli::Args& args) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (args.size() != 1) return vx::cli::UsageError("inspect", "give exactly one package", kUsage);
+  const std::string& path = args[0];
+  std::vector<vx::PeResource> resources;
+  std::string error;
+  if (!vx::ReadPeResources(path, resources, &error)) {
+    std::fprintf(stderr, "vellumix-cli inspect: '%s': %s\n", path.c_str(), error.c_str());
+    return 2;
+  }
+  std::printf("package\t%s\n", path.c_str());
+  std::printf("size\t%s\n", vx::FormatFileSize(path).c_str());
+  PrintResources(path, resources);
+  PrintIcon(path, resources);
+  PrintVersion(path, resources);
+
+  vx::ZipDiskFile source;
+  switch (vx::cli::OpenPackageArchive(path, resources, source)) {
+    case vx::cli::PackageArchive::Opened:
+    case vx::cli::PackageArchive::Truncated:  // read as far as the file goes
+      break;
+    case vx::cli::PackageArchive::Missing:
+      std::fprintf(stderr, "vellumix-cli inspect: '%s' carries no package archive (\"%s\" %u)\n", path.c_str(),
+                   vx::kArchiveResourceType, static_cast<unsigned>(vx::kArchiveResourceId));
+      return 2;
+    case vx::cli::PackageArchive::CannotOpen:
+      std::fprintf(stderr, "vellumix-cli inspect: '%s' could not be opened for reading\n", path.c_str());
+      return 2;
+  }
+  return PrintArchive(path, source);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/options.h"
 #include "common/file.h"
 #include "zipwriter/zip_writer.h"
 
@@ -29,47 +30,32 @@ void PrintHelp() {
       kUsage);
 }
 
-int UsageError(const char* what) {
-  std::fprintf(stderr, "vellumix-cli pack: %s\n%s", what, kUsage);
-  return 1;
-}
+int UsageError(const std::string& problem) { return vx::cli::UsageError("pack", problem, kUsage); }
 
 int RunPack(const vx::cli::Args& args) {
+  using vx::cli::Option;
   std::string password;
   bool havePassword = false;
   unsigned threads = 0;  // the processor count
-  std::vector<std::string> operands;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (!optionsEnded && (a == "--help" || a == "-h")) {
-      PrintHelp();
-      return 0;
-    }
-    if (!optionsEnded && a == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && a == "--password") {
-      if (i + 1 >= args.size()) return UsageError("--password needs a value");
-      password = args[++i];
-      havePassword = true;
-    } else if (!optionsEnded && a.rfind("--password=", 0) == 0) {
-      password = a.substr(11);
-      havePassword = true;
-    } else if (!optionsEnded && (a == "--threads" || a.rfind("--threads=", 0) == 0)) {
-      std::string value;
-      if (a == "--threads") {
-        if (i + 1 >= args.size()) return UsageError("--threads needs a value");
-        value = args[++i];
-      } else {
-        value = a.substr(10);
-      }
-      if (!vx::cli::ParseThreadCount(value, threads)) return UsageError(vx::cli::kThreadsRule);
-    } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
-      return UsageError(("unknown option " + a).c_str());
-    } else {
-      operands.push_back(a);
-    }
+  const std::vector<Option> options = {
+      {{"--password"}, Option::Takes::ValueOrInline, nullptr,
+       [&](const std::string& value) {
+         password = value;
+         havePassword = true;
+         return std::string();
+       }},
+      {{"--threads"}, Option::Takes::ValueOrInline, nullptr,
+       [&](const std::string& value) {
+         return vx::cli::ParseThreadCount(value, threads) ? std::string() : vx::cli::kThreadsRule;
+       }},
+  };
+  const vx::cli::ParsedArgs parsed = vx::cli::ParseOptions(args, options, "unknown option %s");
+  if (parsed.outcome == vx::cli::ParsedArgs::Outcome::Help) {
+    PrintHelp();
+    return 0;
   }
+  if (parsed.outcome == vx::cli::ParsedArgs::Outcome::UsageError) return UsageError(parsed.problem);
+  const std::vector<std::string>& operands = parsed.operands;
   if (operands.size() < 2) return UsageError("an archive and at least one file are needed");
 
   const std::string& archive = operands[0];
