@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/system_error.h"
 #include "zipreader/zip_platform.h"
 #include "zipreader/zip_reader.h"
 
@@ -71,8 +72,11 @@ const char* FixedText(int cause) {
 // The system's text: the last Windows error when the system has a text for it, else
 // the errno text, else "Unknown error".
 std::string SystemText(int errnoValue, unsigned long systemError) {
-  std::string text = zipplatform::SystemErrorText(systemError);
-  if (!text.empty()) return text;
+  if (systemError != 0) {
+    const std::string text = SystemErrorText(systemError);
+    // SystemErrorText names the bare code when the system has no text for it.
+    if (text != "system error " + std::to_string(systemError)) return text;
+  }
   if (const char* e = ErrnoText(errnoValue)) return e;
   return "Unknown error";
 }

@@ -18,8 +18,4 @@ void FoldPathCase(std::string& text);
 // The last system error (GetLastError on Windows; 0 on POSIX, where errno serves).
 unsigned long LastSystemError();
 
-// The system's text for that error, without a trailing line break; empty when the
-// system has none.
-std::string SystemErrorText(unsigned long error);
-
 }  // namespace vx::zipplatform

@@ -9,6 +9,4 @@ void FoldPathCase(std::string&) {}
 
 unsigned long LastSystemError() { return 0; }
 
-std::string SystemErrorText(unsigned long) { return std::string(); }
-
 }  // namespace vx::zipplatform

@@ -1,4 +1,4 @@
-// Win32 side: OEM to ANSI conversion and the system's message for GetLastError.
+// Win32 side: OEM to ANSI conversion, case folding and GetLastError.
 #include <windows.h>
 
 #include "zipreader/zip_platform.h"
@@ -32,22 +32,5 @@ void FoldPathCase(std::string& text) {
 }
 
 unsigned long LastSystemError() { return GetLastError(); }
-
-std::string SystemErrorText(unsigned long error) {
-  if (error == 0) return std::string();
-  char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                           reinterpret_cast<LPSTR>(&text), 0, nullptr);
-  std::string result;
-  if (n != 0 && text != nullptr) {
-    result.assign(text, n);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
-      result.pop_back();
-  }
-  if (text != nullptr) LocalFree(text);
-  return result;
-}
 
 }  // namespace vx::zipplatform
