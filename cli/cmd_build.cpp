@@ -70,16 +70,13 @@ std::string SamePathKey(const std::string& path) {
   } catch (const std::exception&) {
     key = path;  // a name the path class cannot convert: compared as it stands
   }
-#ifdef _WIN32
-  for (char& c : key)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-#endif
+  vx::FoldPathLetters(key);
   return key;
 }
 
 // The stub the build put beside the tool; for a host build, the win32 build's.
 std::string DefaultStub() {
-  const std::string here = vx::cli::ExecutableFolder();
+  const std::string here = vx::ExecutableFolder();
   const std::string candidates[] = {
       vx::JoinPath(here, "Orrinet.exe"),
       vx::JoinPath(here, std::string("..") + vx::kPathSeparator + ".." + vx::kPathSeparator + "win32" +

@@ -17,9 +17,6 @@ struct Command {
 bool RegisterCommand(const Command& c);
 const std::vector<Command>& Commands();
 
-// The folder of the running vellumix-cli executable (no trailing separator).
-std::string ExecutableFolder();
-
 // The value of a --threads option: a whole number from 1 to 16. False for anything
 // else (no digits, other characters, 0, more than 16); kThreadsRule says so.
 bool ParseThreadCount(const std::string& text, unsigned& threads);

@@ -8,13 +8,6 @@
 #include "cli/command.h"
 #include "common/processors.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#include <climits>
-#endif
-
 namespace vx::cli {
 
 static std::vector<Command>& Registry() {
@@ -28,20 +21,6 @@ bool RegisterCommand(const Command& c) {
 }
 
 const std::vector<Command>& Commands() { return Registry(); }
-
-std::string ExecutableFolder() {
-#ifdef _WIN32
-  char buf[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  std::string path(buf, n);
-#else
-  char buf[PATH_MAX + 1];
-  ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-  std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string(".");
-#endif
-  size_t pos = path.find_last_of("\\/");
-  return pos == std::string::npos ? std::string(".") : path.substr(0, pos);
-}
 
 bool ParseThreadCount(const std::string& text, unsigned& threads) {
   if (text.empty()) return false;

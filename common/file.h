@@ -79,7 +79,7 @@ class File {
   bool describe(FileDescription& out) const;
 
  private:
-  intptr_t handle_ = -1;
+  intptr_t m_handle = -1;  // a file descriptor, or a HANDLE; -1 when closed
 };
 
 // Attributes, times and size of the file or folder at `path`.
@@ -114,6 +114,14 @@ bool ForEachInFolder(const std::string& folder,
 
 // The system's temporary folder, ending with a separator.
 std::string TempFolder();
+
+// The folder of the running program (no trailing separator; "." when unknown).
+std::string ExecutableFolder();
+
+// Folds the letters of a path where the file system ignores their case (Windows: A-Z
+// become a-z), so that two spellings of one file compare equal; elsewhere the path
+// stays as it is.
+void FoldPathLetters(std::string& path);
 
 // Joins a folder and a name with one separator (none added if the folder ends in one,
 // nothing added for an empty folder).

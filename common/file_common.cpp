@@ -1,7 +1,22 @@
-// Path helpers shared by both platform sides.
+// What both platform sides of the file layer share: the moves of a File and the path
+// helpers.
 #include "common/file.h"
 
 namespace vx {
+
+// Closing, moving and the handle's "none" value are the same on both platforms.
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    m_handle = other.m_handle;
+    other.m_handle = -1;
+  }
+  return *this;
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;

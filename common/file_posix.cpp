@@ -7,6 +7,7 @@
 #include <utime.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -35,19 +36,6 @@ void Describe(const struct stat& st, FileDescription& out) {
 
 }  // namespace
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 bool File::open(const std::string& path, Mode mode) {
   close();
   int flags = O_CLOEXEC;
@@ -70,33 +58,33 @@ bool File::open(const std::string& path, Mode mode) {
       return false;
     }
   }
-  handle_ = fd;
+  m_handle = fd;
   return true;
 }
 
-bool File::isOpen() const { return handle_ >= 0; }
+bool File::isOpen() const { return m_handle >= 0; }
 
 bool File::close() {
-  if (handle_ < 0) return true;
-  int rc = ::close(static_cast<int>(handle_));
-  handle_ = -1;
+  if (m_handle < 0) return true;
+  int rc = ::close(static_cast<int>(m_handle));
+  m_handle = -1;
   return rc == 0;
 }
 
 long long File::read(void* buf, size_t len) {
-  if (handle_ < 0) return -1;
+  if (m_handle < 0) return -1;
   for (;;) {
-    ssize_t n = ::read(static_cast<int>(handle_), buf, len);
+    ssize_t n = ::read(static_cast<int>(m_handle), buf, len);
     if (n < 0 && errno == EINTR) continue;
     return n;
   }
 }
 
 bool File::write(const void* buf, size_t len) {
-  if (handle_ < 0) return false;
+  if (m_handle < 0) return false;
   const char* p = static_cast<const char*>(buf);
   while (len > 0) {
-    ssize_t n = ::write(static_cast<int>(handle_), p, len);
+    ssize_t n = ::write(static_cast<int>(m_handle), p, len);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -109,18 +97,18 @@ bool File::write(const void* buf, size_t len) {
 }
 
 bool File::seek(uint64_t offset) {
-  if (handle_ < 0) return false;
-  return lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
+  if (m_handle < 0) return false;
+  return lseek(static_cast<int>(m_handle), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 long long File::tell() const {
-  if (handle_ < 0) return -1;
-  return lseek(static_cast<int>(handle_), 0, SEEK_CUR);
+  if (m_handle < 0) return -1;
+  return lseek(static_cast<int>(m_handle), 0, SEEK_CUR);
 }
 
 bool File::describe(FileDescription& out) const {
   struct stat st;
-  if (handle_ < 0 || fstat(static_cast<int>(handle_), &st) != 0) return false;
+  if (m_handle < 0 || fstat(static_cast<int>(m_handle), &st) != 0) return false;
   Describe(st, out);
   return true;
 }
@@ -224,5 +212,15 @@ std::string TempFolder() {
   if (dir.back() != '/') dir += '/';
   return dir;
 }
+
+std::string ExecutableFolder() {
+  char buf[PATH_MAX + 1];
+  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+  const std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string(".");
+  const size_t pos = path.find_last_of("\\/");
+  return pos == std::string::npos ? std::string(".") : path.substr(0, pos);
+}
+
+void FoldPathLetters(std::string&) {}
 
 }  // namespace vx

@@ -3,6 +3,7 @@
 #include <sys/utime.h>
 
 #include "common/file.h"
+#include "common/win32_handles.h"
 
 namespace vx {
 namespace {
@@ -14,19 +15,6 @@ uint64_t ToU64(const FILETIME& ft) {
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
-
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
 
 bool File::open(const std::string& path, Mode mode) {
   close();
@@ -50,27 +38,27 @@ bool File::open(const std::string& path, Mode mode) {
       break;
   }
   if (h == INVALID_HANDLE_VALUE) return false;
-  handle_ = reinterpret_cast<intptr_t>(h);
+  m_handle = reinterpret_cast<intptr_t>(h);
   return true;
 }
 
-bool File::isOpen() const { return handle_ != -1; }
+bool File::isOpen() const { return m_handle != -1; }
 
 bool File::close() {
-  if (handle_ == -1) return true;
-  BOOL ok = CloseHandle(H(handle_));
-  handle_ = -1;
+  if (m_handle == -1) return true;
+  BOOL ok = CloseHandle(H(m_handle));
+  m_handle = -1;
   return ok != FALSE;
 }
 
 long long File::read(void* buf, size_t len) {
-  if (handle_ == -1) return -1;
+  if (m_handle == -1) return -1;
   char* p = static_cast<char*>(buf);
   long long total = 0;
   while (len > 0) {
     DWORD piece = len > 0x40000000u ? 0x40000000u : static_cast<DWORD>(len);
     DWORD got = 0;
-    if (!ReadFile(H(handle_), p, piece, &got, nullptr)) return total > 0 ? total : -1;
+    if (!ReadFile(H(m_handle), p, piece, &got, nullptr)) return total > 0 ? total : -1;
     if (got == 0) break;
     total += got;
     p += got;
@@ -81,12 +69,12 @@ long long File::read(void* buf, size_t len) {
 }
 
 bool File::write(const void* buf, size_t len) {
-  if (handle_ == -1) return false;
+  if (m_handle == -1) return false;
   const char* p = static_cast<const char*>(buf);
   while (len > 0) {
     DWORD piece = len > 0x40000000u ? 0x40000000u : static_cast<DWORD>(len);
     DWORD put = 0;
-    if (!WriteFile(H(handle_), p, piece, &put, nullptr) || put == 0) return false;
+    if (!WriteFile(H(m_handle), p, piece, &put, nullptr) || put == 0) return false;
     p += put;
     len -= put;
   }
@@ -94,23 +82,23 @@ bool File::write(const void* buf, size_t len) {
 }
 
 bool File::seek(uint64_t offset) {
-  if (handle_ == -1) return false;
+  if (m_handle == -1) return false;
   LARGE_INTEGER li;
   li.QuadPart = static_cast<LONGLONG>(offset);
-  return SetFilePointerEx(H(handle_), li, nullptr, FILE_BEGIN) != FALSE;
+  return SetFilePointerEx(H(m_handle), li, nullptr, FILE_BEGIN) != FALSE;
 }
 
 long long File::tell() const {
-  if (handle_ == -1) return -1;
+  if (m_handle == -1) return -1;
   LARGE_INTEGER zero, pos;
   zero.QuadPart = 0;
-  if (!SetFilePointerEx(H(handle_), zero, &pos, FILE_CURRENT)) return -1;
+  if (!SetFilePointerEx(H(m_handle), zero, &pos, FILE_CURRENT)) return -1;
   return pos.QuadPart;
 }
 
 bool File::describe(FileDescription& out) const {
   BY_HANDLE_FILE_INFORMATION info;
-  if (handle_ == -1 || !GetFileInformationByHandle(H(handle_), &info)) return false;
+  if (m_handle == -1 || !GetFileInformationByHandle(H(m_handle), &info)) return false;
   out.attributes = info.dwFileAttributes;
   out.lastWrite = ToU64(info.ftLastWriteTime);
   out.lastAccess = ToU64(info.ftLastAccessTime);
@@ -187,14 +175,13 @@ bool ForEachInFolder(const std::string& folder,
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += "*.*";
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  const win::UniqueFind find(FindFirstFileA(pattern.c_str(), &fd));
+  if (!find) return false;
   do {
     std::string name = fd.cFileName;
     if (name == "." || name == "..") continue;
     fn(name, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
+  } while (FindNextFileA(find.get(), &fd));
   return true;
 }
 
@@ -203,6 +190,19 @@ std::string TempFolder() {
   DWORD n = GetTempPathA(sizeof buf, buf);
   if (n == 0 || n > MAX_PATH) return ".\\";
   return std::string(buf, n);
+}
+
+std::string ExecutableFolder() {
+  char buf[MAX_PATH + 1];
+  const DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
+  const std::string path(buf, n);
+  const size_t pos = path.find_last_of("\\/");
+  return pos == std::string::npos ? std::string(".") : path.substr(0, pos);
+}
+
+void FoldPathLetters(std::string& path) {
+  for (char& c : path)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
 }
 
 }  // namespace vx
