@@ -47,19 +47,19 @@ std::vector<uint8_t> Movie(const std::string& name) {
 class ScratchFile {
  public:
   explicit ScratchFile(const std::vector<uint8_t>& bytes, const std::string& tag = "movie") {
-    path_ = vx::test::ProcessScratch().file(tag + ".swf");
+    m_path = vx::test::ProcessScratch().file(tag + ".swf");
     vx::File f;
-    EXPECT_TRUE(f.open(path_, vx::File::Mode::CreateWrite)) << path_;
+    EXPECT_TRUE(f.open(m_path, vx::File::Mode::CreateWrite)) << m_path;
     if (!bytes.empty()) {
       EXPECT_TRUE(f.write(bytes.data(), bytes.size()));
     }
     EXPECT_TRUE(f.close());
   }
-  ~ScratchFile() { vx::DeleteFilePath(path_); }
-  const std::string& path() const { return path_; }
+  ~ScratchFile() { vx::DeleteFilePath(m_path); }
+  const std::string& path() const { return m_path; }
 
  private:
-  std::string path_;
+  std::string m_path;
 };
 
 void SetLengthField(std::vector<uint8_t>& m, uint32_t length) {

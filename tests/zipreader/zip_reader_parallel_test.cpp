@@ -199,28 +199,28 @@ TEST(ZipReaderParallel, DiskFileAndSmallBuffers) {
 // read waits (up to 10 s) for a read from another thread.
 class MeetingSource : public vx::ZipMemoryFile {
  public:
-  MeetingSource(const Bytes& b, bool wait) : ZipMemoryFile(b.data(), b.size()), wait_(wait) {}
+  MeetingSource(const Bytes& b, bool wait) : ZipMemoryFile(b.data(), b.size()), m_wait(wait) {}
   size_t readAt(uint64_t position, void* buf, size_t n) override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    readers_.insert(std::this_thread::get_id());
-    ++inside_;
-    if (inside_ >= 2) met_ = true;
-    changed_.notify_all();
-    if (wait_ && !met_) changed_.wait_for(lock, std::chrono::seconds(10), [this] { return met_; });
-    --inside_;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_readers.insert(std::this_thread::get_id());
+    ++m_inside;
+    if (m_inside >= 2) m_met = true;
+    m_changed.notify_all();
+    if (m_wait && !m_met) m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_met; });
+    --m_inside;
     lock.unlock();
     return ZipMemoryFile::readAt(position, buf, n);
   }
-  bool met() const { return met_; }
-  size_t readers() const { return readers_.size(); }
+  bool met() const { return m_met; }
+  size_t readers() const { return m_readers.size(); }
 
  private:
-  const bool wait_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::set<std::thread::id> readers_;
-  int inside_ = 0;
-  bool met_ = false;
+  const bool m_wait;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::set<std::thread::id> m_readers;
+  int m_inside = 0;
+  bool m_met = false;
 };
 
 TEST(ZipReaderParallel, EntriesAreReadOnSeveralThreadsOrOnTheCallerAlone) {

@@ -74,7 +74,7 @@ class PeerInterop : public ::testing::Test {
     Bytes mixed = CompressibleBytes(1200000);
     Bytes noise = RandomBytes(900000, 4);
     mixed.insert(mixed.end(), noise.begin(), noise.end());
-    corpus_ = {
+    m_corpus = {
         {"intro.swf", CompressibleBytes(200000), 1715956678, false},
         {"data.xml", CompressibleBytes(777), 1600000001, false},
         {"song.mp3", RandomBytes(300000, 77), 1500000000, false},
@@ -84,21 +84,21 @@ class PeerInterop : public ::testing::Test {
         {"mixed.bin", mixed, 1100000000, false},
         {"name with spaces.jpg", RandomBytes(16385, 6), 1000000000, false},
     };
-    for (const CorpusFile& f : corpus_) {
-      std::string path = dir_ / f.name;
+    for (const CorpusFile& f : m_corpus) {
+      std::string path = m_dir / f.name;
       WriteFile(path, f.data);
       ASSERT_TRUE(vx::SetFileTimesUnix(path, f.modified, f.modified));
       if (f.readOnly) {
         ASSERT_TRUE(vx::SetFileAttributeBits(path, vx::kAttrReadOnly));
       }
-      paths_.push_back(path);
+      m_paths.push_back(path);
     }
   }
 
   // Every corpus file must be in `folder` with the same bytes, read-only bit and
   // modification time (the peers take it from the extended-timestamp field).
   void ExpectExtracted(const std::string& folder) {
-    for (const CorpusFile& f : corpus_) {
+    for (const CorpusFile& f : m_corpus) {
       std::string path = vx::JoinPath(folder, f.name);
       ASSERT_TRUE(vx::PathExists(path)) << path;
       EXPECT_EQ(ReadFile(path), f.data) << path;
@@ -112,7 +112,7 @@ class PeerInterop : public ::testing::Test {
   // Python's zipfile: names in order, the methods, the encryption flag, every entry
   // read back (zipfile checks the CRC) and compared with its source.
   void CheckWithPython(const std::string& archive, const char* password) {
-    std::string script = dir_ / "check.py";
+    std::string script = m_dir / "check.py";
     WriteFile(script,
               "import sys, zipfile\n"
               "archive, password, folder = sys.argv[1], sys.argv[2], sys.argv[3]\n"
@@ -135,15 +135,15 @@ class PeerInterop : public ::testing::Test {
               "            assert z.read(i) == f.read(), i.filename\n"
               "print('ok', len(infos))\n");
     std::string cmd = "python3 " + Quote(script) + " " + Quote(archive) + " " + Quote(password ? password : "") +
-                      " " + Quote(dir_.path());
-    for (const CorpusFile& f : corpus_) cmd += " " + Quote(f.name);
+                      " " + Quote(m_dir.path());
+    for (const CorpusFile& f : m_corpus) cmd += " " + Quote(f.name);
     RunResult r = RunCommand(cmd);
     EXPECT_EQ(r.status, 0) << r.output;
   }
 
   void CheckAllPeers(const char* password, unsigned threads = 0) {
-    std::string archive = out_ / (password ? "encrypted.zip" : "plain.zip");
-    RunResult packed = Pack(archive, paths_, password, threads);
+    std::string archive = m_out / (password ? "encrypted.zip" : "plain.zip");
+    RunResult packed = Pack(archive, m_paths, password, threads);
     ASSERT_EQ(packed.status, 0) << packed.output;
     EXPECT_TRUE(packed.output.empty()) << packed.output;
     std::string pw = password ? std::string(" -P ") + Quote(password) : "";
@@ -152,7 +152,7 @@ class PeerInterop : public ::testing::Test {
     RunResult t = RunCommand("unzip -t" + pw + " " + Quote(archive));
     EXPECT_EQ(t.status, 0) << t.output;
     EXPECT_NE(t.output.find("No errors detected"), std::string::npos) << t.output;
-    std::string byUnzip = out_ / (std::string("unzip-") + (password ? "e" : "p"));
+    std::string byUnzip = m_out / (std::string("unzip-") + (password ? "e" : "p"));
     RunResult x = RunCommand("unzip -o -q" + pw + " " + Quote(archive) + " -d " + Quote(byUnzip));
     EXPECT_EQ(x.status, 0) << x.output;
     ExpectExtracted(byUnzip);
@@ -160,7 +160,7 @@ class PeerInterop : public ::testing::Test {
     RunResult t7 = RunCommand("7z t" + pw7 + " " + Quote(archive));
     EXPECT_EQ(t7.status, 0) << t7.output;
     EXPECT_EQ(t7.output.find("Warning"), std::string::npos) << t7.output;
-    std::string by7z = out_ / (std::string("7z-") + (password ? "e" : "p"));
+    std::string by7z = m_out / (std::string("7z-") + (password ? "e" : "p"));
     RunResult x7 = RunCommand("7z x -y" + pw7 + " -o" + Quote(by7z) + " " + Quote(archive));
     EXPECT_EQ(x7.status, 0) << x7.output;
     ExpectExtracted(by7z);
@@ -174,10 +174,10 @@ class PeerInterop : public ::testing::Test {
     }
   }
 
-  ScratchFolder dir_{"interop_src"};
-  ScratchFolder out_{"interop_out"};
-  std::vector<CorpusFile> corpus_;
-  std::vector<std::string> paths_;
+  ScratchFolder m_dir{"interop_src"};
+  ScratchFolder m_out{"interop_out"};
+  std::vector<CorpusFile> m_corpus;
+  std::vector<std::string> m_paths;
 };
 
 TEST_F(PeerInterop, EncryptedArchiveTestsAndExtractsIdentically) { CheckAllPeers(vx::kPackagePassword); }
@@ -188,7 +188,7 @@ TEST_F(PeerInterop, PlainArchiveTestsAndExtractsIdenticallyWhateverTheThreads) {
   for (unsigned threads : {1u, 2u, 5u}) {
     SCOPED_TRACE("threads " + std::to_string(threads));
     CheckAllPeers(nullptr, threads);
-    const Bytes archive = WithoutAccessAndCreationTimes(ReadFile(out_ / "plain.zip"));
+    const Bytes archive = WithoutAccessAndCreationTimes(ReadFile(m_out / "plain.zip"));
     if (threads == 1) first = archive;
     EXPECT_TRUE(archive == first) << "differs from the one-thread archive";
   }
@@ -197,7 +197,7 @@ TEST_F(PeerInterop, PlainArchiveTestsAndExtractsIdenticallyWhateverTheThreads) {
 // A failed add is reported on one line naming the file, and the archive stays valid
 // for the files that were added, also when the failed entry left orphaned data.
 TEST_F(PeerInterop, FailedAddsLeaveAValidArchive) {
-  std::string fifo = dir_ / "live.zip";
+  std::string fifo = m_dir / "live.zip";
   // The reading side closes the FIFO early; the feeder must see EPIPE, not a signal.
   std::signal(SIGPIPE, SIG_IGN);
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -207,9 +207,9 @@ TEST_F(PeerInterop, FailedAddsLeaveAValidArchive) {
     for (int i = 0; i < 2000; ++i) std::fputs("data that appears while the archive is written\n", fp);
     std::fclose(fp);
   });
-  std::string archive = out_ / "partial.zip";
-  std::string missing = dir_ / "missing.swf";
-  RunResult r = Pack(archive, {paths_[0], missing, fifo, paths_[1]}, vx::kPackagePassword);
+  std::string archive = m_out / "partial.zip";
+  std::string missing = m_dir / "missing.swf";
+  RunResult r = Pack(archive, {m_paths[0], missing, fifo, m_paths[1]}, vx::kPackagePassword);
   feeder.join();
   EXPECT_EQ(r.status, 2) << r.output;
   // One line per failed file, naming it and the writer's reason.
@@ -239,7 +239,7 @@ TEST_F(PeerInterop, FailedAddsLeaveAValidArchive) {
                            "print(' '.join(z.namelist()))\n") +
                      " " + Quote(archive) + " " + pw);
   EXPECT_EQ(py.status, 0) << py.output;
-  EXPECT_EQ(py.output, corpus_[0].name + " " + corpus_[1].name + "\n");
+  EXPECT_EQ(py.output, m_corpus[0].name + " " + m_corpus[1].name + "\n");
 }
 
 TEST(PackCommand, UsageAndHelp) {
