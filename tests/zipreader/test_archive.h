@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/zip_format.h"
+#include "zipreader/zip_reader.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/whole_file.h"
 
@@ -84,6 +85,16 @@ void Put(Bytes& b, size_t at, vx::zip::Field<T> f, typename vx::zip::Field<T>::V
   if (at + f.offset + sizeof(T) > b.size()) throw std::out_of_range(std::string("past the archive: ") + f.name);
   vx::zip::Store(b.data() + at, f, v);
 }
+
+// A reader open on an archive held in memory (the bytes must outlive it).
+struct MemoryArchive {
+  explicit MemoryArchive(const Bytes& bytes) : m_memory(bytes.data(), bytes.size()) {}
+  vx::ZipMemoryFile m_memory;
+};
+class MemoryReader : private MemoryArchive, public vx::ZipReader {
+ public:
+  explicit MemoryReader(const Bytes& bytes) : MemoryArchive(bytes) { open(m_memory); }
+};
 
 using ScratchFolder = vx::test::ScratchFolder;
 using vx::test::ReadWholeFile;

@@ -54,9 +54,7 @@ std::vector<int> AllEntries(const vx::ZipReader& reader) {
 Outcome OneAtATime(const Bytes& archive, bool keepFolders) {
   ScratchFolder dir("serial");
   Outcome o;
-  vx::ZipMemoryFile mem(archive.data(), archive.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(archive);
   reader.setPassword("pw");
   for (int i : AllEntries(reader)) {
     try {

@@ -87,15 +87,13 @@ TEST_P(ZipReaderVariants, ExtractsIdenticalBytes) {
   TestArchive a = BuildArchive(entries);
   ScratchFolder dir("variants");
 
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   ASSERT_TRUE(reader.setPassword(v.encrypted ? "Rvd%q!KJEb" : nullptr));
   ASSERT_EQ(reader.entryCount(), 3);
   for (int i = 0; i < 3; ++i) {
     vx::ZipEntryInfo info;
     ASSERT_TRUE(reader.entryInfo(i, info));
-    EXPECT_EQ(info.signature, 0x02014B50u);
+    EXPECT_EQ(info.signature, zip::kCentralHeaderSignature);
     EXPECT_EQ(info.uncompressedSize, entries[i].data.size());
     EXPECT_EQ(info.localHeaderOffset, a.entries[i].localHeader);
     EXPECT_FALSE(info.isDirectory());
@@ -126,9 +124,7 @@ TEST(ZipReader, SmallOutputBuffersAndStreaming) {
   e.dataDescriptor = true;
   TestArchive a = BuildArchive({e});
   ScratchFolder dir("buffers");
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   reader.setPassword("pw");
   // A buffer size that does not divide the file size, and one of a single byte.
   ASSERT_TRUE(reader.extractEntry(0, dir.path(), false, "a.xml", 4099));
@@ -151,9 +147,7 @@ TEST(ZipReader, EncryptedStoredEntryOf1000Bytes) {
   e.dataDescriptor = true;
   e.zeroLocalSizes = false;
   TestArchive a = BuildArchive({e});
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   vx::ZipEntryInfo info;
   reader.entryInfo(0, info);
   EXPECT_EQ(info.compressedSize, 1012u);
@@ -192,9 +186,7 @@ TEST(ZipReader, BytesBeforeTheArchiveAreSkipped) {
   Bytes shifted = PatternBytes(70000, 1);  // e.g. an executable stub in front
   shifted.insert(shifted.end(), a.bytes.begin(), a.bytes.end());
   ScratchFolder dir("leading");
-  vx::ZipMemoryFile mem(shifted.data(), shifted.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(shifted);
   EXPECT_EQ(reader.bytesBeforeArchive(), 70000u);
   reader.setPassword("pw");
   EXPECT_TRUE(reader.extractEntry(1, dir.path(), false, nullptr, 65536));
@@ -218,9 +210,7 @@ TEST(ZipReader, EntriesAreIndexedInArchiveOrderAndLaterSameNameWins) {
     rev.insert(rev.end(), a.bytes.begin() + from, a.bytes.begin() + to);
   }
   rev.insert(rev.end(), a.bytes.begin() + a.endRecord, a.bytes.end());
-  vx::ZipMemoryFile mem(rev.data(), rev.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(rev);
   vx::ZipEntryInfo info;
   reader.entryInfo(0, info);
   EXPECT_EQ(info.name(), std::string("a") + vx::kPathSeparator + "same.txt");
@@ -317,9 +307,7 @@ TEST(ZipReaderEndRecord, MissingTooShortOrTooFarBack) {
 TEST(ZipReaderEndRecord, EmptyArchiveOpensWithNoEntries) {
   TestArchive a = BuildArchive({});
   ASSERT_EQ(a.bytes.size(), 22u);
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   EXPECT_EQ(reader.entryCount(), 0);
   reader.close();
   EXPECT_FALSE(reader.isOpen());
@@ -496,9 +484,7 @@ TEST(ZipReaderDamage, StoredEntryWithMissingDataReportsIncomplete) {
   Add(a, a.entries[0].localHeader, zip::local::kUncompressedSize, 1000);
   Add(a, a.entries[0].central, zip::central::kUncompressedSize, 1000);
   ScratchFolder dir("incomplete");
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   EXPECT_FALSE(reader.extractEntry(0, dir.path(), false, nullptr, 65536));
   EXPECT_FALSE(reader.isEntryOpen());
   EXPECT_EQ(ReadWholeFile(dir.file("short.bin")), e.data);
@@ -509,9 +495,7 @@ TEST(ZipReaderDamage, CrcMismatchLeavesTheCompleteFileAndTheEntryOpen) {
   Flip(a, a.entries[1].localHeader + 14);
   Flip(a, a.entries[1].central + 16);
   ScratchFolder dir("crc");
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   reader.setPassword("pw");
   try {
     reader.extractEntry(1, dir.path(), false, nullptr, 65536);
@@ -537,9 +521,7 @@ TEST(ZipReaderDamage, CrcMismatchLeavesTheCompleteFileAndTheEntryOpen) {
 TEST(ZipReaderPassword, WrongOrMissingPasswordCreatesNoFile) {
   TestArchive a = BuildArchive(ThreeEntries("Rvd%q!KJEb", true, 8));
   ScratchFolder dir("wrongpw");
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   for (const char* pw : {static_cast<const char*>(nullptr), "", "Rvd%q!KJEB", "Rvd%q!KJE"}) {
     ASSERT_TRUE(reader.setPassword(pw));
     try {
@@ -593,9 +575,7 @@ TEST(ZipReaderPassword, PasswordPassingTheCheckByteFailsTheCrc) {
   std::string lucky;
   for (int i = 0; i < 100000 && lucky.empty(); ++i) {
     std::string pw = "wrong" + std::to_string(i);
-    vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-    vx::ZipReader reader;
-    reader.open(mem);
+    MemoryReader reader(a.bytes);
     reader.setPassword(pw.c_str());
     try {
       reader.openEntry(0);
@@ -612,9 +592,7 @@ TEST(ZipReaderPassword, PasswordPassingTheCheckByteFailsTheCrc) {
 
 TEST(ZipReaderPassword, SetPasswordWhileAnEntryIsOpenKeepsTheOldOne) {
   TestArchive a = BuildArchive(ThreeEntries("pw", true, 8));
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   ASSERT_TRUE(reader.setPassword("pw"));
   ASSERT_TRUE(reader.openEntry(0));
   EXPECT_FALSE(reader.openEntry(1));
@@ -646,9 +624,7 @@ TEST(ZipReaderNames, FolderPartsAreDroppedAndTrailingDotsGo) {
   EXPECT_EQ(ReadWholeFile(dir.file("readme.txt")), TextBytes("entry 0"));
 
   // A trailing separator on the target folder, and a new name.
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   EXPECT_EQ(reader.targetPath(0, dir.path() + "/", false), dir.file("readme.txt"));
   EXPECT_EQ(reader.targetPath(0, "", false), "readme.txt");
   EXPECT_EQ(reader.targetPath(0, "", false, "other.txt"), "other.txt");
@@ -679,9 +655,7 @@ TEST(ZipReaderNames, UnsafeNamesNeverLeaveTheTargetFolder) {
     e.externalAttributes = 0;
     e.versionMadeBy = 0x0A14;  // NTFS host: a name ending in a separator would be a folder
     TestArchive a = BuildArchive({e});
-    vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-    vx::ZipReader reader;
-    reader.open(mem);
+    MemoryReader reader(a.bytes);
     EXPECT_EQ(reader.targetPath(0, target, keep), "") << name;
     EXPECT_FALSE(reader.extractEntry(0, target, keep, nullptr, 65536)) << name;
     EXPECT_FALSE(reader.isEntryOpen());
@@ -813,9 +787,7 @@ TEST(ZipReaderFileState, FolderEntriesBecomeFolders) {
   v[1].data = PatternBytes(300, 1);
   TestArchive a = BuildArchive(v);
   ScratchFolder dir("folders");
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   vx::ZipEntryInfo info;
   reader.entryInfo(0, info);
   EXPECT_TRUE(info.isDirectory());
@@ -829,9 +801,7 @@ TEST(ZipReaderFileState, OutputThatCannotBeCreatedIsAFileException) {
   TestArchive a = BuildArchive(ThreeEntries("", false, 8));
   ScratchFolder dir("fileerr");
   vx::CreateFolders(dir.file("package.ini"));  // a folder where the file should go
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   EXPECT_THROW(reader.extractEntry(0, dir.path(), false, nullptr, 65536), vx::FileException);
   // The reader can go on with the next entry.
   EXPECT_FALSE(reader.isEntryOpen());
@@ -841,9 +811,7 @@ TEST(ZipReaderFileState, OutputThatCannotBeCreatedIsAFileException) {
 TEST(ZipReaderFileState, BufferSizeZero) {
   TestArchive a = BuildArchive(ThreeEntries("", false, 8));
   ScratchFolder dir("buf0");
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   EXPECT_FALSE(reader.extractEntry(0, "", false, nullptr, 0));
   // With a folder, a zero size means the reader's own buffer size.
   EXPECT_TRUE(reader.extractEntry(1, dir.path(), false, nullptr, 0));

@@ -18,9 +18,7 @@ TEST(ZipReaderWin32, OemNamesFromDosHostsOnly) {
   v[1].name = "caf\xE9.swf";  // already ANSI, from the writer's host 11
   for (auto& e : v) e.data = TextBytes(e.name);
   TestArchive a = BuildArchive(v);
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   vx::ZipEntryInfo info;
   reader.entryInfo(0, info);
   EXPECT_EQ(info.name(), "caf\xE9.txt");
@@ -40,9 +38,7 @@ TEST(ZipReaderWin32, HiddenAndSystemBitsReachTheFile) {
   v[0].externalAttributes = 0x23;
   v[0].data = TextBytes("h");
   TestArchive a = BuildArchive(v);
-  vx::ZipMemoryFile mem(a.bytes.data(), a.bytes.size());
-  vx::ZipReader reader;
-  reader.open(mem);
+  MemoryReader reader(a.bytes);
   ScratchFolder dir("hidden");
   ASSERT_TRUE(reader.extractEntry(0, dir.path(), false, nullptr, 65536));
   DWORD attrs = GetFileAttributesA(dir.file("hidden.txt").c_str());

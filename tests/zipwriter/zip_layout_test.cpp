@@ -82,14 +82,10 @@ TEST(ZipLayout, EmptyArchiveIsTheEndRecordAlone) {
     ASSERT_EQ(vx::ZipWriter::close(zip), vx::kZipOk);
     Bytes a = ReadFile(archive);
     ASSERT_EQ(a.size(), 22u);
-    EndRecord e = ParseEnd(a);
-    EXPECT_EQ(e.disk, 0);
-    EXPECT_EQ(e.directoryDisk, 0);
-    EXPECT_EQ(e.entriesOnDisk, 0);
-    EXPECT_EQ(e.totalEntries, 0);
-    EXPECT_EQ(e.directorySize, 0u);
-    EXPECT_EQ(e.directoryOffset, 0u);
-    EXPECT_EQ(e.commentLength, 0);
+    ExpectFields(a, 0, "end record",
+                 {{end::kSignature, kEndRecordSignature}, {end::kThisDisk, 0}, {end::kDirectoryDisk, 0},
+                  {end::kEntriesOnDisk, 0}, {end::kTotalEntries, 0}, {end::kDirectorySize, 0},
+                  {end::kDirectoryOffset, 0}, {end::kCommentLength, 0}});
   }
 }
 
@@ -108,22 +104,19 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     SCOPED_TRACE(sources[i].entryName);
     LocalRecord l = ParseLocal(a, at);
     const bool isStored = i == 1;
-    EXPECT_EQ(l.versionNeeded, 20);
-    EXPECT_EQ(l.flags, 0x0009);
-    EXPECT_EQ(l.method, isStored ? 0 : 8);
-    EXPECT_EQ(l.time, kDosTime);
-    EXPECT_EQ(l.date, kDosDate);
-    EXPECT_EQ(l.crc, 0u);
-    EXPECT_EQ(l.compressedSize, isStored ? sources[i].data.size() + 12 : 0u);
-    EXPECT_EQ(l.uncompressedSize, sources[i].data.size());
+    const size_t size = sources[i].data.size();
+    ExpectFields(a, at, "local header",
+                 {{local::kVersionNeeded, 20}, {local::kFlags, 0x0009}, {local::kMethod, isStored ? 0 : 8},
+                  {local::kTime, kDosTime}, {local::kDate, kDosDate}, {local::kCrc, 0},
+                  {local::kCompressedSize, isStored ? size + 12 : 0}, {local::kUncompressedSize, size}});
     EXPECT_EQ(l.name, sources[i].entryName);
     ASSERT_EQ(l.extraLength, 17);
     EXPECT_EQ(l.extra[0], 0x55);
     EXPECT_EQ(l.extra[1], 0x54);
-    EXPECT_EQ(Load(l.extra.data(), timestamp::kDataSize), 13);
     EXPECT_EQ(l.extra[timestamp::kFlagsOffset], 0x07);
-    EXPECT_EQ(Load(l.extra.data(), timestamp::kModified), static_cast<uint32_t>(kModified));
-    EXPECT_EQ(Load(l.extra.data(), timestamp::kAccessed), static_cast<uint32_t>(kAccessed));
+    ExpectFields(l.extra, 0, "local timestamps",
+                 {{timestamp::kDataSize, 13}, {timestamp::kModified, static_cast<uint32_t>(kModified)},
+                  {timestamp::kAccessed, static_cast<uint32_t>(kAccessed)}});
 
     // The data runs up to the descriptor; find it by the central record later, but the
     // descriptor's own sizes must lead to the next record.
@@ -159,12 +152,9 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     EXPECT_EQ(content, sources[i].data);
 
     const size_t d = l.dataOffset + dataLength;
-    const uint8_t* dd = RecordAt(a, d, kDataDescriptorSize, "data descriptor");
-    ASSERT_NE(dd, nullptr);
-    EXPECT_EQ(Load(dd, descriptor::kSignature), kDataDescriptorSignature);
-    EXPECT_EQ(Load(dd, descriptor::kCrc), Crc(sources[i].data));
-    EXPECT_EQ(Load(dd, descriptor::kCompressedSize), dataLength);
-    EXPECT_EQ(Load(dd, descriptor::kUncompressedSize), sources[i].data.size());
+    ExpectFields(a, d, "data descriptor",
+                 {{descriptor::kSignature, kDataDescriptorSignature}, {descriptor::kCrc, Crc(sources[i].data)},
+                  {descriptor::kCompressedSize, dataLength}, {descriptor::kUncompressedSize, size}});
     locals.push_back(l);
     at = d + kDataDescriptorSize;
   }
@@ -185,27 +175,21 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     const CentralRecord& c = central[i];
     const LocalRecord& l = locals[i];
     size_t descriptor = (i + 1 < locals.size() ? locals[i + 1].offset : end.directoryOffset) - kDataDescriptorSize;
-    EXPECT_EQ(c.versionMadeBy, 0x0B17);
-    EXPECT_EQ(c.versionNeeded, 20);
-    EXPECT_EQ(c.flags, 0x0009);
-    EXPECT_EQ(c.method, l.method);
-    EXPECT_EQ(c.time, kDosTime);
-    EXPECT_EQ(c.date, kDosDate);
-    EXPECT_EQ(c.crc, Crc(sources[i].data));
-    EXPECT_EQ(c.compressedSize, descriptor - l.dataOffset);
-    EXPECT_EQ(c.uncompressedSize, sources[i].data.size());
-    EXPECT_EQ(c.commentLength, 0);
-    EXPECT_EQ(c.diskStart, 0);
-    EXPECT_EQ(c.internalAttributes, 0);
-    EXPECT_EQ(c.externalAttributes, sources[i].readOnly ? 0x81000021u : 0x81800020u);
-    EXPECT_EQ(c.localHeaderOffset, l.offset);
+    ExpectFields(a, c.offset, "central header",
+                 {{central::kVersionMadeBy, 0x0B17}, {central::kVersionNeeded, 20}, {central::kFlags, 0x0009},
+                  {central::kMethod, l.method}, {central::kTime, kDosTime}, {central::kDate, kDosDate},
+                  {central::kCrc, Crc(sources[i].data)}, {central::kCompressedSize, descriptor - l.dataOffset},
+                  {central::kUncompressedSize, sources[i].data.size()}, {central::kCommentLength, 0},
+                  {central::kDiskStart, 0}, {central::kInternalAttributes, 0},
+                  {central::kExternalAttributes, sources[i].readOnly ? 0x81000021u : 0x81800020u},
+                  {central::kLocalHeaderOffset, l.offset}});
     EXPECT_EQ(c.name, l.name);
     ASSERT_EQ(c.extraLength, 9);
     EXPECT_EQ(c.extra[0], 0x55);
     EXPECT_EQ(c.extra[1], 0x54);
-    EXPECT_EQ(Load(c.extra.data(), timestamp::kDataSize), 5);
     EXPECT_EQ(c.extra[timestamp::kFlagsOffset], 0x07);
-    EXPECT_EQ(Load(c.extra.data(), timestamp::kModified), static_cast<uint32_t>(kModified));
+    ExpectFields(c.extra, 0, "central timestamps",
+                 {{timestamp::kDataSize, 5}, {timestamp::kModified, static_cast<uint32_t>(kModified)}});
   }
   // Stored 1000 bytes: 1012 with the encryption header. Empty: 12 plus an empty stream.
   EXPECT_EQ(central[1].compressedSize, 1012u);

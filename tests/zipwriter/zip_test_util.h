@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,29 @@ inline Bytes RandomBytes(size_t n, uint32_t seed = 12345) {
     b[i] = static_cast<uint8_t>(x >> 11);
   }
   return b;
+}
+
+// One expected field of a record: the field as the format header names it, and its
+// value.
+struct FieldValue {
+  template <typename T, typename V>
+  FieldValue(vx::zip::Field<T> f, V v)
+      : offset(f.offset), width(sizeof(T)), name(f.name), expected(static_cast<uint64_t>(v)) {}
+  size_t offset;
+  size_t width;
+  const char* name;
+  uint64_t expected;
+};
+
+// Checks the fields of the record at `at` in `a`; a failure names the record and the
+// field.
+inline void ExpectFields(const Bytes& a, size_t at, const char* record, std::initializer_list<FieldValue> fields) {
+  for (const FieldValue& f : fields) {
+    const uint8_t* p = RecordAt(a, at + f.offset, f.width, record);
+    if (!p) return;
+    const uint64_t actual = f.width == 2 ? vx::LoadLE16(p) : vx::LoadLE32(p);
+    EXPECT_EQ(actual, f.expected) << record << " at " << at << ": " << f.name;
+  }
 }
 
 struct LocalRecord {
