@@ -5,6 +5,7 @@
 #include <ctime>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/zip_format.h"
@@ -46,6 +47,19 @@ struct TestEntry {
   Bytes centralExtra;
   Bytes rawCompressed;              // non-empty: used as the compressed data as it is
 };
+
+// An entry of the given name and data: deflated (8) or stored (0), encrypted with
+// `password` unless it is empty, with a data descriptor when asked.
+inline TestEntry MakeEntry(std::string name, Bytes data, uint16_t method = 8, std::string password = "",
+                           bool dataDescriptor = false) {
+  TestEntry e;
+  e.name = std::move(name);
+  e.data = std::move(data);
+  e.method = method;
+  e.password = std::move(password);
+  e.dataDescriptor = dataDescriptor;
+  return e;
+}
 
 // Where the records of one entry were put.
 struct EntryLayout {

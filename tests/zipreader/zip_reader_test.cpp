@@ -49,12 +49,9 @@ int CauseOfOpen(const Bytes& archive) {
 }
 
 std::vector<TestEntry> ThreeEntries(const std::string& password, bool descriptor, uint16_t method) {
-  std::vector<TestEntry> v(3);
-  v[0].name = "package.ini";
-  v[0].data = TextBytes("[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource");
-  v[1].name = "media/intro.swf";
-  v[1].data = PatternBytes(200000, 3);
-  v[2].name = "empty.txt";
+  std::vector<TestEntry> v = {
+      MakeEntry("package.ini", TextBytes("[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource")),
+      MakeEntry("media/intro.swf", PatternBytes(200000, 3)), MakeEntry("empty.txt", {})};
   for (auto& e : v) {
     e.password = password;
     e.dataDescriptor = descriptor;
@@ -117,11 +114,7 @@ INSTANTIATE_TEST_SUITE_P(AllRecordForms, ZipReaderVariants,
                                            Variant{8, false, true, true}));
 
 TEST(ZipReader, SmallOutputBuffersAndStreaming) {
-  TestEntry e;
-  e.name = "text.xml";
-  e.data = TextLikeBytes(300000, 9);
-  e.password = "pw";
-  e.dataDescriptor = true;
+  TestEntry e = MakeEntry("text.xml", TextLikeBytes(300000, 9), 8, "pw", true);
   TestArchive a = BuildArchive({e});
   ScratchFolder dir("buffers");
   MemoryReader reader(a.bytes);
@@ -139,12 +132,7 @@ TEST(ZipReader, SmallOutputBuffersAndStreaming) {
 }
 
 TEST(ZipReader, EncryptedStoredEntryOf1000Bytes) {
-  TestEntry e;
-  e.name = "k.bin";
-  e.data = PatternBytes(1000, 5);
-  e.method = 0;
-  e.password = "pw";
-  e.dataDescriptor = true;
+  TestEntry e = MakeEntry("k.bin", PatternBytes(1000, 5), 0, "pw", true);
   e.zeroLocalSizes = false;
   TestArchive a = BuildArchive({e});
   MemoryReader reader(a.bytes);
@@ -165,10 +153,7 @@ TEST(ZipReader, DescriptorAfterAnEndOfBlockThatSitsInTheNextPiece) {
   // fixed block (2 bytes) in a piece of its own: all data is produced before the last
   // piece is read, and the descriptor must still be found after the whole entry.
   const size_t n = 65536 - 5;
-  TestEntry e;
-  e.name = "block.bin";
-  e.data = PatternBytes(n, 11);
-  e.dataDescriptor = true;
+  TestEntry e = MakeEntry("block.bin", PatternBytes(n, 11), 8, "", true);
   Bytes raw = {0x00, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
                static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
   raw.insert(raw.end(), e.data.begin(), e.data.end());
@@ -194,13 +179,8 @@ TEST(ZipReader, BytesBeforeTheArchiveAreSkipped) {
 }
 
 TEST(ZipReader, EntriesAreIndexedInArchiveOrderAndLaterSameNameWins) {
-  std::vector<TestEntry> v(3);
-  v[0].name = "a/same.txt";
-  v[0].data = TextBytes("first");
-  v[1].name = "b/same.txt";
-  v[1].data = TextBytes("second");
-  v[2].name = "z.txt";
-  v[2].data = TextBytes("zzz");
+  std::vector<TestEntry> v = {MakeEntry("a/same.txt", TextBytes("first")), MakeEntry("b/same.txt", TextBytes("second")),
+                              MakeEntry("z.txt", TextBytes("zzz"))};
   TestArchive a = BuildArchive(v);
   // Reverse the central records so the directory order differs from the data order.
   Bytes rev(a.bytes.begin(), a.bytes.begin() + a.centralDirectory);
@@ -268,9 +248,7 @@ TEST(ZipReader, MemoryFileNeverWritesItsBlock) {
 // End-record search
 
 TEST(ZipReaderEndRecord, FoundBehindCommentsOfEveryAwkwardLength) {
-  TestEntry e;
-  e.name = "c.txt";
-  e.data = TextBytes("comment test");
+  TestEntry e = MakeEntry("c.txt", TextBytes("comment test"));
   // Lengths that put the signature at, across and just beyond piece boundaries.
   for (size_t c : {size_t(0), size_t(1), size_t(32768 - 22 - 4), size_t(32768 - 22 - 2), size_t(32768 - 22),
                    size_t(32768 - 22 + 1), size_t(32768 - 22 + 3), size_t(65535 - 1), size_t(65535)}) {
@@ -327,14 +305,8 @@ struct Damage {
 // Entry 0: deflated, encrypted, descriptor with signature (the writer's form).
 // Entry 1: stored, unencrypted, sizes in the local header.
 TestArchive DamageBase() {
-  std::vector<TestEntry> v(2);
-  v[0].name = "movie.swf";
-  v[0].data = TextLikeBytes(90000, 1);
-  v[0].password = "pw";
-  v[0].dataDescriptor = true;
-  v[1].name = "data.xml";
-  v[1].data = TextLikeBytes(5000, 2);
-  v[1].method = 0;
+  std::vector<TestEntry> v = {MakeEntry("movie.swf", TextLikeBytes(90000, 1), 8, "pw", true),
+                              MakeEntry("data.xml", TextLikeBytes(5000, 2), 0)};
   return BuildArchive(v);
 }
 
@@ -461,13 +433,9 @@ TEST(ZipReaderDamage, EveryTruncationAndEveryFlippedHeaderByteIsHandled) {
 }
 
 TEST(ZipReaderDamage, DescriptorWithoutSignatureAndZeroLocalSizesAccepted) {
-  TestEntry e;
-  e.name = "d.bin";
-  e.data = PatternBytes(5000, 6);
-  e.dataDescriptor = true;
+  TestEntry e = MakeEntry("d.bin", PatternBytes(5000, 6), 8, "pw", true);
   e.descriptorSignature = false;
   e.zeroLocalSizes = true;
-  e.password = "pw";
   TestArchive a = BuildArchive({e});
   ScratchFolder dir("nosig");
   EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path(), "pw"), 0);
@@ -475,10 +443,7 @@ TEST(ZipReaderDamage, DescriptorWithoutSignatureAndZeroLocalSizesAccepted) {
 }
 
 TEST(ZipReaderDamage, StoredEntryWithMissingDataReportsIncomplete) {
-  TestEntry e;
-  e.name = "short.bin";
-  e.data = PatternBytes(3000, 6);
-  e.method = 0;
+  TestEntry e = MakeEntry("short.bin", PatternBytes(3000, 6), 0);
   TestArchive a = BuildArchive({e});
   // Claim 1000 more uncompressed bytes than the stored data holds (both headers agree).
   Add(a, a.entries[0].localHeader, zip::local::kUncompressedSize, 1000);
@@ -541,11 +506,7 @@ TEST(ZipReaderPassword, WrongOrMissingPasswordCreatesNoFile) {
 
 TEST(ZipReaderPassword, CheckByteIsTheTimeWithDescriptorAndTheCrcWithout) {
   for (bool descriptor : {true, false}) {
-    TestEntry e;
-    e.name = "c.bin";
-    e.data = PatternBytes(100, 1);
-    e.password = "pw";
-    e.dataDescriptor = descriptor;
+    TestEntry e = MakeEntry("c.bin", PatternBytes(100, 1), 8, "pw", descriptor);
     e.dosTime = 0x1200;  // a time byte that differs from the CRC's high byte
     e.zeroLocalSizes = false;
     TestArchive a = BuildArchive({e});
@@ -563,12 +524,7 @@ TEST(ZipReaderPassword, CheckByteIsTheTimeWithDescriptorAndTheCrcWithout) {
 }
 
 TEST(ZipReaderPassword, PasswordPassingTheCheckByteFailsTheCrc) {
-  TestEntry e;
-  e.name = "stored.bin";
-  e.data = PatternBytes(4000, 77);
-  e.method = 0;
-  e.password = "right";
-  e.dataDescriptor = true;
+  TestEntry e = MakeEntry("stored.bin", PatternBytes(4000, 77), 0, "right", true);
   TestArchive a = BuildArchive({e});
   ScratchFolder dir("one256");
   // About one wrong password in 256 gets through the check byte.
@@ -649,9 +605,7 @@ TEST(ZipReaderNames, UnsafeNamesNeverLeaveTheTargetFolder) {
   std::string target = outer.file("target");
   vx::CreateFolders(target);
   auto check = [&](const std::string& name, bool keep) {
-    TestEntry e;
-    e.name = name;
-    e.data = TextBytes("payload");
+    TestEntry e = MakeEntry(name, TextBytes("payload"));
     e.externalAttributes = 0;
     e.versionMadeBy = 0x0A14;  // NTFS host: a name ending in a separator would be a folder
     TestArchive a = BuildArchive({e});
@@ -686,9 +640,7 @@ TEST(ZipReaderNames, UnsafeNamesNeverLeaveTheTargetFolder) {
 // Times and attributes
 
 TEST(ZipReaderFileState, ModificationTimeIsTheDosTimeReadAsLocalTime) {
-  TestEntry e;
-  e.name = "timed.txt";
-  e.data = TextBytes("time");
+  TestEntry e = MakeEntry("timed.txt", TextBytes("time"));
   e.dosDate = static_cast<uint16_t>(((2025 - 1980) << 9) | (4 << 5) | 15);
   e.dosTime = static_cast<uint16_t>((14 << 11) | (37 << 5) | (58 / 2));
   TestEntry winter = e;
@@ -730,9 +682,7 @@ TEST(ZipReaderFileState, ReadOnlyFollowsTheHostRules) {
   };
   std::vector<TestEntry> v;
   for (const Case& c : cases) {
-    TestEntry e;
-    e.name = c.name;
-    e.data = TextBytes(c.name);
+    TestEntry e = MakeEntry(c.name, TextBytes(c.name));
     e.versionMadeBy = c.madeBy;
     e.externalAttributes = c.external;
     v.push_back(e);
@@ -873,9 +823,7 @@ TEST(CZipException, GetErrorMessageCopiesWhatFits) {
 }
 
 TEST(CZipException, DamagedDeflateDataGivesTheZlibCause) {
-  TestEntry e;
-  e.name = "z.bin";
-  e.data = TextLikeBytes(1000, 3);
+  TestEntry e = MakeEntry("z.bin", TextLikeBytes(1000, 3));
   // A block type of 3 is invalid in every Deflate stream.
   e.rawCompressed = {0x07, 0x00, 0x00, 0x00};
   TestArchive a = BuildArchive({e});
