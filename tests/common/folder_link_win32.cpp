@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/byte_order.h"
+#include "common/win32_handles.h"
 #include "tests/common/folder_link.h"
 
 namespace vx::test {
@@ -28,10 +30,7 @@ bool MakeJunction(const std::string& target, const std::string& link) {
   const std::wstring substitute = L"\\??\\" + Wide(target), print = Wide(target);
   const size_t pathBytes = (substitute.size() + 1 + print.size() + 1) * sizeof(wchar_t);
   std::vector<BYTE> buffer(8 + 8 + pathBytes, 0);
-  auto put16 = [&](size_t at, size_t v) {
-    buffer[at] = static_cast<BYTE>(v & 0xFF);
-    buffer[at + 1] = static_cast<BYTE>(v >> 8);
-  };
+  auto put16 = [&](size_t at, size_t v) { StoreLE16(&buffer[at], static_cast<uint16_t>(v)); };
   const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
   std::memcpy(&buffer[0], &tag, 4);
   put16(4, 8 + pathBytes);                                       // reparse data length
@@ -41,13 +40,14 @@ bool MakeJunction(const std::string& target, const std::string& link) {
   put16(14, print.size() * sizeof(wchar_t));                     // and length
   std::memcpy(&buffer[16], substitute.c_str(), substitute.size() * sizeof(wchar_t));
   std::memcpy(&buffer[16 + (substitute.size() + 1) * sizeof(wchar_t)], print.c_str(), print.size() * sizeof(wchar_t));
-  HANDLE h = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  DWORD done = 0;
-  const bool ok = h != INVALID_HANDLE_VALUE &&
-                  DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                  nullptr, 0, &done, nullptr);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  bool ok;
+  {
+    const win::UniqueHandle h(CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD done = 0;
+    ok = h && DeviceIoControl(h.get(), FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                              nullptr, 0, &done, nullptr);
+  }
   if (!ok) RemoveDirectoryA(link.c_str());
   return ok;
 }
@@ -83,9 +83,8 @@ bool RunUnixTool(const char* program, const std::vector<std::string>& windowsPat
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(application.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return false;
-  WaitForSingleObject(pi.hProcess, 10000);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  const win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), 10000);
   return true;
 }
 
