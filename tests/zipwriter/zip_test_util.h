@@ -108,6 +108,17 @@ struct EndRecord {
   uint16_t commentLength = 0;
 };
 
+// Reads the name and the extra field that start at `at`, after a record's fixed part;
+// returns where they end.
+template <typename Record>
+size_t ReadNameAndExtra(const Bytes& a, size_t at, Record& r, const char* what) {
+  if (RecordAt(a, at, r.nameLength + r.extraLength, what)) {
+    r.name.assign(a.begin() + at, a.begin() + at + r.nameLength);
+    r.extra.assign(a.begin() + at + r.nameLength, a.begin() + at + r.nameLength + r.extraLength);
+  }
+  return at + r.nameLength + r.extraLength;
+}
+
 inline LocalRecord ParseLocal(const Bytes& a, size_t at) {
   using namespace vx::zip::local;
   using vx::zip::Load;
@@ -126,12 +137,7 @@ inline LocalRecord ParseLocal(const Bytes& a, size_t at) {
   r.uncompressedSize = Load(h, kUncompressedSize);
   r.nameLength = Load(h, kNameLength);
   r.extraLength = Load(h, kExtraLength);
-  const size_t name = at + vx::zip::kLocalHeaderSize;
-  if (RecordAt(a, name, r.nameLength + r.extraLength, "local header")) {
-    r.name.assign(a.begin() + name, a.begin() + name + r.nameLength);
-    r.extra.assign(a.begin() + name + r.nameLength, a.begin() + name + r.nameLength + r.extraLength);
-  }
-  r.dataOffset = name + r.nameLength + r.extraLength;
+  r.dataOffset = ReadNameAndExtra(a, at + vx::zip::kLocalHeaderSize, r, "local header");
   return r;
 }
 
@@ -159,11 +165,7 @@ inline CentralRecord ParseCentral(const Bytes& a, size_t at) {
   r.internalAttributes = Load(h, kInternalAttributes);
   r.externalAttributes = Load(h, kExternalAttributes);
   r.localHeaderOffset = Load(h, kLocalHeaderOffset);
-  const size_t name = at + vx::zip::kCentralHeaderSize;
-  if (RecordAt(a, name, r.nameLength + r.extraLength, "central header")) {
-    r.name.assign(a.begin() + name, a.begin() + name + r.nameLength);
-    r.extra.assign(a.begin() + name + r.nameLength, a.begin() + name + r.nameLength + r.extraLength);
-  }
+  ReadNameAndExtra(a, at + vx::zip::kCentralHeaderSize, r, "central header");
   return r;
 }
 
