@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/package_description.h"
+#include "common/win32_handles.h"
 #include "package_test_util.h"
 #include "packager/core/builder.h"
 #include "packager/core/pe_resource_rewriter.h"
@@ -24,24 +25,21 @@ const std::string kStub = VX_TEST_STUB;
 class DataModule {
  public:
   explicit DataModule(const std::string& path)
-      : m_h(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-  ~DataModule() {
-    if (m_h) FreeLibrary(m_h);
-  }
-  HMODULE get() const { return m_h; }
+      : m_module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  HMODULE get() const { return m_module.get(); }
 
   // The bytes of a resource in the language the loader picks, or "<absent>".
   std::string bytes(LPCSTR type, LPCSTR name) const {
-    HRSRC r = FindResourceA(m_h, name, type);
+    HRSRC r = FindResourceA(get(), name, type);
     if (!r) return "<absent>";
-    HGLOBAL g = LoadResource(m_h, r);
+    HGLOBAL g = LoadResource(get(), r);
     const char* p = g ? static_cast<const char*>(LockResource(g)) : nullptr;
     if (!p) return "<unloadable>";
-    return std::string(p, SizeofResource(m_h, r));
+    return std::string(p, SizeofResource(get(), r));
   }
 
  private:
-  HMODULE m_h;
+  win::UniqueModule m_module;
 };
 
 class PackageOnWindows : public ::testing::Test {

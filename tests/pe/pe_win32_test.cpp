@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "common/file.h"
+#include "common/win32_handles.h"
 #include "packager/core/pe_resource_rewriter.h"
 #include "packager/core/resource_update.h"
 #include "pe_test_util.h"
@@ -57,11 +58,10 @@ DWORD RunAndWait(const std::string& path) {
   std::string cmd = "\"" + path + "\"";
   if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
     return 0xFFFFFFFF;
-  WaitForSingleObject(pi.hProcess, 60000);
+  vx::win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), 60000);
   DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   return code;
 }
 
@@ -117,8 +117,9 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
     vx::PeResourceRewriter rewriter;
     Apply(rewriter, path, updates);
 
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, module) << GetLastError();
+    vx::win::UniqueModule loaded(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(loaded) << GetLastError();
+    HMODULE module = loaded.get();
     EXPECT_EQ(updates[0].data, LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));
     EXPECT_EQ(updates[1].data, LoadedResource(module, "OCX", MAKEINTRESOURCEA(1091)));
     EXPECT_EQ(updates[3].data, LoadedResource(module, "MYTYPE", "NAMED"));
@@ -130,7 +131,7 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
     EXPECT_EQ(13u, LoadedResource(module, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(200)).size());
     EXPECT_EQ(6u, LoadedResource(module, MAKEINTRESOURCEA(10), "LOGO").size());
     EXPECT_NE(nullptr, FindResourceA(module, MAKEINTRESOURCEA(100), MAKEINTRESOURCEA(5)));
-    FreeLibrary(module);
+    loaded.reset();
 
     DWORD header = 0, computed = 0;
     ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
@@ -169,10 +170,10 @@ TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
     ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
     EXPECT_NE(0u, header);
     EXPECT_EQ(computed, header);
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, module) << GetLastError();
+    vx::win::UniqueModule loaded(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(loaded) << GetLastError();
+    HMODULE module = loaded.get();
     EXPECT_EQ(PatternBytes(70001, 51), LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));
-    FreeLibrary(module);
   }
   EXPECT_EQ(2u, FolderNames(dir).size()) << "temporary files were left behind";
 }
