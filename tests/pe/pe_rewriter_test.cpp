@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "common/byte_order.h"
 #include "common/file.h"
 #include "common/pe_resources.h"
 #include "packager/core/resource_update.h"
@@ -93,18 +94,13 @@ std::string CopyStub(const std::string& folder, const std::string& from = StubPa
   return path;
 }
 
-std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  vx::ForEachInFolder(folder, [&](const std::string& n, bool) { names.push_back(n); });
-  return names;
-}
-
 }  // namespace
 
 // The packager's update: "ZIP" 129 replaced, "OCX" 1091 added, string block 1
 // replaced, plus a named type; everything else keeps its bytes.
 TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
-  std::string dir = ScratchFolder("rewriter_replace");
+  vx::test::ScratchFolder scratch("rewriter_replace");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<Item> before = TreeOf(path);
   std::vector<uint8_t> zip = PatternBytes(10007, 1), ocx = PatternBytes(20000, 2), named = PatternBytes(33, 3);
@@ -121,7 +117,7 @@ TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
   // Files beside it while the update runs are ours; nothing has touched the stub yet.
   EXPECT_EQ(before, TreeOf(path));
   ASSERT_TRUE(u.end(false)) << u.error();
-  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, FolderNames(dir)) << "scratch files were left behind";
+  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, scratch.list()) << "scratch files were left behind";
 
   // wrestool sees exactly the old set plus the two additions, and the new bytes.
   std::set<std::string> keys = WrestoolKeys(path);
@@ -156,7 +152,8 @@ TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
 // Appended data after the last section moves behind the new section unchanged, and
 // the section grows and shrinks across FileAlignment boundaries.
 TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
-  std::string dir = ScratchFolder("rewriter_sizes");
+  vx::test::ScratchFolder scratch("rewriter_sizes");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> tail = PatternBytes(777, 9);
   {
@@ -195,7 +192,8 @@ TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
 // A signature cannot match the rewritten file: its table is left out and directory
 // entry 4 cleared, while other appended data stays and the checksum is right.
 TEST(PeRewriter, SignatureIsLeftOutAndOtherAppendedDataKept) {
-  std::string dir = ScratchFolder("rewriter_signed");
+  vx::test::ScratchFolder scratch("rewriter_signed");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> overlay = PatternBytes(1001, 5);
   std::vector<uint8_t> table = AppendCertificateTable(path, overlay, 1500);
@@ -224,7 +222,8 @@ TEST(PeRewriter, SignatureIsLeftOutAndOtherAppendedDataKept) {
 }
 
 TEST(PeRewriter, ResourceOfSeveralMegabytes) {
-  std::string dir = ScratchFolder("rewriter_large");
+  vx::test::ScratchFolder scratch("rewriter_large");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> big = PatternBytes(5 * 1024 * 1024 + 3, 42);
   vx::ResourceUpdater u;
@@ -237,7 +236,8 @@ TEST(PeRewriter, ResourceOfSeveralMegabytes) {
 
 // Deleting one entry, deleting all existing ones, discarding, and names in any case.
 TEST(PeRewriter, DeleteDiscardAndNameCase) {
-  std::string dir = ScratchFolder("rewriter_delete");
+  vx::test::ScratchFolder scratch("rewriter_delete");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> original = ReadBytes(path);
 
@@ -256,7 +256,7 @@ TEST(PeRewriter, DeleteDiscardAndNameCase) {
     ASSERT_TRUE(u.update("ZIP", 129, 1033, data.data(), data.size()));
   }
   EXPECT_EQ(original, ReadBytes(path));
-  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, FolderNames(dir));
+  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, scratch.list());
 
   {
     vx::ResourceUpdater u;
@@ -295,7 +295,8 @@ TEST(PeRewriter, DeleteDiscardAndNameCase) {
 // .rsrc followed by .reloc: the resources move to a new last section and the old one
 // stays as it was.
 TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
-  std::string dir = ScratchFolder("rewriter_reloc");
+  vx::test::ScratchFolder scratch("rewriter_reloc");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir, RelocStubPath());
   vx::PeHeaders before;
   std::vector<vx::PeResource> all;
@@ -342,7 +343,8 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
 
 // A file the updater cannot understand is refused with a clear line and left as it was.
 TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
-  std::string dir = ScratchFolder("rewriter_refusals");
+  vx::test::ScratchFolder scratch("rewriter_refusals");
+  const std::string& dir = scratch.path();
   std::vector<uint8_t> good = ReadBytes(StubPath());
   vx::PeHeaders h;
   std::vector<vx::PeResource> all;
@@ -360,7 +362,7 @@ TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
   cases.push_back({"truncated.exe", std::vector<uint8_t>(good.begin(), good.end() - 1000), "truncated"});
   cases.push_back({"headers.exe", std::vector<uint8_t>(good.begin(), good.begin() + 200), "truncated"});
   std::vector<uint8_t> loop = good;
-  for (int i = 0; i < 4; ++i) loop[root + 20 + i] = i == 3 ? 0x80 : 0;
+  vx::StoreLE32(&loop[root + vx::pe::kResourceTableSize + 4], vx::pe::kResourceSubdirectoryBit);  // to the root
   cases.push_back({"loop.exe", loop, "damaged resource directory"});
   std::vector<uint8_t> plus = good;
   plus[h.optionalHeaderOffset] = 0x0B;
@@ -368,6 +370,7 @@ TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
   cases.push_back({"magic.exe", plus, "unknown PE optional header"});
 
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     std::string path = dir + "/" + c.name;
     WriteBytes(path, c.bytes);
     vx::ResourceUpdater u;
@@ -380,7 +383,7 @@ TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
     EXPECT_FALSE(u.end(false));
     EXPECT_EQ(c.bytes, ReadBytes(path)) << c.name << " was changed";
   }
-  std::vector<std::string> names = FolderNames(dir);
+  std::vector<std::string> names = scratch.list();
   EXPECT_EQ(cases.size(), names.size()) << "stray files in the folder";
 
   vx::ResourceUpdater u;

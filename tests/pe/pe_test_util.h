@@ -1,4 +1,4 @@
-// Helpers shared by the PE resource tests: the test executables, scratch copies, the
+// Helpers shared by the PE resource tests: the test executables, files in and out, the
 // resource tree of a file as comparable values, and running peers on the host.
 #pragma once
 #include <cstdint>
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/pe_resources.h"
+#include "tests/support/scratch_folder.h"
 
 namespace pe_test {
 
@@ -13,9 +14,6 @@ namespace pe_test {
 std::string TestPath(const std::string& name);
 inline std::string StubPath() { return TestPath("pe_stub.exe"); }
 inline std::string RelocStubPath() { return TestPath("pe_stub_reloc.exe"); }
-
-// An empty scratch folder for one test, under the test build folder.
-std::string ScratchFolder(const std::string& test);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -65,12 +65,6 @@ DWORD RunAndWait(const std::string& path) {
   return code;
 }
 
-std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  vx::ForEachInFolder(folder, [&](const std::string& n, bool) { names.push_back(n); });
-  return names;
-}
-
 }  // namespace
 
 // Both updaters (and Wine's older UpdateResource) want the resources last: the stub
@@ -86,7 +80,8 @@ TEST(PeWin32, StubHasItsResourcesLast) {
 }
 
 TEST(PeWin32, WindowsFunctionsAndRewriterMakeTheSameTree) {
-  std::string dir = ScratchFolder("win32_same_tree");
+  vx::test::ScratchFolder scratch("win32_same_tree");
+  const std::string& dir = scratch.path();
   std::string system = dir + "/system.exe", ours = dir + "/ours.exe";
   ASSERT_TRUE(vx::CopyFilePath(StubPath(), system));
   ASSERT_TRUE(vx::CopyFilePath(StubPath(), ours));
@@ -103,13 +98,14 @@ TEST(PeWin32, WindowsFunctionsAndRewriterMakeTheSameTree) {
     EXPECT_TRUE(a[i].bytes == b[i].bytes) << a[i].key();
   }
   // No temporary files remain beside them.
-  EXPECT_EQ(2u, FolderNames(dir).size());
+  EXPECT_EQ(2u, scratch.list().size());
 }
 
 TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
   for (const std::string& stub : {StubPath(), RelocStubPath()}) {
     SCOPED_TRACE(stub);
-    std::string dir = ScratchFolder(stub == StubPath() ? "win32_load" : "win32_load_reloc");
+    vx::test::ScratchFolder scratch(stub == StubPath() ? "win32_load" : "win32_load_reloc");
+    const std::string& dir = scratch.path();
     std::string path = dir + "/package.exe";
     ASSERT_TRUE(vx::CopyFilePath(stub, path));
     std::u16string title = u"Packaged \u00fc\u4e2d";
@@ -145,7 +141,8 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
 // The Windows side leaves neither a stale checksum nor a stale signature: the system
 // functions keep the old checksum (Wine's do) and would keep the certificate table.
 TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
-  std::string dir = ScratchFolder("win32_signed");
+  vx::test::ScratchFolder scratch("win32_signed");
+  const std::string& dir = scratch.path();
   for (bool wasSigned : {false, true}) {
     SCOPED_TRACE(wasSigned);
     std::string path = dir + (wasSigned ? "/signed.exe" : "/plain.exe");
@@ -175,11 +172,12 @@ TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
     HMODULE module = loaded.get();
     EXPECT_EQ(PatternBytes(70001, 51), LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));
   }
-  EXPECT_EQ(2u, FolderNames(dir).size()) << "temporary files were left behind";
+  EXPECT_EQ(2u, scratch.list().size()) << "temporary files were left behind";
 }
 
 TEST(PeWin32, WindowsSideRefusesAndDiscardsWithoutTouchingTheFile) {
-  std::string dir = ScratchFolder("win32_refusals");
+  vx::test::ScratchFolder scratch("win32_refusals");
+  const std::string& dir = scratch.path();
   std::vector<uint8_t> stub = ReadBytes(StubPath());
   std::string text = dir + "/text.exe", cut = dir + "/cut.exe", good = dir + "/good.exe";
   WriteBytes(text, std::vector<uint8_t>(500, 'z'));
@@ -206,5 +204,5 @@ TEST(PeWin32, WindowsSideRefusesAndDiscardsWithoutTouchingTheFile) {
     ASSERT_TRUE(u.update("ZIP", 129, 1033, "abc", 3)) << u.error();
   }
   EXPECT_EQ(stub, ReadBytes(good));
-  EXPECT_EQ(3u, FolderNames(dir).size()) << "temporary files were left behind";
+  EXPECT_EQ(3u, scratch.list().size()) << "temporary files were left behind";
 }
