@@ -25,6 +25,10 @@ constexpr uint16_t kLanguageEnglishUs = 1033;
 constexpr uint32_t kMaxEntriesPerDirectory = 0x10000;
 
 
+void SetError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
@@ -52,10 +56,13 @@ class MemorySource : public ByteSource {
 // tree are many small reads close together, each otherwise a seek and a read.
 class FileSource : public ByteSource {
  public:
-  bool open(const std::string& path) {
-    if (!m_file.open(path, File::Mode::Read)) return false;
+  // False, with "cannot open PATH" as the error, when the file cannot be opened.
+  bool open(const std::string& path, std::string* error) {
     FileDescription d;
-    if (!m_file.describe(d)) return false;
+    if (!m_file.open(path, File::Mode::Read) || !m_file.describe(d)) {
+      SetError(error, "cannot open " + path);
+      return false;
+    }
     m_size = d.size;
     return true;
   }
@@ -94,10 +101,6 @@ class FileSource : public ByteSource {
   std::vector<uint8_t> m_block;
   uint64_t m_blockAt = 0;
 };
-
-void SetError(std::string* error, const std::string& text) {
-  if (error) *error = text;
-}
 
 // The fields of the optional header at `opt` that the reader and the updater use.
 bool ParseOptionalHeader(const std::vector<uint8_t>& opt, PeHeaders& h, std::string* error) {
@@ -405,11 +408,7 @@ bool ReadPeImage(const std::string& path, PeHeaders& headers, std::vector<PeReso
                  std::string* error) {
   out.clear();
   FileSource src;
-  if (!src.open(path)) {
-    SetError(error, "cannot open " + path);
-    return false;
-  }
-  return ParseImage(src, headers, out, error);
+  return src.open(path, error) && ParseImage(src, headers, out, error);
 }
 
 bool ReadPeResources(const std::string& path, std::vector<PeResource>& out, std::string* error) {
@@ -432,10 +431,7 @@ bool ReadPeResourceData(const std::string& path, const PeResource& r, std::vecto
                         std::string* error) {
   out.clear();
   FileSource src;
-  if (!src.open(path)) {
-    SetError(error, "cannot open " + path);
-    return false;
-  }
+  if (!src.open(path, error)) return false;
   std::vector<uint8_t> data;
   if (r.fileOffset > src.size() || r.size > src.size() - r.fileOffset) {
     SetError(error, "resource " + r.type.toString() + "/" + r.name.toString() + " lies outside " + path);

@@ -41,15 +41,6 @@ std::vector<Listed> WrestoolList(const std::string& path) {
   return items;
 }
 
-std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
-                                     unsigned language) {
-  std::string out;
-  EXPECT_EQ(0, Run("wrestool -x -R --type=" + Quote(type) + " --name=" + Quote(name) +
-                       " --language=" + std::to_string(language) + " " + Quote(path),
-                   &out));
-  return std::vector<uint8_t>(out.begin(), out.end());
-}
-
 }  // namespace
 
 TEST(PeStub, ResourceSectionIsLastAndChecksumMatchesLinker) {

@@ -91,6 +91,20 @@ std::vector<uint8_t> AppendCertificateTable(const std::string& path, const std::
   return table;
 }
 
+void ExpectNoCertificateTable(const std::string& path, const std::vector<uint8_t>& table) {
+  vx::PeHeaders h;
+  std::vector<vx::PeResource> all;
+  std::string error;
+  ASSERT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
+  EXPECT_EQ(0u, h.certificateOffset);
+  EXPECT_EQ(0u, h.certificateSize);
+  if (table.size() > 8) {
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    EXPECT_TRUE(std::search(bytes.begin(), bytes.end(), table.begin() + 8, table.end()) == bytes.end())
+        << "the certificate table is still in " << path;
+  }
+}
+
 std::vector<Item> TreeOf(const std::string& path) {
   std::vector<vx::PeResource> all;
   std::string error;
@@ -135,6 +149,15 @@ std::string Quote(const std::string& s) {
     else q += c;
   }
   return q + "'";
+}
+
+std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
+                                     unsigned language) {
+  std::string out;
+  EXPECT_EQ(0, Run("wrestool -x -R --type=" + Quote(type) + " --name=" + Quote(name) +
+                       " --language=" + std::to_string(language) + " " + Quote(path),
+                   &out));
+  return std::vector<uint8_t>(out.begin(), out.end());
 }
 #endif
 

@@ -31,6 +31,10 @@ std::vector<uint8_t> TitleBlock(const std::u16string& title);
 std::vector<uint8_t> AppendCertificateTable(const std::string& path, const std::vector<uint8_t>& appended,
                                             size_t size);
 
+// Checks that the executable at `path` has no certificate table: directory entry 4 is
+// clear and the body of `table` (past its 8-byte header), if given, is nowhere in it.
+void ExpectNoCertificateTable(const std::string& path, const std::vector<uint8_t>& table);
+
 // One resource as values: type and name as text ("6", "ZIP"), language, code page, bytes.
 struct Item {
   std::string type, name;
@@ -49,5 +53,8 @@ const Item* FindItem(const std::vector<Item>& items, const std::string& key);
 // Host only: runs a shell command, returns its exit status and standard output.
 int Run(const std::string& command, std::string* output = nullptr);
 std::string Quote(const std::string& s);
+// Host only: the bytes of one resource as wrestool (icoutils) extracts them.
+std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
+                                     unsigned language);
 
 }  // namespace pe_test

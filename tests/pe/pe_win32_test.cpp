@@ -153,16 +153,7 @@ TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
     Apply(u, path, PackageUpdates(u"Signed"));
     EXPECT_EQ(wasSigned, u.signatureRemoved());
 
-    vx::PeHeaders h;
-    std::vector<vx::PeResource> all;
-    std::string error;
-    ASSERT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
-    EXPECT_EQ(0u, h.certificateOffset);
-    EXPECT_EQ(0u, h.certificateSize);
-    if (wasSigned) {
-      std::vector<uint8_t> bytes = ReadBytes(path);
-      EXPECT_TRUE(std::search(bytes.begin(), bytes.end(), table.begin() + 8, table.end()) == bytes.end());
-    }
+    ExpectNoCertificateTable(path, table);
     DWORD header = 0, computed = 0;
     ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
     EXPECT_NE(0u, header);
