@@ -79,6 +79,15 @@ void ExpectConsistentHeaders(const std::string& path, uint64_t appended) {
   EXPECT_EQ(PythonChecksum(path, h.checkSumOffset()), h.checkSum);
 }
 
+// Replaces "ZIP" 129 (US English) of the executable at `path` in one whole update.
+void ReplaceZip(const std::string& path, const void* data, size_t size, bool* signatureRemoved = nullptr) {
+  vx::ResourceUpdater u;
+  ASSERT_TRUE(u.begin(path, false)) << u.error();
+  ASSERT_TRUE(u.update("ZIP", 129, 1033, data, size)) << u.error();
+  ASSERT_TRUE(u.end(false)) << u.error();
+  if (signatureRemoved) *signatureRemoved = u.signatureRemoved();
+}
+
 std::string CopyStub(const std::string& folder, const std::string& from = StubPath()) {
   std::string path = folder + "/stub.exe";
   EXPECT_TRUE(vx::CopyFilePath(from, path));
@@ -156,10 +165,7 @@ TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
   for (size_t size : {1u, 511u, 512u, 513u, 12289u, 100000u, 10u, 0u}) {
     std::vector<uint8_t> data = PatternBytes(size, uint32_t(size));
     static const uint8_t none = 0;  // an empty resource, not a deletion: data is not null
-    vx::ResourceUpdater u;
-    ASSERT_TRUE(u.begin(path, false)) << u.error();
-    ASSERT_TRUE(u.update("ZIP", 129, 1033, size ? data.data() : &none, data.size())) << u.error();
-    ASSERT_TRUE(u.end(false)) << u.error();
+    ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, size ? data.data() : &none, data.size()));
     SCOPED_TRACE(size);
     ExpectConsistentHeaders(path, tail.size());
     std::vector<uint8_t> bytes = ReadBytes(path);
@@ -191,11 +197,9 @@ TEST(PeRewriter, SignatureIsLeftOutAndOtherAppendedDataKept) {
   std::vector<uint8_t> zip = PatternBytes(3000, 6);
   for (bool wasSigned : {true, false}) {
     SCOPED_TRACE(wasSigned);
-    vx::ResourceUpdater u;
-    ASSERT_TRUE(u.begin(path, false)) << u.error();
-    ASSERT_TRUE(u.update("ZIP", 129, 1033, zip.data(), zip.size())) << u.error();
-    ASSERT_TRUE(u.end(false)) << u.error();
-    EXPECT_EQ(wasSigned, u.signatureRemoved());
+    bool signatureRemoved = !wasSigned;
+    ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, zip.data(), zip.size(), &signatureRemoved));
+    EXPECT_EQ(wasSigned, signatureRemoved);
     ExpectNoCertificateTable(path, table);
     std::vector<uint8_t> bytes = ReadBytes(path);
     size_t padded = (overlay.size() + 7) / 8 * 8;  // the overlay and the padding before the table
@@ -211,10 +215,7 @@ TEST(PeRewriter, ResourceOfSeveralMegabytes) {
   const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> big = PatternBytes(5 * 1024 * 1024 + 3, 42);
-  vx::ResourceUpdater u;
-  ASSERT_TRUE(u.begin(path, false)) << u.error();
-  ASSERT_TRUE(u.update("ZIP", 129, 1033, big.data(), big.size())) << u.error();
-  ASSERT_TRUE(u.end(false)) << u.error();
+  ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, big.data(), big.size()));
   EXPECT_EQ(big, WrestoolExtract(path, "ZIP", "129", 1033));
   ExpectConsistentHeaders(path, 0);
 }
@@ -291,10 +292,7 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
   std::vector<uint8_t> original = ReadBytes(path);
 
   std::vector<uint8_t> zip = PatternBytes(4000, 11);
-  vx::ResourceUpdater u;
-  ASSERT_TRUE(u.begin(path, false)) << u.error();
-  ASSERT_TRUE(u.update("ZIP", 129, 1033, zip.data(), zip.size()));
-  ASSERT_TRUE(u.end(false)) << u.error();
+  ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, zip.data(), zip.size()));
 
   vx::PeHeaders after;
   ASSERT_TRUE(vx::ReadPeImage(path, after, all, &error)) << error;
@@ -318,9 +316,7 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
   ExpectConsistentHeaders(path, 0);
 
   // A second update now finds .rsrc last and rebuilds it in place.
-  ASSERT_TRUE(u.begin(path, false)) << u.error();
-  ASSERT_TRUE(u.update("ZIP", 129, 1033, zip.data(), 10));
-  ASSERT_TRUE(u.end(false)) << u.error();
+  ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, zip.data(), 10));
   ASSERT_TRUE(vx::ReadPeImage(path, after, all, &error)) << error;
   EXPECT_EQ(before.sections.size() + 1, after.sections.size());
   ExpectConsistentHeaders(path, 0);
