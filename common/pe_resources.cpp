@@ -19,12 +19,15 @@ constexpr uint16_t kDosMagic = 0x5A4D;       // "MZ"
 constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr uint16_t kMagicPe32 = 0x10B;
 constexpr uint16_t kMagicPe32Plus = 0x20B;
-constexpr uint32_t kSubdirectoryBit = 0x80000000u;
 constexpr uint16_t kLanguageEnglishUs = 1033;
 // A directory holds at most this many entries per level; far beyond any real file,
 // it keeps a damaged count from becoming a long loop.
 constexpr uint32_t kMaxEntriesPerDirectory = 0x10000;
 
+
+void SetError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
 
 class ByteSource {
  public:
@@ -36,71 +39,139 @@ class ByteSource {
 
 class MemorySource : public ByteSource {
  public:
-  MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  uint64_t size() const override { return size_; }
+  MemorySource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+  uint64_t size() const override { return m_size; }
   bool read(uint64_t offset, void* buf, size_t n) override {
-    if (offset > size_ || n > size_ - offset) return false;
-    if (n) std::memcpy(buf, data_ + offset, n);
+    if (offset > m_size || n > m_size - offset) return false;
+    if (n) std::memcpy(buf, m_data + offset, n);
     return true;
   }
 
  private:
-  const uint8_t* data_;
-  size_t size_;
+  const uint8_t* m_data;
+  size_t m_size;
 };
 
 // Reads through a block of the file kept in memory: the headers and the directory
 // tree are many small reads close together, each otherwise a seek and a read.
 class FileSource : public ByteSource {
  public:
-  bool open(const std::string& path) {
-    if (!file_.open(path, File::Mode::Read)) return false;
+  // False, with "cannot open PATH" as the error, when the file cannot be opened.
+  bool open(const std::string& path, std::string* error) {
     FileDescription d;
-    if (!file_.describe(d)) return false;
-    size_ = d.size;
+    if (!m_file.open(path, File::Mode::Read) || !m_file.describe(d)) {
+      SetError(error, "cannot open " + path);
+      return false;
+    }
+    m_size = d.size;
     return true;
   }
-  uint64_t size() const override { return size_; }
+  uint64_t size() const override { return m_size; }
   bool read(uint64_t offset, void* buf, size_t n) override {
-    if (offset > size_ || n > size_ - offset) return false;
+    if (offset > m_size || n > m_size - offset) return false;
     if (n == 0) return true;
-    if (offset < blockAt_ || offset + n > blockAt_ + block_.size()) {
+    if (offset < m_blockAt || offset + n > m_blockAt + m_block.size()) {
       if (n > kBlockSize) return readDirect(offset, buf, n);
-      block_.resize(static_cast<size_t>(std::min<uint64_t>(kBlockSize, size_ - offset)));
-      blockAt_ = offset;
-      if (!readDirect(offset, block_.data(), block_.size())) {
-        block_.clear();
+      m_block.resize(static_cast<size_t>(std::min<uint64_t>(kBlockSize, m_size - offset)));
+      m_blockAt = offset;
+      if (!readDirect(offset, m_block.data(), m_block.size())) {
+        m_block.clear();
         return false;
       }
     }
-    std::memcpy(buf, block_.data() + (offset - blockAt_), n);
+    std::memcpy(buf, m_block.data() + (offset - m_blockAt), n);
     return true;
   }
 
  private:
   static constexpr size_t kBlockSize = 16 * 1024;
   bool readDirect(uint64_t offset, void* buf, size_t n) {
-    if (!file_.seek(offset)) return false;
+    if (!m_file.seek(offset)) return false;
     uint8_t* p = static_cast<uint8_t*>(buf);
     while (n > 0) {
-      long long got = file_.read(p, n);
+      long long got = m_file.read(p, n);
       if (got <= 0) return false;
       p += got;
       n -= static_cast<size_t>(got);
     }
     return true;
   }
-  File file_;
-  uint64_t size_ = 0;
-  std::vector<uint8_t> block_;
-  uint64_t blockAt_ = 0;
+  File m_file;
+  uint64_t m_size = 0;
+  std::vector<uint8_t> m_block;
+  uint64_t m_blockAt = 0;
 };
 
-void SetError(std::string* error, const std::string& text) {
-  if (error) *error = text;
+// The fields of the optional header at `opt` that the reader and the updater use.
+bool ParseOptionalHeader(const std::vector<uint8_t>& opt, PeHeaders& h, std::string* error) {
+  using namespace pe;
+  uint16_t magic = LoadLE16(opt.data());
+  if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
+    SetError(error, "unknown PE optional header format");
+    return false;
+  }
+  h.pe32Plus = magic == kMagicPe32Plus;
+  size_t directoriesAt = h.pe32Plus ? kDataDirectoriesPe32Plus : kDataDirectoriesPe32;
+  if (opt.size() < directoriesAt) {
+    SetError(error, "truncated PE optional header");
+    return false;
+  }
+  h.sizeOfInitializedData = LoadLE32(&opt[kSizeOfInitializedDataField]);
+  h.sectionAlignment = LoadLE32(&opt[kSectionAlignmentField]);
+  h.fileAlignment = LoadLE32(&opt[kFileAlignmentField]);
+  h.sizeOfImage = LoadLE32(&opt[kSizeOfImageField]);
+  h.sizeOfHeaders = LoadLE32(&opt[kSizeOfHeadersField]);
+  h.checkSum = LoadLE32(&opt[kCheckSumField]);
+  h.numberOfRvaAndSizes = LoadLE32(&opt[directoriesAt - 4]);
+  size_t directoryCount = std::min<size_t>(h.numberOfRvaAndSizes, (opt.size() - directoriesAt) / kDataDirectoryEntrySize);
+  auto directory = [&](unsigned index) { return &opt[directoriesAt + kDataDirectoryEntrySize * index]; };
+  if (directoryCount > kResourceDirectory) {
+    h.resourceRva = LoadLE32(directory(kResourceDirectory));
+    h.resourceSize = LoadLE32(directory(kResourceDirectory) + 4);
+  }
+  if (directoryCount > kCertificateDirectory) {
+    h.certificateOffset = LoadLE32(directory(kCertificateDirectory));
+    h.certificateSize = LoadLE32(directory(kCertificateDirectory) + 4);
+  }
+  return true;
 }
 
+// The section table, and which section holds the resource directory.
+bool ParseSectionTable(ByteSource& src, uint16_t sectionCount, PeHeaders& h, std::string* error) {
+  using namespace pe;
+  std::vector<uint8_t> table(size_t(sectionCount) * kSectionHeaderSize);
+  if (!src.read(h.sectionTableOffset, table.data(), table.size())) {
+    SetError(error, "truncated PE section table");
+    return false;
+  }
+  for (uint16_t i = 0; i < sectionCount; ++i) {
+    const uint8_t* s = &table[size_t(i) * kSectionHeaderSize];
+    PeSection sec;
+    sec.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), kSectionNameSize));
+    sec.virtualSize = LoadLE32(s + kSectionVirtualSizeField);
+    sec.virtualAddress = LoadLE32(s + kSectionVirtualAddressField);
+    sec.sizeOfRawData = LoadLE32(s + kSectionSizeOfRawDataField);
+    sec.pointerToRawData = LoadLE32(s + kSectionPointerToRawDataField);
+    sec.characteristics = LoadLE32(s + kSectionCharacteristicsField);
+    h.sections.push_back(sec);
+  }
+  if (h.resourceRva == 0) return true;
+  for (size_t i = 0; i < h.sections.size(); ++i) {
+    const PeSection& s = h.sections[i];
+    uint64_t span = std::max(s.virtualSize, s.sizeOfRawData);
+    if (h.resourceRva >= s.virtualAddress && h.resourceRva - uint64_t(s.virtualAddress) < span) {
+      h.resourceSection = static_cast<int>(i);
+      return true;
+    }
+  }
+  SetError(error, "damaged resource directory (its address is in no section)");
+  return false;
+}
+
+// The DOS header, the signature and file header, the optional header and the section
+// table.
 bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
+  using namespace pe;
   h = PeHeaders();
   h.fileSize = src.size();
   uint8_t dos[64];
@@ -108,16 +179,16 @@ bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
     SetError(error, "not a Windows executable (no MZ header)");
     return false;
   }
-  h.peOffset = LoadLE32(dos + 0x3C);
-  uint8_t coff[24];
+  h.peOffset = LoadLE32(dos + kDosPeOffsetField);
+  uint8_t coff[kSignatureAndFileHeaderSize];
   if (!src.read(h.peOffset, coff, sizeof coff) || LoadLE32(coff) != kPeSignature) {
     SetError(error, "not a PE executable (no PE signature)");
     return false;
   }
-  uint16_t sectionCount = LoadLE16(coff + 6);
-  h.pointerToSymbolTable = LoadLE32(coff + 12);
-  h.optionalHeaderSize = LoadLE16(coff + 20);
-  h.optionalHeaderOffset = h.peOffset + 24;
+  uint16_t sectionCount = LoadLE16(coff + kNumberOfSectionsField);
+  h.pointerToSymbolTable = LoadLE32(coff + kPointerToSymbolTableField);
+  h.optionalHeaderSize = LoadLE16(coff + kSizeOfOptionalHeaderField);
+  h.optionalHeaderOffset = h.peOffset + kSignatureAndFileHeaderSize;
   h.sectionTableOffset = h.optionalHeaderOffset + h.optionalHeaderSize;
 
   std::vector<uint8_t> opt(h.optionalHeaderSize);
@@ -125,65 +196,7 @@ bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
     SetError(error, "truncated PE optional header");
     return false;
   }
-  uint16_t magic = LoadLE16(opt.data());
-  if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
-    SetError(error, "unknown PE optional header format");
-    return false;
-  }
-  h.pe32Plus = magic == kMagicPe32Plus;
-  size_t directoriesAt = h.pe32Plus ? 112 : 96;
-  if (opt.size() < directoriesAt) {
-    SetError(error, "truncated PE optional header");
-    return false;
-  }
-  h.sizeOfInitializedData = LoadLE32(&opt[8]);
-  h.sectionAlignment = LoadLE32(&opt[32]);
-  h.fileAlignment = LoadLE32(&opt[36]);
-  h.sizeOfImage = LoadLE32(&opt[56]);
-  h.sizeOfHeaders = LoadLE32(&opt[60]);
-  h.checkSum = LoadLE32(&opt[64]);
-  h.numberOfRvaAndSizes = LoadLE32(&opt[directoriesAt - 4]);
-  size_t directoryCount = std::min<size_t>(h.numberOfRvaAndSizes, (opt.size() - directoriesAt) / 8);
-  if (directoryCount > 2) {
-    h.resourceRva = LoadLE32(&opt[directoriesAt + 16]);
-    h.resourceSize = LoadLE32(&opt[directoriesAt + 20]);
-  }
-  if (directoryCount > 4) {
-    h.certificateOffset = LoadLE32(&opt[directoriesAt + 32]);
-    h.certificateSize = LoadLE32(&opt[directoriesAt + 36]);
-  }
-
-  std::vector<uint8_t> table(size_t(sectionCount) * 40);
-  if (!src.read(h.sectionTableOffset, table.data(), table.size())) {
-    SetError(error, "truncated PE section table");
-    return false;
-  }
-  for (uint16_t i = 0; i < sectionCount; ++i) {
-    const uint8_t* s = &table[size_t(i) * 40];
-    PeSection sec;
-    sec.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
-    sec.virtualSize = LoadLE32(s + 8);
-    sec.virtualAddress = LoadLE32(s + 12);
-    sec.sizeOfRawData = LoadLE32(s + 16);
-    sec.pointerToRawData = LoadLE32(s + 20);
-    sec.characteristics = LoadLE32(s + 36);
-    h.sections.push_back(sec);
-  }
-  if (h.resourceRva != 0) {
-    for (size_t i = 0; i < h.sections.size(); ++i) {
-      const PeSection& s = h.sections[i];
-      uint64_t span = std::max(s.virtualSize, s.sizeOfRawData);
-      if (h.resourceRva >= s.virtualAddress && h.resourceRva - uint64_t(s.virtualAddress) < span) {
-        h.resourceSection = static_cast<int>(i);
-        break;
-      }
-    }
-    if (h.resourceSection < 0) {
-      SetError(error, "damaged resource directory (its address is in no section)");
-      return false;
-    }
-  }
-  return true;
+  return ParseOptionalHeader(opt, h, error) && ParseSectionTable(src, sectionCount, h, error);
 }
 
 // Walks the type -> name -> language tree. Offsets in the tree are relative to the
@@ -192,15 +205,15 @@ bool ParseHeaders(ByteSource& src, PeHeaders& h, std::string* error) {
 class TreeWalker {
  public:
   TreeWalker(ByteSource& src, const PeHeaders& h, std::vector<PeResource>& out)
-      : src_(src), h_(h), out_(out) {}
+      : m_src(src), m_headers(h), m_out(out) {}
 
   bool walk(std::string* error) {
-    const PeSection& s = h_.sections[h_.resourceSection];
-    uint32_t inSection = h_.resourceRva - s.virtualAddress;
+    const PeSection& s = m_headers.sections[m_headers.resourceSection];
+    uint32_t inSection = m_headers.resourceRva - s.virtualAddress;
     if (inSection >= s.sizeOfRawData) return fail(error, "resource directory lies outside the file");
-    base_ = uint64_t(s.pointerToRawData) + inSection;
-    limit_ = std::min<uint64_t>(s.sizeOfRawData - inSection, src_.size() > base_ ? src_.size() - base_ : 0);
-    if (limit_ < 16) return fail(error, "damaged resource directory (truncated)");
+    m_base = uint64_t(s.pointerToRawData) + inSection;
+    m_limit = std::min<uint64_t>(s.sizeOfRawData - inSection, m_src.size() > m_base ? m_src.size() - m_base : 0);
+    if (m_limit < pe::kResourceTableSize) return fail(error, "damaged resource directory (truncated)");
     return directory(0, 0, nullptr, nullptr, error);
   }
 
@@ -210,8 +223,8 @@ class TreeWalker {
     return false;
   }
   bool readRel(uint64_t rel, void* buf, size_t n) {
-    if (rel > limit_ || n > limit_ - rel) return false;
-    return src_.read(base_ + rel, buf, n);
+    if (rel > m_limit || n > m_limit - rel) return false;
+    return m_src.read(m_base + rel, buf, n);
   }
 
   bool readName(uint32_t rel, std::string& name) {
@@ -228,22 +241,22 @@ class TreeWalker {
 
   bool directory(uint32_t rel, int level, const ResourceId* type, const ResourceId* name,
                  std::string* error) {
-    if (!visited_.insert(rel).second)
+    if (!m_visited.insert(rel).second)
       return fail(error, "damaged resource directory (a directory is reached twice)");
-    uint8_t head[16];
+    uint8_t head[pe::kResourceTableSize];
     if (!readRel(rel, head, sizeof head)) return fail(error, "damaged resource directory (truncated)");
-    uint32_t count = uint32_t(LoadLE16(head + 12)) + LoadLE16(head + 14);
+    uint32_t count = uint32_t(LoadLE16(head + pe::kResourceNamedCountField)) + LoadLE16(head + pe::kResourceIdCountField);
     if (count > kMaxEntriesPerDirectory) return fail(error, "damaged resource directory (entry count)");
-    std::vector<uint8_t> entries(size_t(count) * 8);
-    if (!readRel(uint64_t(rel) + 16, entries.data(), entries.size()))
+    std::vector<uint8_t> entries(size_t(count) * pe::kResourceEntrySize);
+    if (!readRel(uint64_t(rel) + pe::kResourceTableSize, entries.data(), entries.size()))
       return fail(error, "damaged resource directory (entries run past the section)");
     for (uint32_t i = 0; i < count; ++i) {
-      uint32_t nameField = LoadLE32(&entries[size_t(i) * 8]);
-      uint32_t target = LoadLE32(&entries[size_t(i) * 8 + 4]);
+      uint32_t nameField = LoadLE32(&entries[size_t(i) * pe::kResourceEntrySize]);
+      uint32_t target = LoadLE32(&entries[size_t(i) * pe::kResourceEntrySize + 4]);
       ResourceId id(uint16_t(0));
-      if (nameField & kSubdirectoryBit) {
+      if (nameField & pe::kResourceSubdirectoryBit) {
         std::string text;
-        if (!readName(nameField & ~kSubdirectoryBit, text))
+        if (!readName(nameField & ~pe::kResourceSubdirectoryBit, text))
           return fail(error, "damaged resource directory (a name lies outside the section)");
         // Taken literally: a stored name that looks like "#123" is still a name.
         id = ResourceId::Literal(text);
@@ -251,17 +264,17 @@ class TreeWalker {
         if (nameField > 0xFFFF) return fail(error, "damaged resource directory (an id is out of range)");
         id = ResourceId(static_cast<uint16_t>(nameField));
       }
-      bool isDirectory = (target & kSubdirectoryBit) != 0;
+      bool isDirectory = (target & pe::kResourceSubdirectoryBit) != 0;
       if (level < 2) {
         if (!isDirectory) return fail(error, "damaged resource directory (data above the language level)");
-        if (!directory(target & ~kSubdirectoryBit, level + 1, level == 0 ? &id : type,
+        if (!directory(target & ~pe::kResourceSubdirectoryBit, level + 1, level == 0 ? &id : type,
                        level == 1 ? &id : name, error))
           return false;
         continue;
       }
       if (isDirectory) return fail(error, "damaged resource directory (more than three levels)");
       if (id.isName()) return fail(error, "damaged resource directory (a language is a name)");
-      uint8_t data[16];
+      uint8_t data[pe::kResourceDataEntrySize];
       if (!readRel(target, data, sizeof data))
         return fail(error, "damaged resource directory (a data entry lies outside the section)");
       PeResource r;
@@ -271,19 +284,19 @@ class TreeWalker {
       r.dataRva = LoadLE32(data);
       r.size = LoadLE32(data + 4);
       r.codePage = LoadLE32(data + 8);
-      if (!h_.rvaToFileOffset(r.dataRva, r.size, r.fileOffset) || r.fileOffset + r.size > src_.size())
+      if (!m_headers.rvaToFileOffset(r.dataRva, r.size, r.fileOffset) || r.fileOffset + r.size > m_src.size())
         return fail(error, "damaged resource directory (resource data lies outside the file)");
-      out_.push_back(r);
+      m_out.push_back(r);
     }
     return true;
   }
 
-  ByteSource& src_;
-  const PeHeaders& h_;
-  std::vector<PeResource>& out_;
-  uint64_t base_ = 0;
-  uint64_t limit_ = 0;
-  std::set<uint32_t> visited_;
+  ByteSource& m_src;
+  const PeHeaders& m_headers;
+  std::vector<PeResource>& m_out;
+  uint64_t m_base = 0;
+  uint64_t m_limit = 0;
+  std::set<uint32_t> m_visited;
 };
 
 bool ParseImage(ByteSource& src, PeHeaders& headers, std::vector<PeResource>& out,
@@ -395,11 +408,7 @@ bool ReadPeImage(const std::string& path, PeHeaders& headers, std::vector<PeReso
                  std::string* error) {
   out.clear();
   FileSource src;
-  if (!src.open(path)) {
-    SetError(error, "cannot open " + path);
-    return false;
-  }
-  return ParseImage(src, headers, out, error);
+  return src.open(path, error) && ParseImage(src, headers, out, error);
 }
 
 bool ReadPeResources(const std::string& path, std::vector<PeResource>& out, std::string* error) {
@@ -422,10 +431,7 @@ bool ReadPeResourceData(const std::string& path, const PeResource& r, std::vecto
                         std::string* error) {
   out.clear();
   FileSource src;
-  if (!src.open(path)) {
-    SetError(error, "cannot open " + path);
-    return false;
-  }
+  if (!src.open(path, error)) return false;
   std::vector<uint8_t> data;
   if (r.fileOffset > src.size() || r.size > src.size() - r.fileOffset) {
     SetError(error, "resource " + r.type.toString() + "/" + r.name.toString() + " lies outside " + path);

@@ -53,6 +53,45 @@ inline constexpr uint16_t kResourceTypeRcData = 10;
 inline constexpr uint16_t kResourceTypeGroupIcon = 14;
 inline constexpr uint16_t kResourceTypeVersion = 16;
 
+// Sizes and field offsets of the PE format: the COFF file header after the "PE\0\0"
+// signature, the optional header, a row of the section table and the resource directory.
+namespace pe {
+inline constexpr uint32_t kDosPeOffsetField = 0x3C;  // where the DOS header keeps peOffset
+// From the signature.
+inline constexpr uint32_t kNumberOfSectionsField = 6;
+inline constexpr uint32_t kPointerToSymbolTableField = 12;
+inline constexpr uint32_t kSizeOfOptionalHeaderField = 20;
+inline constexpr uint32_t kSignatureAndFileHeaderSize = 24;
+// From the start of the optional header.
+inline constexpr uint32_t kSizeOfInitializedDataField = 8;
+inline constexpr uint32_t kSectionAlignmentField = 32;
+inline constexpr uint32_t kFileAlignmentField = 36;
+inline constexpr uint32_t kSizeOfImageField = 56;
+inline constexpr uint32_t kSizeOfHeadersField = 60;
+inline constexpr uint32_t kCheckSumField = 64;
+inline constexpr uint32_t kDataDirectoriesPe32 = 96;     // NumberOfRvaAndSizes just before
+inline constexpr uint32_t kDataDirectoriesPe32Plus = 112;
+inline constexpr uint32_t kDataDirectoryEntrySize = 8;   // address, then size
+inline constexpr unsigned kResourceDirectory = 2;
+inline constexpr unsigned kCertificateDirectory = 4;
+// A row of the section table.
+inline constexpr uint32_t kSectionHeaderSize = 40;
+inline constexpr uint32_t kSectionNameSize = 8;
+inline constexpr uint32_t kSectionVirtualSizeField = 8;
+inline constexpr uint32_t kSectionVirtualAddressField = 12;
+inline constexpr uint32_t kSectionSizeOfRawDataField = 16;
+inline constexpr uint32_t kSectionPointerToRawDataField = 20;
+inline constexpr uint32_t kSectionCharacteristicsField = 36;
+// The resource directory: a table header, its entries (name or id, then target) and
+// the data entries (address, size, code page, reserved).
+inline constexpr uint32_t kResourceTableSize = 16;
+inline constexpr uint32_t kResourceNamedCountField = 12;
+inline constexpr uint32_t kResourceIdCountField = 14;
+inline constexpr uint32_t kResourceEntrySize = 8;
+inline constexpr uint32_t kResourceDataEntrySize = 16;
+inline constexpr uint32_t kResourceSubdirectoryBit = 0x80000000u;  // also marks a name
+}  // namespace pe
+
 struct PeResource {
   ResourceId type = ResourceId(uint16_t(0));
   ResourceId name = ResourceId(uint16_t(0));
@@ -97,14 +136,18 @@ struct PeHeaders {
   int resourceSection = -1;          // index of the section holding the resource directory
 
   // File offsets of header fields.
-  uint32_t sizeOfInitializedDataOffset() const { return optionalHeaderOffset + 8; }
-  uint32_t sizeOfImageOffset() const { return optionalHeaderOffset + 56; }
-  uint32_t checkSumOffset() const { return optionalHeaderOffset + 64; }
+  uint32_t sizeOfInitializedDataOffset() const { return optionalHeaderOffset + pe::kSizeOfInitializedDataField; }
+  uint32_t sizeOfImageOffset() const { return optionalHeaderOffset + pe::kSizeOfImageField; }
+  uint32_t checkSumOffset() const { return optionalHeaderOffset + pe::kCheckSumField; }
   uint32_t dataDirectoryOffset(unsigned index) const {
-    return optionalHeaderOffset + (pe32Plus ? 112 : 96) + 8 * index;
+    return optionalHeaderOffset + (pe32Plus ? pe::kDataDirectoriesPe32Plus : pe::kDataDirectoriesPe32) +
+           pe::kDataDirectoryEntrySize * index;
   }
-  uint32_t numberOfSectionsOffset() const { return peOffset + 6; }
-  uint32_t pointerToSymbolTableOffset() const { return peOffset + 12; }
+  uint32_t numberOfSectionsOffset() const { return peOffset + pe::kNumberOfSectionsField; }
+  uint32_t pointerToSymbolTableOffset() const { return peOffset + pe::kPointerToSymbolTableField; }
+  uint64_t sectionHeaderOffset(size_t index) const {
+    return sectionTableOffset + uint64_t(pe::kSectionHeaderSize) * index;
+  }
   // The end of the last section's raw data: where appended data begins.
   uint64_t endOfSections() const;
   // Maps [rva, rva+size) to a file offset when it lies in one section's raw data.

@@ -57,10 +57,6 @@ BuildOutcome Failure(std::string message, std::string path = std::string(),
   return o;
 }
 
-// The reason the last failed file call gave (errno, or GetLastError on Windows).
-// Callers clear it before the call, so that no older reason is reported.
-std::string SystemErrorText() { return LastSystemErrorText(); }
-
 // A resource updater's error without the file's path in front, when the failure shows
 // that path on a line of its own already.
 std::string WithoutPath(const std::string& error, const std::string& path) {
@@ -82,7 +78,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
   File file;
   ClearLastSystemError();
   if (!file.open(path, File::Mode::Read)) {
-    why = SystemErrorText();
+    why = LastSystemErrorText();
     return false;
   }
   FileDescription d;
@@ -104,7 +100,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
   while (done < bytes.size()) {
     long long n = file.read(bytes.data() + done, bytes.size() - done);
     if (n < 0) {
-      why = SystemErrorText();
+      why = LastSystemErrorText();
       return false;
     }
     if (n == 0) break;
@@ -190,197 +186,269 @@ std::string TemporarySibling(const std::string& path) {
   return path + ".tmp-" + RandomHex(4);
 }
 
+// What the build works with, worked out from the request before any work.
+struct BuildPlan {
+  std::string mainMovie;  // empty for a slideshow, whatever the movie box still shows
+  std::string movieName;
+  std::string stubPath;
+  std::string flashPath;
+  // The archive's entries, in order: the description, the main movie, the rows from
+  // the top.
+  std::vector<PackageRow> entries;
+  std::vector<IconImage> icon;          // empty: the stub's own icon stays
+  std::vector<uint8_t> versionResource;  // empty: the stub's own version resource stays
+  std::string archivePath;
+  std::string descriptionPath;
+  std::string workStubPath;
+};
+
+// The package's own icon and version resource, when asked for: checked before any
+// work, so that a bad one leaves nothing behind.
+bool ReadIdentity(const BuildRequest& request, BuildPlan& plan, BuildOutcome& failure) {
+  std::string problem;
+  if (!request.iconPath.empty() && !ReadIconFile(request.iconPath, plan.icon, problem)) {
+    failure = Failure("The icon '" + request.iconPath + "' cannot be used", std::string(), problem);
+    return false;
+  }
+  if (request.versionInfo.empty()) return true;
+  VersionResource version;
+  if (!PackageVersionResource(request.versionInfo, LastPathComponent(request.outputPath), version, problem)) {
+    failure = Failure("The version information cannot be used", std::string(), problem);
+    return false;
+  }
+  if (!SerializeVersionResource(version, plan.versionResource)) {
+    failure = Failure("The version information cannot be used", std::string(), "it is too long");
+    return false;
+  }
+  return true;
+}
+
+// Every input exists, the stub can be opened and the whole fits in a package.
+bool CheckInputs(const BuildRequest& request, const BuildPlan& plan, BuildOutcome& failure) {
+  uint64_t total = 0;
+  if (!plan.mainMovie.empty() && !CheckInput(plan.mainMovie, total, failure)) return false;
+  for (const PackageRow& row : request.rows)
+    if (!CheckInput(row.path, total, failure)) return false;
+  if (request.autoInstallFlash && !CheckInput(plan.flashPath, total, failure)) return false;
+  {
+    File stub;
+    ClearLastSystemError();
+    if (!stub.open(plan.stubPath, File::Mode::Read)) {
+      failure = Failure(kCopyStubFailedText, plan.stubPath, LastSystemErrorText());
+      return false;
+    }
+  }
+  if (total > kMaxPackageContent) {
+    failure = Failure("The files are too large for one package (" + std::to_string(total >> 20) +
+                      " MB together; a package carries at most 1024 MB)");
+    return false;
+  }
+  return true;
+}
+
+// Works out the plan and checks everything that can be checked before any work.
+bool PlanBuild(const BuildRequest& request, BuildPlan& plan, BuildOutcome& failure) {
+  plan.mainMovie = request.packageType == PackageType::Slideshow ? std::string() : request.mainMovie;
+  plan.stubPath = request.stubPath.empty() ? InstallPath(request.installDir, kStubTail) : request.stubPath;
+  plan.flashPath = request.flashControlPath.empty() ? InstallPath(request.installDir, kFlashControlTail)
+                                                    : request.flashControlPath;
+  if (request.outputPath.empty()) {
+    failure = Failure("No output file was given");
+    return false;
+  }
+  if (TitleToUtf16(request.title).size() > kMaxTitleLength) {
+    failure = Failure("The title is longer than " + std::to_string(kMaxTitleLength) + " characters");
+    return false;
+  }
+  plan.movieName = MainMovieName(plan.mainMovie);
+  plan.entries.push_back({kDescriptionEntryName, kDescriptionEntryName});
+  if (!plan.mainMovie.empty()) plan.entries.push_back({plan.movieName, plan.mainMovie});
+  for (const PackageRow& row : request.rows) plan.entries.push_back(row);
+  if (!ReadIdentity(request, plan, failure) || !CheckEntryNames(plan.entries, failure) ||
+      !CheckInputs(request, plan, failure))
+    return false;
+  plan.archivePath = InstallPath(request.installDir, kWorkArchiveTail);
+  plan.descriptionPath = InstallPath(request.installDir, kWorkDescriptionTail);
+  plan.workStubPath = InstallPath(request.installDir, kWorkStubTail);
+  return true;
+}
+
+// Writes the description file and the archive into the work folder. A description
+// that cannot be written stops the build, so that an older one is never packaged; and
+// every writer result is looked at, so that a package never silently lacks a file.
+bool WriteArchive(const BuildRequest& request, BuildPlan& plan, const BuildProgress& progress,
+                  BuildOutcome& failure) {
+  CreateFolders(InstallPath(request.installDir, kWorkFolderTail));
+  const std::string description = DescriptionText(request.fullScreen, plan.movieName, request.packageType);
+  ClearLastSystemError();
+  if (WriteTextFile(plan.descriptionPath, description) != 0) {
+    failure = Failure(CannotWrite(plan.descriptionPath), std::string(), LastSystemErrorText());
+    return false;
+  }
+  std::vector<PackageRow>& entries = plan.entries;
+  entries[0].path = plan.descriptionPath;
+  ArchiveHandle zip{ZipWriter::create(plan.archivePath, kPackagePassword, request.threads)};
+  if (!zip.handle) {
+    failure = Failure(CannotWrite(plan.archivePath));
+    return false;
+  }
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (progress) progress(i, entries.size(), entries[i].name);
+    uint32_t result = ZipWriter::addFile(zip.handle, entries[i].name, entries[i].path);
+    if (result != 0) {
+      failure = Failure("Failed to add the file '" + entries[i].path + "' to the package archive", std::string(),
+                        ZipResultText(result));
+      return false;
+    }
+  }
+  uint32_t closed = zip.close();
+  if (closed != 0) {
+    failure = Failure(CannotWrite(plan.archivePath), std::string(), ZipResultText(closed));
+    return false;
+  }
+  if (progress) progress(entries.size(), entries.size(), std::string());
+  return true;
+}
+
+// The bytes of the resources the package carries.
+struct PackageResources {
+  std::vector<uint8_t> archive;
+  std::vector<uint8_t> titleBlock;
+  std::vector<uint8_t> flash;
+};
+
+// Reads the archive whole, makes the title's string block and reads the Flash control,
+// all before the stub is copied, so that nothing is half done when one cannot be read.
+bool ReadResources(const BuildRequest& request, const BuildPlan& plan, PackageResources& out,
+                   BuildOutcome& failure) {
+  std::string why;
+  if (!ReadWholeFile(plan.archivePath, out.archive, why)) {
+    failure = Failure("Failed to read the package archive '" + plan.archivePath + "'", std::string(), why);
+    return false;
+  }
+  try {
+    out.titleBlock = TitleStringBlock(request.title);
+  } catch (const std::bad_alloc&) {
+    failure = Failure(kNoMemoryText);
+    return false;
+  }
+  if (request.autoInstallFlash && !ReadWholeFile(plan.flashPath, out.flash, why)) {
+    failure = Failure("Failed to read the Flash control '" + plan.flashPath + "'", std::string(), why);
+    return false;
+  }
+  if (uint64_t(out.archive.size()) + out.flash.size() > kMaxPackageContent) {
+    failure = Failure("The package archive is too large for one package (a package carries at most 1 GB)");
+    return false;
+  }
+  return true;
+}
+
+// Copies the stub to the work folder and gives the copy the package's resources: the
+// archive, the Flash control when asked for, the title and the package's own icon and
+// version. Any update or the commit that fails stops the build; the discarded update
+// leaves the copy as it was. The stub could be opened before, so a failed copy is the
+// work copy's.
+bool UpdateStubCopy(const BuildRequest& request, const BuildPlan& plan, PackageResources& resources,
+                    bool& signatureRemoved, BuildOutcome& failure) {
+  const std::string& workStub = plan.workStubPath;
+  ClearLastSystemError();
+  if (!CopyFilePath(plan.stubPath, workStub)) {
+    failure = Failure(kCopyStubFailedText, workStub, LastSystemErrorText());
+    return false;
+  }
+  ResourceUpdater updater;
+  if (!updater.begin(workStub, false)) {
+    failure = Failure(kUpdateResourceFailedText, workStub, WithoutPath(updater.error(), workStub));
+    return false;
+  }
+  // Adds one resource; on failure the update is abandoned with `message`.
+  auto put = [&](const ResourceId& type, const ResourceId& name, const void* data, size_t size,
+                 const std::string& message) {
+    if (updater.update(type, name, kPackageLanguage, data, size)) return true;
+    failure = Failure(message, workStub, WithoutPath(updater.error(), workStub));
+    updater.end(true);
+    return false;
+  };
+  if (!put(kArchiveResourceType, kArchiveResourceId, resources.archive.data(), resources.archive.size(),
+           kPackageFlashFailedText))
+    return false;
+  std::vector<uint8_t>().swap(resources.archive);
+  if (request.autoInstallFlash) {
+    if (!put(kFlashResourceType, kFlashResourceId, resources.flash.data(), resources.flash.size(),
+             "Failed to add the Flash control '" + plan.flashPath + "' to the package"))
+      return false;
+    std::vector<uint8_t>().swap(resources.flash);
+  }
+  if (!put(kStringTableType, kTitleStringBlock, resources.titleBlock.data(), resources.titleBlock.size(),
+           kUpdateResourceFailedText))
+    return false;
+  if (!plan.icon.empty() || !plan.versionResource.empty()) {
+    std::vector<ResourceChange> changes;
+    std::string e;
+    if (!IdentityChanges(workStub, plan.icon, plan.versionResource, changes, e)) {
+      updater.end(true);
+      failure = Failure(kUpdateResourceFailedText, workStub, WithoutPath(e, workStub));
+      return false;
+    }
+    for (const ResourceChange& c : changes) {
+      if (!updater.update(c.type, c.name, c.language, c.remove ? nullptr : c.data.data(),
+                          c.remove ? 0 : c.data.size())) {
+        failure = Failure(kUpdateResourceFailedText, workStub, WithoutPath(updater.error(), workStub));
+        updater.end(true);
+        return false;
+      }
+    }
+  }
+  if (!updater.end(false)) {
+    failure = Failure(kUpdateResourceFailedText, workStub, WithoutPath(updater.error(), workStub));
+    return false;
+  }
+  signatureRemoved = updater.signatureRemoved();
+  return true;
+}
+
+// Puts the finished package at the output path: written beside it and then moved
+// over it, so that a failure leaves an existing file there untouched.
+bool DeliverPackage(const BuildRequest& request, const std::string& workStubPath, BuildOutcome& failure) {
+  const std::string temporary = TemporarySibling(request.outputPath);
+  ClearLastSystemError();
+  bool moved = !request.keepWorkFiles && MoveFileReplace(workStubPath, temporary);
+  bool ok = moved || CopyFilePath(workStubPath, temporary);
+  if (ok) {
+    ClearLastSystemError();
+    ok = MoveFileReplace(temporary, request.outputPath);
+  }
+  if (!ok) {
+    std::string e = LastSystemErrorText();
+    DeleteFilePath(temporary);
+    failure = Failure("Failed to copy the package to '" + request.outputPath + "'", std::string(), e);
+  }
+  return ok;
+}
+
 }  // namespace
 
 BuildOutcome BuildPackage(const BuildRequest& request, const BuildProgress& progress) {
   try {
-    // Slideshow packages never carry a main movie, whatever the movie box still shows.
-    const std::string mainMovie =
-        request.packageType == PackageType::Slideshow ? std::string() : request.mainMovie;
-    const std::string stubPath =
-        request.stubPath.empty() ? InstallPath(request.installDir, kStubTail) : request.stubPath;
-    const std::string flashPath = request.flashControlPath.empty()
-                                      ? InstallPath(request.installDir, kFlashControlTail)
-                                      : request.flashControlPath;
-    if (request.outputPath.empty()) return Failure("No output file was given");
-    if (TitleToUtf16(request.title).size() > kMaxTitleLength) {
-      return Failure("The title is longer than " + std::to_string(kMaxTitleLength) + " characters");
-    }
-
-    // The archive's entries, in order: the description, the main movie, the rows from
-    // the top. Each needs a name of its own.
-    const std::string movieName = MainMovieName(mainMovie);
-    std::vector<PackageRow> entries;
-    entries.push_back({kDescriptionEntryName, kDescriptionEntryName});
-    if (!mainMovie.empty()) entries.push_back({movieName, mainMovie});
-    for (const PackageRow& row : request.rows) entries.push_back(row);
-
-    // The package's own icon and version resource, when asked for: checked before any
-    // work, so that a bad one leaves nothing behind.
-    std::vector<IconImage> icon;
-    std::string identityProblem;
-    if (!request.iconPath.empty() && !ReadIconFile(request.iconPath, icon, identityProblem))
-      return Failure("The icon '" + request.iconPath + "' cannot be used", std::string(), identityProblem);
-    std::vector<uint8_t> versionResource;
-    if (!request.versionInfo.empty()) {
-      VersionResource version;
-      if (!PackageVersionResource(request.versionInfo, LastPathComponent(request.outputPath), version,
-                                  identityProblem))
-        return Failure("The version information cannot be used", std::string(), identityProblem);
-      if (!SerializeVersionResource(version, versionResource))
-        return Failure("The version information cannot be used", std::string(), "it is too long");
-    }
-
+    BuildPlan plan;
+    PackageResources resources;
+    bool signatureRemoved = false;
     BuildOutcome failure;
-    if (!CheckEntryNames(entries, failure)) return failure;
+    if (!PlanBuild(request, plan, failure) || !WriteArchive(request, plan, progress, failure) ||
+        !ReadResources(request, plan, resources, failure) ||
+        !UpdateStubCopy(request, plan, resources, signatureRemoved, failure))
+      return failure;
 
-    // Before any work: every input exists and the whole fits in a package.
-    uint64_t total = 0;
-    if (!mainMovie.empty() && !CheckInput(mainMovie, total, failure)) return failure;
-    for (const PackageRow& row : request.rows)
-      if (!CheckInput(row.path, total, failure)) return failure;
-    if (request.autoInstallFlash && !CheckInput(flashPath, total, failure)) return failure;
-    {
-      File stub;
-      ClearLastSystemError();
-      if (!stub.open(stubPath, File::Mode::Read)) return Failure(kCopyStubFailedText, stubPath, SystemErrorText());
-    }
-    if (total > kMaxPackageContent) {
-      return Failure("The files are too large for one package (" + std::to_string(total >> 20) +
-                     " MB together; a package carries at most 1024 MB)");
-    }
-
-    // Steps 2 and 3: the work folder and the archive's path.
-    const std::string workFolder = InstallPath(request.installDir, kWorkFolderTail);
-    CreateFolders(workFolder);
-    const std::string archivePath = InstallPath(request.installDir, kWorkArchiveTail);
-    const std::string descriptionPath = InstallPath(request.installDir, kWorkDescriptionTail);
-    const std::string workStubPath = InstallPath(request.installDir, kWorkStubTail);
-
-    // Steps 4, 6 and 7: the description file. One that cannot be written stops the
-    // build, so that an older description is never packaged.
-    const std::string description = DescriptionText(request.fullScreen, movieName, request.packageType);
-    ClearLastSystemError();
-    if (WriteTextFile(descriptionPath, description) != 0)
-      return Failure(CannotWrite(descriptionPath), std::string(), SystemErrorText());
-
-    // Steps 5 and 8 to 11: the archive. Every writer result is looked at: a package
-    // never silently lacks a file.
-    entries[0].path = descriptionPath;
-    ArchiveHandle zip{ZipWriter::create(archivePath, kPackagePassword, request.threads)};
-    if (!zip.handle) return Failure(CannotWrite(archivePath));
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (progress) progress(i, entries.size(), entries[i].name);
-      uint32_t result = ZipWriter::addFile(zip.handle, entries[i].name, entries[i].path);
-      if (result != 0) {
-        return Failure("Failed to add the file '" + entries[i].path + "' to the package archive",
-                       std::string(), ZipResultText(result));
-      }
-    }
-    uint32_t closed = zip.close();
-    if (closed != 0)
-      return Failure(CannotWrite(archivePath), std::string(), ZipResultText(closed));
-    if (progress) progress(entries.size(), entries.size(), std::string());
-
-    // Step 12: the archive, whole.
-    std::vector<uint8_t> archive;
-    std::string why;
-    if (!ReadWholeFile(archivePath, archive, why))
-      return Failure("Failed to read the package archive '" + archivePath + "'", std::string(), why);
-
-    // Steps 13 to 16: the title's string block.
-    std::vector<uint8_t> titleBlock;
-    try {
-      titleBlock = TitleStringBlock(request.title);
-    } catch (const std::bad_alloc&) {
-      return Failure(kNoMemoryText);
-    }
-
-    // Step 20 (read first, so that nothing is half done when it cannot be read).
-    std::vector<uint8_t> flash;
-    if (request.autoInstallFlash && !ReadWholeFile(flashPath, flash, why))
-      return Failure("Failed to read the Flash control '" + flashPath + "'", std::string(), why);
-    if (uint64_t(archive.size()) + flash.size() > kMaxPackageContent)
-      return Failure("The package archive is too large for one package (a package carries at most 1 GB)");
-
-    // Step 17: the stub copy. The stub could be read above, so a failure here is the
-    // work copy's.
-    ClearLastSystemError();
-    if (!CopyFilePath(stubPath, workStubPath)) return Failure(kCopyStubFailedText, workStubPath, SystemErrorText());
-
-    // Steps 18 to 22: the resources of the work copy. Any update or the commit that
-    // fails stops the build; the discarded update leaves the copy as it was.
-    ResourceUpdater updater;
-    auto updateFailure = [&](const std::string& message) {
-      return Failure(message, workStubPath, WithoutPath(updater.error(), workStubPath));
-    };
-    if (!updater.begin(workStubPath, false)) return updateFailure(kUpdateResourceFailedText);
-    if (!updater.update(ResourceId(kArchiveResourceType), ResourceId(kArchiveResourceId),
-                        kPackageLanguage, archive.data(), archive.size())) {
-      BuildOutcome f = updateFailure(kPackageFlashFailedText);
-      updater.end(true);
-      return f;
-    }
-    std::vector<uint8_t>().swap(archive);
-    if (request.autoInstallFlash) {
-      if (!updater.update(ResourceId(kFlashResourceType), ResourceId(kFlashResourceId),
-                          kPackageLanguage, flash.data(), flash.size())) {
-        BuildOutcome f = updateFailure("Failed to add the Flash control '" + flashPath + "' to the package");
-        updater.end(true);
-        return f;
-      }
-      std::vector<uint8_t>().swap(flash);
-    }
-    if (!updater.update(ResourceId(kStringTableType), ResourceId(kTitleStringBlock),
-                        kPackageLanguage, titleBlock.data(), titleBlock.size())) {
-      BuildOutcome f = updateFailure(kUpdateResourceFailedText);
-      updater.end(true);
-      return f;
-    }
-    if (!icon.empty() || !versionResource.empty()) {
-      std::vector<ResourceChange> changes;
-      std::string e;
-      if (!IdentityChanges(workStubPath, icon, versionResource, changes, e)) {
-        updater.end(true);
-        return Failure(kUpdateResourceFailedText, workStubPath, WithoutPath(e, workStubPath));
-      }
-      for (const ResourceChange& c : changes) {
-        if (!updater.update(c.type, c.name, c.language, c.remove ? nullptr : c.data.data(),
-                            c.remove ? 0 : c.data.size())) {
-          BuildOutcome f = updateFailure(kUpdateResourceFailedText);
-          updater.end(true);
-          return f;
-        }
-      }
-    }
-    if (!updater.end(false)) return updateFailure(kUpdateResourceFailedText);
-
-    // Step 24: the size of the finished package and the result text.
+    // The size of the finished package and the result text, taken from the work copy.
     BuildOutcome outcome;
-    if (updater.signatureRemoved()) {
-      outcome.notes.push_back("the player stub '" + stubPath +
+    if (signatureRemoved) {
+      outcome.notes.push_back("the player stub '" + plan.stubPath +
                               "' is signed; its signature would not match the package and was left out: "
                               "sign the package itself");
     }
-    outcome.sizeText = FormatFileSize(workStubPath);
+    outcome.sizeText = FormatFileSize(plan.workStubPath);
     outcome.resultText = FormatResultText(kResultTextFormat, outcome.sizeText);
-
-    // Step 25: the copy to the output path, written beside it and then moved over it,
-    // so that a failure leaves an existing file there untouched.
-    const std::string temporary = TemporarySibling(request.outputPath);
-    ClearLastSystemError();
-    bool moved = !request.keepWorkFiles && MoveFileReplace(workStubPath, temporary);
-    if (!moved && !CopyFilePath(workStubPath, temporary)) {
-      std::string e = SystemErrorText();
-      DeleteFilePath(temporary);
-      return Failure("Failed to copy the package to '" + request.outputPath + "'", std::string(), e);
-    }
-    ClearLastSystemError();
-    if (!MoveFileReplace(temporary, request.outputPath)) {
-      std::string e = SystemErrorText();
-      DeleteFilePath(temporary);
-      return Failure("Failed to copy the package to '" + request.outputPath + "'", std::string(), e);
-    }
+    if (!DeliverPackage(request, plan.workStubPath, failure)) return failure;
     outcome.succeeded = true;
     return outcome;
   } catch (const std::bad_alloc&) {

@@ -11,7 +11,6 @@ namespace vx {
 
 namespace {
 
-constexpr uint32_t kSubdirectoryBit = 0x80000000u;
 constexpr uint32_t kResourceSectionFlags = 0x40000040u;  // initialised data, readable
 constexpr uint64_t kMaxImageSize = 0x80000000u;
 constexpr size_t kCopyBlock = 1 << 20;
@@ -32,11 +31,11 @@ std::u16string StoredName(const ResourceId& id) {
 // Writes sequentially to the new file and keeps the checksum of what was written.
 class Output {
  public:
-  explicit Output(uint32_t checkSumOffset) : sum_(checkSumOffset) {}
-  bool open(const std::string& path) { return file_.open(path, File::Mode::CreateReadWrite); }
+  explicit Output(uint32_t checkSumOffset) : m_sum(checkSumOffset) {}
+  bool open(const std::string& path) { return m_file.open(path, File::Mode::CreateReadWrite); }
   bool write(const uint8_t* p, size_t n) {
-    sum_.add(p, n);
-    return file_.write(p, n);
+    m_sum.add(p, n);
+    return m_file.write(p, n);
   }
   bool zeros(uint64_t n) {
     static const uint8_t block[4096] = {};
@@ -60,13 +59,13 @@ class Output {
     }
     return true;
   }
-  uint64_t position() const { return sum_.length(); }
-  uint32_t checksum() const { return sum_.finish(); }
-  File& file() { return file_; }
+  uint64_t position() const { return m_sum.length(); }
+  uint32_t checksum() const { return m_sum.finish(); }
+  File& file() { return m_file; }
 
  private:
-  File file_;
-  PeChecksumAccumulator sum_;
+  File m_file;
+  PeChecksumAccumulator m_sum;
 };
 
 }  // namespace
@@ -102,9 +101,9 @@ bool PeResourceRewriter::begin(const std::string& exePath, bool deleteExistingRe
   if (!IsPowerOfTwo(h.fileAlignment) || h.fileAlignment > 0x10000 || !IsPowerOfTwo(h.sectionAlignment) ||
       h.sectionAlignment < h.fileAlignment)
     return fail(exePath + ": damaged PE headers (section or file alignment)");
-  if (h.sizeOfHeaders > h.fileSize || uint64_t(h.sectionTableOffset) + 40 * h.sections.size() > h.sizeOfHeaders)
+  if (h.sizeOfHeaders > h.fileSize || h.sectionHeaderOffset(h.sections.size()) > h.sizeOfHeaders)
     return fail(exePath + ": truncated or damaged PE headers");
-  if (h.numberOfRvaAndSizes < 3 || h.dataDirectoryOffset(3) > uint64_t(h.optionalHeaderOffset) + h.optionalHeaderSize)
+  if (h.numberOfRvaAndSizes <= pe::kResourceDirectory || h.dataDirectoryOffset(pe::kResourceDirectory + 1) > uint64_t(h.optionalHeaderOffset) + h.optionalHeaderSize)
     return fail(exePath + ": the PE headers have no resource directory entry");
   for (const PeSection& s : h.sections)
     if (s.sizeOfRawData && uint64_t(s.pointerToRawData) + s.sizeOfRawData > h.fileSize)
@@ -163,219 +162,299 @@ bool PeResourceRewriter::end(bool discard) {
   return ok;
 }
 
-bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
-  const PeHeaders& h = m_headers;
+// The entries grouped in directory order: types, then names within a type, then
+// languages within a name.
+struct PeResourceRewriter::Tree {
+  struct NameNode {
+    size_t first, count;  // a run of `order`: the languages of one name
+  };
+  struct TypeNode {
+    size_t firstName, nameCount;  // a run of `names`: the names of one type
+  };
+  std::vector<size_t> order;  // indices into m_entries
+  std::vector<TypeNode> types;
+  std::vector<NameNode> names;
+};
 
-  // The tree in directory order: types, then names within a type, then languages.
-  std::vector<size_t> order(m_entries.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+// Where each block lies in the new section, relative to its start: the directory
+// tables (root, type level, name level), the name strings, the data entries, then the
+// data, each block on an 8-byte boundary.
+struct PeResourceRewriter::Layout {
+  uint64_t tablesSize = 0;     // the directory tables; the name strings follow them
+  uint64_t dataEntriesAt = 0;
+  uint64_t dataAt = 0;         // everything before the data: the serialised directory
+  std::vector<uint64_t> dataOffset;  // of each entry of Tree::order
+  uint64_t total = 0;          // the section's size
+};
+
+// Where the new section goes in the file and in the image, and what moves with it.
+struct PeResourceRewriter::Placement {
+  bool inPlace = false;        // it replaces the old resource section
+  size_t index = 0;            // its row in the section table
+  uint64_t virtualAddress = 0;
+  uint64_t pointerToRawData = 0;
+  uint64_t rawSize = 0;
+  uint64_t oldRawSize = 0;     // of the section it replaces
+  uint64_t imageSize = 0;
+  uint64_t copyEnd = 0;        // the original bytes up to here come before the section
+  uint64_t oldEnd = 0;         // the end of the old sections: appended data starts here
+  CertificateSpan dropped;     // the certificate table, left out of the appended data
+  // Where appended data at `at` in the old file lands in the new one.
+  int64_t moved(uint64_t at) const {
+    int64_t shift = int64_t(pointerToRawData + rawSize) - int64_t(oldEnd);
+    return int64_t(at) + shift - (at >= dropped.end ? int64_t(dropped.end - dropped.begin) : 0);
+  }
+};
+
+bool PeResourceRewriter::writeNewFile(const std::string& tempPath) {
+  const Tree tree = groupEntries();
+  const Layout layout = layOut(tree);
+  if (layout.total > kMaxImageSize) return fail("the resources are too large for an executable");
+  Placement place;
+  if (!placeSection(layout, place)) return false;
+  File original;
+  if (!original.open(m_strPath, File::Mode::Read)) return fail("cannot open " + m_strPath);
+  std::vector<uint8_t> head;
+  if (!readHeaders(original, head) || !patchHeaders(layout, place, head)) return false;
+  const std::vector<uint8_t> directory = serialiseDirectory(tree, layout, place.virtualAddress);
+  return writeFile(tempPath, original, tree, layout, place, head, directory);
+}
+
+PeResourceRewriter::Tree PeResourceRewriter::groupEntries() const {
+  Tree tree;
+  tree.order.resize(m_entries.size());
+  for (size_t i = 0; i < tree.order.size(); ++i) tree.order[i] = i;
+  std::sort(tree.order.begin(), tree.order.end(), [&](size_t a, size_t b) {
     const Entry& x = m_entries[a];
     const Entry& y = m_entries[b];
     if (x.type != y.type) return x.type < y.type;
     if (x.name != y.name) return x.name < y.name;
     return x.language < y.language;
   });
-  struct NameNode { size_t first, count; };
-  struct TypeNode { size_t firstName, nameCount; };
-  std::vector<TypeNode> types;
-  std::vector<NameNode> names;
-  for (size_t k = 0; k < order.size(); ++k) {
-    const Entry& e = m_entries[order[k]];
-    bool newType = k == 0 || m_entries[order[k - 1]].type != e.type;
-    bool newName = newType || m_entries[order[k - 1]].name != e.name;
-    if (newType) types.push_back({names.size(), 0});
+  for (size_t k = 0; k < tree.order.size(); ++k) {
+    const Entry& e = m_entries[tree.order[k]];
+    bool newType = k == 0 || m_entries[tree.order[k - 1]].type != e.type;
+    bool newName = newType || m_entries[tree.order[k - 1]].name != e.name;
+    if (newType) tree.types.push_back({tree.names.size(), 0});
     if (newName) {
-      names.push_back({k, 0});
-      types.back().nameCount++;
+      tree.names.push_back({k, 0});
+      tree.types.back().nameCount++;
     }
-    names.back().count++;
+    tree.names.back().count++;
   }
+  return tree;
+}
 
-  // Layout: directory tables (root, type level, name level), name strings, data
-  // entries, then the data, each block on an 8-byte boundary.
-  uint64_t directorySize = 16 + 8 * types.size() + 16 * types.size() + 8 * names.size() +
-                           16 * names.size() + 8 * order.size();
+PeResourceRewriter::Layout PeResourceRewriter::layOut(const Tree& tree) const {
+  using namespace pe;
+  const uint64_t types = tree.types.size(), names = tree.names.size(), entries = tree.order.size();
+  Layout layout;
+  layout.tablesSize = (kResourceTableSize + kResourceEntrySize * types) +
+                      (kResourceTableSize * types + kResourceEntrySize * names) +
+                      (kResourceTableSize * names + kResourceEntrySize * entries);
   uint64_t stringsSize = 0;
-  for (const TypeNode& t : types) {
-    const Entry& first = m_entries[order[names[t.firstName].first]];
-    if (first.type.isName()) stringsSize += 2 + 2 * StoredName(first.type).size();
-    for (size_t n = t.firstName; n < t.firstName + t.nameCount; ++n) {
-      const Entry& e = m_entries[order[names[n].first]];
-      if (e.name.isName()) stringsSize += 2 + 2 * StoredName(e.name).size();
-    }
+  auto stringSize = [](const ResourceId& id) { return id.isName() ? 2 + 2 * StoredName(id).size() : 0; };
+  for (const Tree::TypeNode& t : tree.types) {
+    stringsSize += stringSize(m_entries[tree.order[tree.names[t.firstName].first]].type);
+    for (size_t n = t.firstName; n < t.firstName + t.nameCount; ++n)
+      stringsSize += stringSize(m_entries[tree.order[tree.names[n].first]].name);
   }
-  uint64_t dataEntriesAt = AlignUp(directorySize + stringsSize, 8);
-  uint64_t dataAt = dataEntriesAt + 16 * order.size();
-  std::vector<uint64_t> dataOffset(order.size());
-  uint64_t total = dataAt;
-  for (size_t k = 0; k < order.size(); ++k) {
-    total = AlignUp(total, 8);
-    dataOffset[k] = total;
-    total += m_entries[order[k]].size;
+  layout.dataEntriesAt = AlignUp(layout.tablesSize + stringsSize, 8);
+  layout.dataAt = layout.dataEntriesAt + kResourceDataEntrySize * entries;
+  layout.dataOffset.resize(entries);
+  layout.total = layout.dataAt;
+  for (size_t k = 0; k < entries; ++k) {
+    layout.total = AlignUp(layout.total, 8);
+    layout.dataOffset[k] = layout.total;
+    layout.total += m_entries[tree.order[k]].size;
   }
-  if (total > kMaxImageSize) return fail("the resources are too large for an executable");
+  return layout;
+}
 
-  // Where the section goes: in place when the resource section is the last section of
-  // the file and of the image and the directory starts it; otherwise a new last section.
+// In place when the resource section is the last section of the file and of the image
+// and the directory starts it; otherwise a new last section, in a free row of the
+// section table.
+bool PeResourceRewriter::placeSection(const Layout& layout, Placement& place) {
+  const PeHeaders& h = m_headers;
   const size_t n = h.sections.size();
-  uint64_t oldEnd = h.endOfSections();
+  place.oldEnd = h.endOfSections();
   uint64_t imageEnd = h.sizeOfImage;
   for (const PeSection& s : h.sections)
     imageEnd = std::max<uint64_t>(imageEnd, uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.sizeOfRawData));
-  bool inPlace = false;
-  size_t index = n;
+  place.index = n;
   if (h.resourceSection >= 0) {
     const PeSection& s = h.sections[h.resourceSection];
-    inPlace = h.resourceRva == s.virtualAddress && s.sizeOfRawData > 0 &&
-              uint64_t(s.pointerToRawData) + s.sizeOfRawData == oldEnd && s.pointerToRawData >= h.sizeOfHeaders;
-    for (size_t i = 0; inPlace && i < n; ++i)
-      if (int(i) != h.resourceSection && h.sections[i].virtualAddress >= s.virtualAddress) inPlace = false;
-    if (inPlace) index = static_cast<size_t>(h.resourceSection);
+    place.inPlace = h.resourceRva == s.virtualAddress && s.sizeOfRawData > 0 &&
+                    uint64_t(s.pointerToRawData) + s.sizeOfRawData == place.oldEnd &&
+                    s.pointerToRawData >= h.sizeOfHeaders;
+    for (size_t i = 0; place.inPlace && i < n; ++i)
+      if (int(i) != h.resourceSection && h.sections[i].virtualAddress >= s.virtualAddress) place.inPlace = false;
+    if (place.inPlace) place.index = static_cast<size_t>(h.resourceSection);
   }
-  uint64_t newVa, newPtr, oldRaw = 0;
-  uint64_t copyEnd;  // the original bytes up to here come before the section
-  if (inPlace) {
-    const PeSection& s = h.sections[index];
-    newVa = s.virtualAddress;
-    newPtr = s.pointerToRawData;
-    oldRaw = s.sizeOfRawData;
-    copyEnd = newPtr;
+  if (place.inPlace) {
+    const PeSection& s = h.sections[place.index];
+    place.virtualAddress = s.virtualAddress;
+    place.pointerToRawData = s.pointerToRawData;
+    place.oldRawSize = s.sizeOfRawData;
+    place.copyEnd = place.pointerToRawData;
   } else {
-    uint64_t tableEnd = uint64_t(h.sectionTableOffset) + 40 * (n + 1);
+    uint64_t tableEnd = h.sectionHeaderOffset(n + 1);
     bool room = n < 0xFFFF && tableEnd <= h.sizeOfHeaders;
     for (const PeSection& s : h.sections)
       if (s.sizeOfRawData && s.pointerToRawData < tableEnd) room = false;
-    if (!room)
-      return fail(m_strPath + ": the resource section is not the last section and the headers have no room for a new one");
-    newVa = AlignUp(imageEnd, h.sectionAlignment);
-    newPtr = AlignUp(oldEnd, h.fileAlignment);
-    copyEnd = oldEnd;
+    if (!room) return fail(noRoomForSectionText());
+    place.virtualAddress = AlignUp(imageEnd, h.sectionAlignment);
+    place.pointerToRawData = AlignUp(place.oldEnd, h.fileAlignment);
+    place.copyEnd = place.oldEnd;
   }
-  uint64_t rawSize = AlignUp(total, h.fileAlignment);
-  uint64_t newImageSize = AlignUp(newVa + total, h.sectionAlignment);
-  if (!inPlace) newImageSize = std::max(newImageSize, AlignUp(imageEnd, h.sectionAlignment));
-  if (newImageSize > kMaxImageSize) return fail("the resources would make the image too large");
-  int64_t shift = int64_t(newPtr + rawSize) - int64_t(oldEnd);
+  place.rawSize = AlignUp(layout.total, h.fileAlignment);
+  place.imageSize = AlignUp(place.virtualAddress + layout.total, h.sectionAlignment);
+  if (!place.inPlace) place.imageSize = std::max(place.imageSize, AlignUp(imageEnd, h.sectionAlignment));
+  if (place.imageSize > kMaxImageSize) return fail("the resources would make the image too large");
+  // A signature no longer matches the changed file: its table is left out of the
+  // appended data. The rest of the appended data moves with the end of the sections.
+  place.dropped = CertificateTableSpan(h);
+  if (place.dropped.begin == place.dropped.end) place.dropped.begin = place.dropped.end = h.fileSize;
+  return true;
+}
 
-  File original;
-  if (!original.open(m_strPath, File::Mode::Read)) return fail("cannot open " + m_strPath);
-  std::vector<uint8_t> buffer(kCopyBlock);
+std::string PeResourceRewriter::noRoomForSectionText() const {
+  return m_strPath + ": the resource section is not the last section and the headers have no room for a new one";
+}
 
-  // The headers with every field that depends on the new section.
-  std::vector<uint8_t> head(h.sizeOfHeaders);
+bool PeResourceRewriter::readHeaders(File& original, std::vector<uint8_t>& head) {
+  head.assign(m_headers.sizeOfHeaders, 0);
   if (!original.seek(0)) return fail("cannot read " + m_strPath);
   for (size_t filled = 0; filled < head.size();) {
     long long got = original.read(head.data() + filled, head.size() - filled);
     if (got <= 0) return fail("cannot read " + m_strPath);
     filled += static_cast<size_t>(got);
   }
-  if (!inPlace) {
-    const uint8_t* slot = &head[h.sectionTableOffset + 40 * n];
-    if (std::any_of(slot, slot + 40, [](uint8_t b) { return b != 0; }))
-      return fail(m_strPath + ": the resource section is not the last section and the headers have no room for a new one");
-  }
-  uint8_t* sec = &head[h.sectionTableOffset + 40 * index];
-  if (!inPlace) {
-    std::memcpy(sec, ".rsrc\0\0\0", 8);
-    StoreLE32(sec + 36, kResourceSectionFlags);
-    StoreLE16(&head[h.numberOfSectionsOffset()], static_cast<uint32_t>(n + 1));
-  }
-  StoreLE32(sec + 8, static_cast<uint32_t>(total));
-  StoreLE32(sec + 12, static_cast<uint32_t>(newVa));
-  StoreLE32(sec + 16, static_cast<uint32_t>(rawSize));
-  StoreLE32(sec + 20, static_cast<uint32_t>(newPtr));
-  StoreLE32(&head[h.sizeOfImageOffset()], static_cast<uint32_t>(newImageSize));
-  int64_t initialised = int64_t(h.sizeOfInitializedData) + int64_t(rawSize) - int64_t(oldRaw);
-  StoreLE32(&head[h.sizeOfInitializedDataOffset()], static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
-  StoreLE32(&head[h.dataDirectoryOffset(2)], static_cast<uint32_t>(newVa));
-  StoreLE32(&head[h.dataDirectoryOffset(2) + 4], static_cast<uint32_t>(total));
-  // A signature no longer matches the changed file: its table is left out of the
-  // appended data and its directory entry cleared. The rest of the appended data moves
-  // with the end of the sections; so do the pointers into it.
-  CertificateSpan dropped = CertificateTableSpan(h);
-  if (dropped.begin == dropped.end) dropped.begin = dropped.end = h.fileSize;
-  if (HasCertificateTable(h)) {
-    StoreLE32(&head[h.dataDirectoryOffset(4)], 0);
-    StoreLE32(&head[h.dataDirectoryOffset(4) + 4], 0);
-  }
-  auto moved = [&](uint64_t at) {
-    return int64_t(at) + shift - (at >= dropped.end ? int64_t(dropped.end - dropped.begin) : 0);
-  };
-  if (h.pointerToSymbolTable && h.pointerToSymbolTable >= oldEnd && h.pointerToSymbolTableOffset() + 4 <= head.size())
-    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(moved(h.pointerToSymbolTable)));
-  if (uint64_t(h.checkSumOffset()) + 4 <= head.size()) StoreLE32(&head[h.checkSumOffset()], 0);
-  if (h.fileSize - oldEnd + newPtr + rawSize > 0xFFFFFFFFu) return fail("the executable would be too large");
+  return true;
+}
 
-  // The directory, strings and data entries of the new section.
-  std::vector<uint8_t> dir(dataAt, 0);
-  uint64_t typeDirAt = 16 + 8 * types.size();
-  uint64_t nameDirAt = typeDirAt + 16 * types.size() + 8 * names.size();
-  uint64_t stringAt = directorySize;
-  auto putString = [&](const ResourceId& id) {
+// Sets every header field that depends on the new section: its row of the section
+// table, the image size, the size of initialised data, the resource and certificate
+// directory entries, the symbol table pointer (it points into the appended data) and
+// the checksum, zero until the whole file has been written.
+bool PeResourceRewriter::patchHeaders(const Layout& layout, const Placement& place, std::vector<uint8_t>& head) {
+  using namespace pe;
+  const PeHeaders& h = m_headers;
+  uint8_t* sec = &head[h.sectionHeaderOffset(place.index)];
+  if (!place.inPlace) {
+    if (std::any_of(sec, sec + kSectionHeaderSize, [](uint8_t b) { return b != 0; }))
+      return fail(noRoomForSectionText());
+    std::memcpy(sec, ".rsrc\0\0\0", kSectionNameSize);
+    StoreLE32(sec + kSectionCharacteristicsField, kResourceSectionFlags);
+    StoreLE16(&head[h.numberOfSectionsOffset()], static_cast<uint16_t>(h.sections.size() + 1));
+  }
+  StoreLE32(sec + kSectionVirtualSizeField, static_cast<uint32_t>(layout.total));
+  StoreLE32(sec + kSectionVirtualAddressField, static_cast<uint32_t>(place.virtualAddress));
+  StoreLE32(sec + kSectionSizeOfRawDataField, static_cast<uint32_t>(place.rawSize));
+  StoreLE32(sec + kSectionPointerToRawDataField, static_cast<uint32_t>(place.pointerToRawData));
+  StoreLE32(&head[h.sizeOfImageOffset()], static_cast<uint32_t>(place.imageSize));
+  int64_t initialised = int64_t(h.sizeOfInitializedData) + int64_t(place.rawSize) - int64_t(place.oldRawSize);
+  StoreLE32(&head[h.sizeOfInitializedDataOffset()],
+            static_cast<uint32_t>(std::clamp<int64_t>(initialised, 0, 0xFFFFFFFF)));
+  const uint32_t resources = h.dataDirectoryOffset(kResourceDirectory);
+  StoreLE32(&head[resources], static_cast<uint32_t>(place.virtualAddress));
+  StoreLE32(&head[resources + 4], static_cast<uint32_t>(layout.total));
+  if (HasCertificateTable(h)) {
+    const uint32_t certificates = h.dataDirectoryOffset(kCertificateDirectory);
+    StoreLE32(&head[certificates], 0);
+    StoreLE32(&head[certificates + 4], 0);
+  }
+  if (h.pointerToSymbolTable && h.pointerToSymbolTable >= place.oldEnd && h.pointerToSymbolTableOffset() + 4 <= head.size())
+    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(place.moved(h.pointerToSymbolTable)));
+  if (uint64_t(h.checkSumOffset()) + 4 <= head.size()) StoreLE32(&head[h.checkSumOffset()], 0);
+  if (h.fileSize - place.oldEnd + place.pointerToRawData + place.rawSize > 0xFFFFFFFFu)
+    return fail("the executable would be too large");
+  return true;
+}
+
+// The directory tables, the name strings and the data entries of the new section,
+// whose data entries give addresses in an image where the section is at `sectionRva`.
+std::vector<uint8_t> PeResourceRewriter::serialiseDirectory(const Tree& tree, const Layout& layout,
+                                                            uint64_t sectionRva) const {
+  using namespace pe;
+  std::vector<uint8_t> dir(layout.dataAt, 0);
+  uint64_t typeTableAt = kResourceTableSize + kResourceEntrySize * tree.types.size();
+  uint64_t nameTableAt = typeTableAt + kResourceTableSize * tree.types.size() + kResourceEntrySize * tree.names.size();
+  uint64_t stringAt = layout.tablesSize;
+  uint64_t dataEntry = 0;
+  // The name or id field of an entry; a name is stored among the strings.
+  auto idField = [&](const ResourceId& id) -> uint32_t {
+    if (!id.isName()) return id.id();
     uint64_t at = stringAt;
     std::u16string text = StoredName(id);
-    StoreLE16(&dir[at], static_cast<uint32_t>(text.size()));
+    StoreLE16(&dir[at], static_cast<uint16_t>(text.size()));
     for (size_t i = 0; i < text.size(); ++i) StoreLE16(&dir[at + 2 + 2 * i], text[i]);
     stringAt += 2 + 2 * text.size();
-    return kSubdirectoryBit | static_cast<uint32_t>(at);
+    return kResourceSubdirectoryBit | static_cast<uint32_t>(at);
   };
-  auto putHeader = [&](uint64_t at, const std::vector<ResourceId>& ids) {
-    uint32_t named = static_cast<uint32_t>(std::count_if(ids.begin(), ids.end(), [](const ResourceId& r) { return r.isName(); }));
-    StoreLE16(&dir[at + 12], named);
-    StoreLE16(&dir[at + 14], static_cast<uint32_t>(ids.size() - named));
+  auto putTableHeader = [&](uint64_t at, const std::vector<ResourceId>& ids) {
+    uint16_t named = static_cast<uint16_t>(std::count_if(ids.begin(), ids.end(), [](const ResourceId& r) { return r.isName(); }));
+    StoreLE16(&dir[at + kResourceNamedCountField], named);
+    StoreLE16(&dir[at + kResourceIdCountField], static_cast<uint16_t>(ids.size() - named));
   };
+  auto entryAt = [&](size_t orderIndex) -> const Entry& { return m_entries[tree.order[orderIndex]]; };
   std::vector<ResourceId> typeIds;
-  for (const TypeNode& t : types) typeIds.push_back(m_entries[order[names[t.firstName].first]].type);
-  putHeader(0, typeIds);
-  uint64_t dataEntry = 0;
-  for (size_t t = 0; t < types.size(); ++t) {
-    const ResourceId& type = typeIds[t];
-    StoreLE32(&dir[16 + 8 * t], type.isName() ? putString(type) : type.id());
-    StoreLE32(&dir[16 + 8 * t + 4], kSubdirectoryBit | static_cast<uint32_t>(typeDirAt));
+  for (const Tree::TypeNode& t : tree.types) typeIds.push_back(entryAt(tree.names[t.firstName].first).type);
+  putTableHeader(0, typeIds);
+  for (size_t t = 0; t < tree.types.size(); ++t) {
+    uint8_t* typeEntry = &dir[kResourceTableSize + kResourceEntrySize * t];
+    StoreLE32(typeEntry, idField(typeIds[t]));
+    StoreLE32(typeEntry + 4, kResourceSubdirectoryBit | static_cast<uint32_t>(typeTableAt));
     std::vector<ResourceId> nameIds;
-    for (size_t k = 0; k < types[t].nameCount; ++k)
-      nameIds.push_back(m_entries[order[names[types[t].firstName + k].first]].name);
-    putHeader(typeDirAt, nameIds);
+    for (size_t k = 0; k < tree.types[t].nameCount; ++k)
+      nameIds.push_back(entryAt(tree.names[tree.types[t].firstName + k].first).name);
+    putTableHeader(typeTableAt, nameIds);
     for (size_t k = 0; k < nameIds.size(); ++k) {
-      const NameNode& node = names[types[t].firstName + k];
-      uint8_t* e = &dir[typeDirAt + 16 + 8 * k];
-      StoreLE32(e, nameIds[k].isName() ? putString(nameIds[k]) : nameIds[k].id());
-      StoreLE32(e + 4, kSubdirectoryBit | static_cast<uint32_t>(nameDirAt));
-      StoreLE16(&dir[nameDirAt + 14], static_cast<uint32_t>(node.count));
+      const Tree::NameNode& node = tree.names[tree.types[t].firstName + k];
+      uint8_t* nameEntry = &dir[typeTableAt + kResourceTableSize + kResourceEntrySize * k];
+      StoreLE32(nameEntry, idField(nameIds[k]));
+      StoreLE32(nameEntry + 4, kResourceSubdirectoryBit | static_cast<uint32_t>(nameTableAt));
+      StoreLE16(&dir[nameTableAt + kResourceIdCountField], static_cast<uint16_t>(node.count));
       for (size_t l = 0; l < node.count; ++l) {
-        const Entry& entry = m_entries[order[node.first + l]];
-        uint8_t* le = &dir[nameDirAt + 16 + 8 * l];
-        StoreLE32(le, entry.language);
-        uint64_t at = dataEntriesAt + 16 * dataEntry;
-        StoreLE32(le + 4, static_cast<uint32_t>(at));
-        StoreLE32(&dir[at], static_cast<uint32_t>(newVa + dataOffset[node.first + l]));
+        const Entry& entry = entryAt(node.first + l);
+        uint8_t* languageEntry = &dir[nameTableAt + kResourceTableSize + kResourceEntrySize * l];
+        uint64_t at = layout.dataEntriesAt + kResourceDataEntrySize * dataEntry++;
+        StoreLE32(languageEntry, entry.language);
+        StoreLE32(languageEntry + 4, static_cast<uint32_t>(at));
+        StoreLE32(&dir[at], static_cast<uint32_t>(sectionRva + layout.dataOffset[node.first + l]));
         StoreLE32(&dir[at + 4], entry.size);
         StoreLE32(&dir[at + 8], entry.codePage);
-        ++dataEntry;
       }
-      nameDirAt += 16 + 8 * node.count;
+      nameTableAt += kResourceTableSize + kResourceEntrySize * node.count;
     }
-    typeDirAt += 16 + 8 * nameIds.size();
+    typeTableAt += kResourceTableSize + kResourceEntrySize * nameIds.size();
   }
+  return dir;
+}
 
-  // Write: headers, the sections before the resource section, the new section, and
-  // whatever followed the old last section.
+// Writes the headers, the sections before the resource section, the new section, and
+// whatever followed the old last section; then the checksum, if the file keeps one.
+bool PeResourceRewriter::writeFile(const std::string& tempPath, File& original, const Tree& tree,
+                                   const Layout& layout, const Placement& place,
+                                   const std::vector<uint8_t>& head, const std::vector<uint8_t>& directory) {
+  const PeHeaders& h = m_headers;
+  const uint64_t sectionAt = place.pointerToRawData;
+  std::vector<uint8_t> buffer(kCopyBlock);
   Output out(h.checkSumOffset());
   if (!out.open(tempPath)) return fail("cannot create " + tempPath);
   bool ok = out.write(head.data(), head.size()) &&
-            out.copy(original, h.sizeOfHeaders, copyEnd - h.sizeOfHeaders, buffer) &&
-            out.zeros(newPtr - out.position()) && out.write(dir.data(), dir.size());
-  for (size_t k = 0; ok && k < order.size(); ++k) {
-    const Entry& e = m_entries[order[k]];
-    ok = out.zeros(newPtr + dataOffset[k] - out.position()) &&
+            out.copy(original, h.sizeOfHeaders, place.copyEnd - h.sizeOfHeaders, buffer) &&
+            out.zeros(sectionAt - out.position()) && out.write(directory.data(), directory.size());
+  for (size_t k = 0; ok && k < tree.order.size(); ++k) {
+    const Entry& e = m_entries[tree.order[k]];
+    ok = out.zeros(sectionAt + layout.dataOffset[k] - out.position()) &&
          (e.source == Source::Memory ? out.write(m_small.data() + e.offset, e.size)
                                      : out.copy(e.source == Source::Scratch ? m_scratch : original, e.offset, e.size,
                                                 buffer));
   }
-  ok = ok && out.zeros(newPtr + rawSize - out.position()) &&
-       out.copy(original, oldEnd, dropped.begin - oldEnd, buffer) &&
-       out.copy(original, dropped.end, h.fileSize - dropped.end, buffer);
+  ok = ok && out.zeros(sectionAt + place.rawSize - out.position()) &&
+       out.copy(original, place.oldEnd, place.dropped.begin - place.oldEnd, buffer) &&
+       out.copy(original, place.dropped.end, h.fileSize - place.dropped.end, buffer);
   if (ok && h.checkSum != 0 && uint64_t(h.checkSumOffset()) + 4 <= head.size()) {
     uint8_t sum[4];
     StoreLE32(sum, out.checksum());

@@ -58,9 +58,23 @@ class PeResourceRewriter {
   // each would cost more than the bytes.
   static constexpr size_t kSmallResource = 64 * 1024;
 
+  struct Tree;
+  struct Layout;
+  struct Placement;
+
   bool fail(const std::string& text);
   void reset();
+  // Writes the updated executable to tempPath, in the phases below.
   bool writeNewFile(const std::string& tempPath);
+  Tree groupEntries() const;
+  Layout layOut(const Tree& tree) const;
+  bool placeSection(const Layout& layout, Placement& place);
+  std::string noRoomForSectionText() const;
+  bool readHeaders(File& original, std::vector<uint8_t>& head);
+  bool patchHeaders(const Layout& layout, const Placement& place, std::vector<uint8_t>& head);
+  std::vector<uint8_t> serialiseDirectory(const Tree& tree, const Layout& layout, uint64_t sectionRva) const;
+  bool writeFile(const std::string& tempPath, File& original, const Tree& tree, const Layout& layout,
+                 const Placement& place, const std::vector<uint8_t>& head, const std::vector<uint8_t>& directory);
 
   bool m_bActive = false;
   bool m_bSignatureRemoved = false;

@@ -8,34 +8,42 @@
 #include <vector>
 
 #include "common/random.h"
+#include "common/system_error.h"
+#include "common/win32_handles.h"
 #include "packager/core/pe_signature.h"
 
 namespace vx {
 
 namespace {
 
-std::string SystemMessage(DWORD code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string s = n && text ? std::string(text, n) : "system error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.')) s.pop_back();
+// The system's reason for the last failed call, as this updater's messages end with
+// it: without a closing full stop.
+std::string LastFailure() {
+  std::string s = SystemErrorText(GetLastError());
+  while (!s.empty() && (s.back() == ' ' || s.back() == '.')) s.pop_back();
   return s;
 }
+
+// An update begun with BeginUpdateResourceA, discarded unless it is ended first.
+struct ResourceUpdateTraits {
+  using Handle = HANDLE;
+  static Handle invalid() { return nullptr; }
+  static Handle also_invalid() { return nullptr; }
+  static void close(Handle h) { EndUpdateResourceA(h, TRUE); }
+};
+using UniqueResourceUpdate = win::Unique<ResourceUpdateTraits>;
 
 }  // namespace
 
 struct ResourceUpdater::Impl {
-  HANDLE handle = nullptr;
+  UniqueResourceUpdate update;
   std::string path;
   std::string temp;
   bool signedCopy = false;        // the file had a signature, which the copy left out
   bool signatureRemoved = false;  // ... and the update went through
 
   void drop() {
-    if (handle) EndUpdateResourceA(handle, TRUE);
-    handle = nullptr;
+    update.reset();
     if (!temp.empty()) DeleteFileA(temp.c_str());
     temp.clear();
   }
@@ -68,13 +76,13 @@ bool ResourceUpdater::begin(const std::string& exePath, bool deleteExistingResou
     }
     m_impl->signedCopy = true;
   } else if (!CopyFileA(exePath.c_str(), m_impl->temp.c_str(), FALSE)) {
-    m_strError = "cannot copy " + exePath + ": " + SystemMessage(GetLastError());
+    m_strError = "cannot copy " + exePath + ": " + LastFailure();
     m_impl->temp.clear();
     return false;
   }
-  m_impl->handle = BeginUpdateResourceA(m_impl->temp.c_str(), deleteExistingResources ? TRUE : FALSE);
-  if (!m_impl->handle) {
-    m_strError = exePath + ": BeginUpdateResource failed: " + SystemMessage(GetLastError());
+  m_impl->update.reset(BeginUpdateResourceA(m_impl->temp.c_str(), deleteExistingResources ? TRUE : FALSE));
+  if (!m_impl->update) {
+    m_strError = exePath + ": BeginUpdateResource failed: " + LastFailure();
     m_impl->drop();
     return false;
   }
@@ -83,7 +91,7 @@ bool ResourceUpdater::begin(const std::string& exePath, bool deleteExistingResou
 
 bool ResourceUpdater::update(const ResourceId& type, const ResourceId& name, uint16_t language,
                              const void* data, size_t size) {
-  if (!m_impl->handle) {
+  if (!m_impl->update) {
     m_strError = "no resource update in progress";
     return false;
   }
@@ -97,28 +105,25 @@ bool ResourceUpdater::update(const ResourceId& type, const ResourceId& name, uin
   }
   LPCSTR t = type.isName() ? type.name().c_str() : MAKEINTRESOURCEA(type.id());
   LPCSTR n = name.isName() ? name.name().c_str() : MAKEINTRESOURCEA(name.id());
-  if (!UpdateResourceA(m_impl->handle, t, n, language, const_cast<void*>(data), static_cast<DWORD>(size))) {
+  if (!UpdateResourceA(m_impl->update.get(), t, n, language, const_cast<void*>(data), static_cast<DWORD>(size))) {
     m_strError = "UpdateResource " + type.toString() + "/" + name.toString() + " failed: " +
-                 SystemMessage(GetLastError());
+                 LastFailure();
     return false;
   }
   return true;
 }
 
 bool ResourceUpdater::end(bool discard) {
-  if (!m_impl->handle) {
+  if (!m_impl->update) {
     m_strError = "no resource update in progress";
     return false;
   }
-  HANDLE h = m_impl->handle;
-  m_impl->handle = nullptr;
   if (discard) {
-    EndUpdateResourceA(h, TRUE);
     m_impl->drop();
     return true;
   }
-  if (!EndUpdateResourceA(h, FALSE)) {
-    m_strError = m_impl->path + ": EndUpdateResource failed: " + SystemMessage(GetLastError());
+  if (!EndUpdateResourceA(m_impl->update.release(), FALSE)) {
+    m_strError = m_impl->path + ": EndUpdateResource failed: " + LastFailure();
     m_impl->drop();
     return false;
   }
@@ -131,7 +136,7 @@ bool ResourceUpdater::end(bool discard) {
     return false;
   }
   if (!MoveFileExA(m_impl->temp.c_str(), m_impl->path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    m_strError = "cannot replace " + m_impl->path + ": " + SystemMessage(GetLastError());
+    m_strError = "cannot replace " + m_impl->path + ": " + LastFailure();
     m_impl->drop();
     return false;
   }

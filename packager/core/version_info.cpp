@@ -34,43 +34,43 @@ class NodeWriter {
  public:
   size_t begin(const std::u16string& key, uint16_t valueLength, uint16_t type) {
     pad();
-    size_t start = out_.size();
-    out_.resize(start + 6, 0);
-    StoreLE16(&out_[start + 2], valueLength);
-    StoreLE16(&out_[start + 4], type);
+    size_t start = m_out.size();
+    m_out.resize(start + 6, 0);
+    StoreLE16(&m_out[start + 2], valueLength);
+    StoreLE16(&m_out[start + 4], type);
     units(key);
     unit(0);
     pad();
     return start;
   }
   void end(size_t start) {
-    size_t length = out_.size() - start;
-    if (length > 0xFFFF) overflow_ = true;
-    StoreLE16(&out_[start], static_cast<uint16_t>(length));
+    size_t length = m_out.size() - start;
+    if (length > 0xFFFF) m_overflow = true;
+    StoreLE16(&m_out[start], static_cast<uint16_t>(length));
   }
   void units(const std::u16string& text) {
     for (char16_t c : text) unit(c);
   }
   void unit(char16_t c) { dword16(static_cast<uint16_t>(c)); }
   void dword(uint32_t v) {
-    size_t at = out_.size();
-    out_.resize(at + 4);
-    StoreLE32(&out_[at], v);
+    size_t at = m_out.size();
+    m_out.resize(at + 4);
+    StoreLE32(&m_out[at], v);
   }
-  bool overflow() const { return overflow_; }
-  std::vector<uint8_t>& bytes() { return out_; }
+  bool overflow() const { return m_overflow; }
+  std::vector<uint8_t>& bytes() { return m_out; }
 
  private:
   void dword16(uint16_t v) {
-    size_t at = out_.size();
-    out_.resize(at + 2);
-    StoreLE16(&out_[at], v);
+    size_t at = m_out.size();
+    m_out.resize(at + 2);
+    StoreLE16(&m_out[at], v);
   }
   void pad() {
-    while (out_.size() % 4) out_.push_back(0);
+    while (m_out.size() % 4) m_out.push_back(0);
   }
-  std::vector<uint8_t> out_;
-  bool overflow_ = false;
+  std::vector<uint8_t> m_out;
+  bool m_overflow = false;
 };
 
 // One node as read: [start, end) is the whole node; its value begins at valueAt and

@@ -18,44 +18,41 @@ const std::string kStub = VX_TEST_STUB;
 
 class Builder : public ::testing::Test {
  protected:
-  Builder() : dir_("builder") {}
+  Builder() : m_dir("builder") {}
 
   void SetUp() override {
     ASSERT_TRUE(PathExists(kStub)) << kStub;
-    CreateFolders(dir_ / "install");
-    CreateFolders(dir_ / "movies");
-    CreateFolders(dir_ / "other");
-    WriteBytes(dir_ / "movies/intro.swf", "FWS\x08" + NoiseBytes(3000, 1));
-    WriteBytes(dir_ / "data.xml", "<show><slide/></show>\n");
-    WriteBytes(dir_ / "song.mp3", NoiseBytes(20000, 2));
-    request_.installDir = dir_ / "install";
-    request_.stubPath = kStub;
-    request_.mainMovie = dir_ / "movies/intro.swf";
-    request_.rows = {{"data.xml", dir_ / "data.xml"}, {"song.mp3", dir_ / "song.mp3"}};
-    request_.title = "Road show";
-    request_.outputPath = dir_ / "show.exe";
+    CreateFolders(m_dir / "install");
+    CreateFolders(m_dir / "movies");
+    CreateFolders(m_dir / "other");
+    WriteBytes(m_dir / "movies/intro.swf", "FWS\x08" + NoiseBytes(3000, 1));
+    WriteBytes(m_dir / "data.xml", "<show><slide/></show>\n");
+    WriteBytes(m_dir / "song.mp3", NoiseBytes(20000, 2));
+    m_request.installDir = m_dir / "install";
+    m_request.stubPath = kStub;
+    m_request.mainMovie = m_dir / "movies/intro.swf";
+    m_request.rows = {{"data.xml", m_dir / "data.xml"}, {"song.mp3", m_dir / "song.mp3"}};
+    m_request.title = "Road show";
+    m_request.outputPath = m_dir / "show.exe";
   }
 
-  std::string work(const char* tail) const { return InstallPath(request_.installDir, tail); }
+  std::string work(const char* tail) const { return InstallPath(m_request.installDir, tail); }
 
   // An existing file at the output path that a failed build must leave alone.
-  void PlaceOldOutput() { WriteBytes(request_.outputPath, "the previous package"); }
+  void PlaceOldOutput() { WriteBytes(m_request.outputPath, "the previous package"); }
   void ExpectOldOutputUntouched() {
-    EXPECT_EQ(ReadBytes(request_.outputPath), "the previous package");
-    int strays = 0;
-    ForEachInFolder(dir_.path(), [&](const std::string& name, bool) {
-      strays += name.find(".tmp-") != std::string::npos ? 1 : 0;
-    });
-    EXPECT_EQ(strays, 0) << "a temporary file was left beside the output";
+    EXPECT_EQ(ReadBytes(m_request.outputPath), "the previous package");
+    for (const std::string& name : m_dir.list())
+      EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "a temporary file was left beside the output: " << name;
   }
 
-  ScratchFolder dir_;
-  BuildRequest request_;
+  ScratchFolder m_dir;
+  BuildRequest m_request;
 };
 
 TEST_F(Builder, ResourceModePackageCarriesArchiveTitleAndDescription) {
   std::vector<std::string> progress;
-  BuildOutcome o = BuildPackage(request_, [&](size_t i, size_t n, const std::string& name) {
+  BuildOutcome o = BuildPackage(m_request, [&](size_t i, size_t n, const std::string& name) {
     progress.push_back(std::to_string(i) + "/" + std::to_string(n) + " " + name);
   });
   ASSERT_TRUE(o.succeeded) << o.describe();
@@ -63,7 +60,7 @@ TEST_F(Builder, ResourceModePackageCarriesArchiveTitleAndDescription) {
   EXPECT_EQ(progress, (std::vector<std::string>{"0/4 package.ini", "1/4 intro.swf", "2/4 data.xml",
                                                 "3/4 song.mp3", "4/4 "}));
 
-  PackageContent p = ReadPackage(request_.outputPath);
+  PackageContent p = ReadPackage(m_request.outputPath);
   // "ZIP" 129 is the work folder's archive byte for byte.
   EXPECT_EQ(p.archive, ReadBytes(work(kWorkArchiveTail)));
   EXPECT_EQ(Names(p.entries), (std::vector<std::string>{"package.ini", "intro.swf", "data.xml", "song.mp3"}));
@@ -73,9 +70,9 @@ TEST_F(Builder, ResourceModePackageCarriesArchiveTitleAndDescription) {
   }
   ASSERT_EQ(p.entries.size(), 4u);
   EXPECT_EQ(p.entries[0].data, "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource");
-  EXPECT_EQ(p.entries[1].data, ReadBytes(request_.mainMovie));
-  EXPECT_EQ(p.entries[2].data, ReadBytes(dir_ / "data.xml"));
-  EXPECT_EQ(p.entries[3].data, ReadBytes(dir_ / "song.mp3"));
+  EXPECT_EQ(p.entries[1].data, ReadBytes(m_request.mainMovie));
+  EXPECT_EQ(p.entries[2].data, ReadBytes(m_dir / "data.xml"));
+  EXPECT_EQ(p.entries[3].data, ReadBytes(m_dir / "song.mp3"));
   // No folder name anywhere in the archive.
   EXPECT_EQ(p.archive.find("movies"), std::string::npos);
 
@@ -86,20 +83,20 @@ TEST_F(Builder, ResourceModePackageCarriesArchiveTitleAndDescription) {
   EXPECT_EQ(CountResources(p.resources, ResourceId(kStringTableType), ResourceId(kTitleStringBlock)), 1);
 
   // The work files stay; the output is the finished stub copy.
-  EXPECT_EQ(ReadBytes(work(kWorkStubTail)), ReadBytes(request_.outputPath));
+  EXPECT_EQ(ReadBytes(work(kWorkStubTail)), ReadBytes(m_request.outputPath));
   EXPECT_EQ(ReadBytes(work(kWorkDescriptionTail)), p.entries[0].data);
-  EXPECT_EQ(o.sizeText, FormatFileSize(request_.outputPath));
+  EXPECT_EQ(o.sizeText, FormatFileSize(m_request.outputPath));
   EXPECT_EQ(o.resultText, "Congrtulations, the package has been created successfully.\n\nFile Size: " +
                               o.sizeText +
                               "\n\n  Click 'Yes' to view it.\n  Click 'No' to locate it.\n  Click 'Cancel' to back.");
 }
 
 TEST_F(Builder, StubResourcesOtherThanTheReplacedOnesStayByteForByte) {
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
   std::vector<PeResource> before, after;
   std::string error;
   ASSERT_TRUE(ReadPeResources(kStub, before, &error)) << error;
-  ASSERT_TRUE(ReadPeResources(request_.outputPath, after, &error)) << error;
+  ASSERT_TRUE(ReadPeResources(m_request.outputPath, after, &error)) << error;
   for (const PeResource& r : before) {
     bool replaced = (r.type == ResourceId(kArchiveResourceType) && r.name == ResourceId(kArchiveResourceId)) ||
                     (r.type == ResourceId(kStringTableType) && r.name == ResourceId(kTitleStringBlock));
@@ -108,57 +105,58 @@ TEST_F(Builder, StubResourcesOtherThanTheReplacedOnesStayByteForByte) {
     for (const PeResource& a : after)
       if (a.type == r.type && a.name == r.name && a.language == r.language) same = &a;
     ASSERT_NE(same, nullptr) << r.type.toString() << " " << r.name.toString();
-    EXPECT_EQ(ResourceBytes(request_.outputPath, *same), ResourceBytes(kStub, r)) << r.type.toString();
+    EXPECT_EQ(ResourceBytes(m_request.outputPath, *same), ResourceBytes(kStub, r)) << r.type.toString();
   }
   EXPECT_EQ(after.size(), before.size());  // replaced, not added beside
 }
 
 TEST_F(Builder, SlideshowWithEmptyListGivesTheDescriptionAlone) {
-  request_.packageType = PackageType::Slideshow;  // the movie box still shows a path
-  request_.rows.clear();
-  request_.fullScreen = true;
-  BuildOutcome o = BuildPackage(request_);
+  m_request.packageType = PackageType::Slideshow;  // the movie box still shows a path
+  m_request.rows.clear();
+  m_request.fullScreen = true;
+  BuildOutcome o = BuildPackage(m_request);
   ASSERT_TRUE(o.succeeded) << o.describe();
-  PackageContent p = ReadPackage(request_.outputPath);
+  PackageContent p = ReadPackage(m_request.outputPath);
   ASSERT_EQ(Names(p.entries), std::vector<std::string>{"package.ini"});
   EXPECT_EQ(p.entries[0].data, "[SETTINGS]\r\nfullscreen=true\r\nmainmovie=\r\ntype=slideshow");
 }
 
 TEST_F(Builder, SlideshowNeverAddsTheMainMovieAndKeepsListOrder) {
-  request_.packageType = PackageType::Slideshow;
-  WriteBytes(dir_ / "b.swf", "FWS\x08" + NoiseBytes(100, 3));
-  WriteBytes(dir_ / "a.swf", "FWS\x08" + NoiseBytes(100, 4));
-  request_.rows = {{"b.swf", dir_ / "b.swf"}, {"a.swf", dir_ / "a.swf"}};
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
-  PackageContent p = ReadPackage(request_.outputPath);
+  m_request.packageType = PackageType::Slideshow;
+  WriteBytes(m_dir / "b.swf", "FWS\x08" + NoiseBytes(100, 3));
+  WriteBytes(m_dir / "a.swf", "FWS\x08" + NoiseBytes(100, 4));
+  m_request.rows = {{"b.swf", m_dir / "b.swf"}, {"a.swf", m_dir / "a.swf"}};
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
+  PackageContent p = ReadPackage(m_request.outputPath);
   EXPECT_EQ(Names(p.entries), (std::vector<std::string>{"package.ini", "b.swf", "a.swf"}));
 }
 
 TEST_F(Builder, EntriesOfOneNameAreRefusedBeforeAnyWork) {
   // Once extracted, a second entry of a name replaces the first: a second package.ini
   // the description, a second clip the first one. Letter case does not count.
-  WriteBytes(dir_ / "other/Data.XML", "<other/>");
-  WriteBytes(dir_ / "other/INTRO.swf", "FWS\x08");
-  WriteBytes(dir_ / "other/Package.ini", "[SETTINGS]");
-  const std::string intro = dir_ / "movies/intro.swf";
+  WriteBytes(m_dir / "other/Data.XML", "<other/>");
+  WriteBytes(m_dir / "other/INTRO.swf", "FWS\x08");
+  WriteBytes(m_dir / "other/Package.ini", "[SETTINGS]");
+  const std::string intro = m_dir / "movies/intro.swf";
   const struct {
     std::string mainMovie;
     std::vector<PackageRow> rows;
     std::string named;   // the refused file
     std::string taken;   // what the failure says it collides with
   } cases[] = {
-      {intro, {{"data.xml", dir_ / "data.xml"}, {"Data.XML", dir_ / "other/Data.XML"}}, dir_ / "other/Data.XML",
-       dir_ / "data.xml"},
-      {intro, {{"INTRO.swf", dir_ / "other/INTRO.swf"}}, dir_ / "other/INTRO.swf", intro},
+      {intro, {{"data.xml", m_dir / "data.xml"}, {"Data.XML", m_dir / "other/Data.XML"}}, m_dir / "other/Data.XML",
+       m_dir / "data.xml"},
+      {intro, {{"INTRO.swf", m_dir / "other/INTRO.swf"}}, m_dir / "other/INTRO.swf", intro},
       {intro, {{"intro.swf", intro}}, intro, intro},
-      {intro, {{"Package.ini", dir_ / "other/Package.ini"}}, dir_ / "other/Package.ini", "package.ini"},
-      {dir_ / "other/Package.ini", {}, dir_ / "other/Package.ini", "package.ini"},
+      {intro, {{"Package.ini", m_dir / "other/Package.ini"}}, m_dir / "other/Package.ini", "package.ini"},
+      {m_dir / "other/Package.ini", {}, m_dir / "other/Package.ini", "package.ini"},
   };
   PlaceOldOutput();
   for (const auto& c : cases) {
-    request_.mainMovie = c.mainMovie;
-    request_.rows = c.rows;
-    BuildOutcome o = BuildPackage(request_);
+    SCOPED_TRACE(c.named);
+    m_request.mainMovie = c.mainMovie;
+    m_request.rows = c.rows;
+    BuildOutcome o = BuildPackage(m_request);
     EXPECT_FALSE(o.succeeded) << c.named;
     EXPECT_NE(o.describe().find("'" + c.named + "' has the same name as"), std::string::npos) << o.describe();
     EXPECT_NE(o.describe().find(c.taken), std::string::npos) << o.describe();
@@ -167,48 +165,48 @@ TEST_F(Builder, EntriesOfOneNameAreRefusedBeforeAnyWork) {
   ExpectOldOutputUntouched();
 
   // A slideshow carries no main movie: a row of its name is no collision.
-  request_.packageType = PackageType::Slideshow;
-  request_.rows = {{"INTRO.swf", dir_ / "other/INTRO.swf"}};
-  BuildOutcome o = BuildPackage(request_);
+  m_request.packageType = PackageType::Slideshow;
+  m_request.rows = {{"INTRO.swf", m_dir / "other/INTRO.swf"}};
+  BuildOutcome o = BuildPackage(m_request);
   ASSERT_TRUE(o.succeeded) << o.describe();
-  EXPECT_EQ(Names(ReadPackage(request_.outputPath).entries), (std::vector<std::string>{"package.ini", "INTRO.swf"}));
+  EXPECT_EQ(Names(ReadPackage(m_request.outputPath).entries), (std::vector<std::string>{"package.ini", "INTRO.swf"}));
 }
 
 TEST_F(Builder, BuildingTwiceReplacesAllWorkFiles) {
-  request_.rows.push_back({"big.bin", dir_ / "big.bin"});
-  WriteBytes(dir_ / "big.bin", NoiseBytes(200000, 5));
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
+  m_request.rows.push_back({"big.bin", m_dir / "big.bin"});
+  WriteBytes(m_dir / "big.bin", NoiseBytes(200000, 5));
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
   size_t firstArchive = ReadBytes(work(kWorkArchiveTail)).size();
 
-  request_.packageType = PackageType::Slideshow;
-  request_.rows = {{"data.xml", dir_ / "data.xml"}};
-  request_.title = "";
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
+  m_request.packageType = PackageType::Slideshow;
+  m_request.rows = {{"data.xml", m_dir / "data.xml"}};
+  m_request.title = "";
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
   std::string archive = ReadBytes(work(kWorkArchiveTail));
   EXPECT_LT(archive.size(), firstArchive / 10);
   EXPECT_EQ(Names(ReadArchive(archive, kPackagePassword)), (std::vector<std::string>{"package.ini", "data.xml"}));
   EXPECT_EQ(ReadBytes(work(kWorkDescriptionTail)), "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=\r\ntype=slideshow");
-  PackageContent p = ReadPackage(request_.outputPath);
+  PackageContent p = ReadPackage(m_request.outputPath);
   EXPECT_EQ(p.archive, archive);
   EXPECT_EQ(p.titleBlock, std::string(4, '\0'));
-  EXPECT_EQ(ReadBytes(work(kWorkStubTail)), ReadBytes(request_.outputPath));
+  EXPECT_EQ(ReadBytes(work(kWorkStubTail)), ReadBytes(m_request.outputPath));
 }
 
 TEST_F(Builder, FlashControlIsCarriedOnlyWhenAsked) {
   // Clear: the control file is not read at all, so its absence is no error.
-  request_.flashControlPath = dir_ / "no-such.ocx";
-  BuildOutcome o = BuildPackage(request_);
+  m_request.flashControlPath = m_dir / "no-such.ocx";
+  BuildOutcome o = BuildPackage(m_request);
   ASSERT_TRUE(o.succeeded) << o.describe();
-  EXPECT_FALSE(ReadPackage(request_.outputPath).hasFlash);
+  EXPECT_FALSE(ReadPackage(m_request.outputPath).hasFlash);
 
   // Ticked: the default place is the installation folder's Flash8.ocx.
-  request_.flashControlPath.clear();
-  request_.autoInstallFlash = true;
+  m_request.flashControlPath.clear();
+  m_request.autoInstallFlash = true;
   std::string ocx = "MZ" + NoiseBytes(50000, 6);
-  WriteBytes(InstallPath(request_.installDir, kFlashControlTail), ocx);
-  o = BuildPackage(request_);
+  WriteBytes(InstallPath(m_request.installDir, kFlashControlTail), ocx);
+  o = BuildPackage(m_request);
   ASSERT_TRUE(o.succeeded) << o.describe();
-  PackageContent p = ReadPackage(request_.outputPath);
+  PackageContent p = ReadPackage(m_request.outputPath);
   EXPECT_TRUE(p.hasFlash);
   EXPECT_EQ(p.flash, ocx);
   for (const PeResource& r : p.resources)
@@ -218,35 +216,35 @@ TEST_F(Builder, FlashControlIsCarriedOnlyWhenAsked) {
 }
 
 TEST_F(Builder, FinishedCopyMayBeMovedWhenTheWorkFilesAreNotKept) {
-  request_.keepWorkFiles = false;
+  m_request.keepWorkFiles = false;
   PlaceOldOutput();
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
   EXPECT_FALSE(PathExists(work(kWorkStubTail)));
-  PackageContent p = ReadPackage(request_.outputPath);
+  PackageContent p = ReadPackage(m_request.outputPath);
   EXPECT_EQ(p.archive, ReadBytes(work(kWorkArchiveTail)));
   EXPECT_EQ(Names(p.entries), (std::vector<std::string>{"package.ini", "intro.swf", "data.xml", "song.mp3"}));
 }
 
 TEST_F(Builder, DefaultStubIsTheInstallationFolders) {
-  request_.stubPath.clear();
-  BuildOutcome o = BuildPackage(request_);
+  m_request.stubPath.clear();
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_EQ(o.message, "Failed to copying file to temp folder");
-  EXPECT_EQ(o.path, InstallPath(request_.installDir, kStubTail));
+  EXPECT_EQ(o.path, InstallPath(m_request.installDir, kStubTail));
   EXPECT_FALSE(o.detail.empty()) << "no reason from the system";  // Windows: GetLastError's
 
-  ASSERT_TRUE(CopyFilePath(kStub, InstallPath(request_.installDir, kStubTail)));
-  EXPECT_TRUE(BuildPackage(request_).succeeded);
+  ASSERT_TRUE(CopyFilePath(kStub, InstallPath(m_request.installDir, kStubTail)));
+  EXPECT_TRUE(BuildPackage(m_request).succeeded);
 }
 
 // ---- Failures: one message naming the file, and the output path left alone ----------
 
 TEST_F(Builder, MissingSourceStopsBeforeAnyWork) {
   PlaceOldOutput();
-  request_.rows.push_back({"gone.png", dir_ / "gone.png"});
-  BuildOutcome o = BuildPackage(request_);
+  m_request.rows.push_back({"gone.png", m_dir / "gone.png"});
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
-  EXPECT_NE(o.describe().find(dir_ / "gone.png"), std::string::npos) << o.describe();
+  EXPECT_NE(o.describe().find(m_dir / "gone.png"), std::string::npos) << o.describe();
   EXPECT_FALSE(PathExists(work(kWorkFolderTail)));
   ExpectOldOutputUntouched();
 }
@@ -254,11 +252,11 @@ TEST_F(Builder, MissingSourceStopsBeforeAnyWork) {
 TEST_F(Builder, SourceThatCannotBeArchivedStopsTheBuild) {
   PlaceOldOutput();
   // The file is there when the build starts and gone when its turn comes.
-  BuildOutcome o = BuildPackage(request_, [&](size_t, size_t, const std::string& name) {
-    if (name == "song.mp3") DeleteFilePath(dir_ / "song.mp3");
+  BuildOutcome o = BuildPackage(m_request, [&](size_t, size_t, const std::string& name) {
+    if (name == "song.mp3") DeleteFilePath(m_dir / "song.mp3");
   });
   EXPECT_FALSE(o.succeeded);
-  EXPECT_NE(o.describe().find(dir_ / "song.mp3"), std::string::npos) << o.describe();
+  EXPECT_NE(o.describe().find(m_dir / "song.mp3"), std::string::npos) << o.describe();
   ExpectOldOutputUntouched();
 }
 
@@ -266,7 +264,7 @@ TEST_F(Builder, DescriptionThatCannotBeWrittenStopsTheBuild) {
   PlaceOldOutput();
   // A folder where the description file should go.
   ASSERT_TRUE(CreateFolders(work(kWorkDescriptionTail)));
-  BuildOutcome o = BuildPackage(request_);
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_EQ(o.message, "The file '" + work(kWorkDescriptionTail) + "' could not be opened for writing");
   ExpectOldOutputUntouched();
@@ -275,7 +273,7 @@ TEST_F(Builder, DescriptionThatCannotBeWrittenStopsTheBuild) {
 TEST_F(Builder, ArchiveThatCannotBeCreatedStopsTheBuild) {
   PlaceOldOutput();
   ASSERT_TRUE(CreateFolders(work(kWorkArchiveTail)));
-  BuildOutcome o = BuildPackage(request_);
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_NE(o.describe().find(work(kWorkArchiveTail)), std::string::npos) << o.describe();
   ExpectOldOutputUntouched();
@@ -283,9 +281,9 @@ TEST_F(Builder, ArchiveThatCannotBeCreatedStopsTheBuild) {
 
 TEST_F(Builder, StubThatIsNoExecutableStopsWithoutSuccess) {
   PlaceOldOutput();
-  request_.stubPath = dir_ / "fake.exe";
-  WriteBytes(request_.stubPath, "MZ but nothing else of an executable");
-  BuildOutcome o = BuildPackage(request_);
+  m_request.stubPath = m_dir / "fake.exe";
+  WriteBytes(m_request.stubPath, "MZ but nothing else of an executable");
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_EQ(o.message, "Failed to UpdateResource");
   // The file that failed is the work copy, not the stub it was copied from.
@@ -299,7 +297,7 @@ TEST_F(Builder, StubThatIsNoExecutableStopsWithoutSuccess) {
 TEST_F(Builder, WorkCopyThatCannotBeWrittenNamesItWithTheSystemsReason) {
   PlaceOldOutput();
   ASSERT_TRUE(CreateFolders(work(kWorkStubTail)));  // a folder where the copy should go
-  BuildOutcome o = BuildPackage(request_);
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_EQ(o.message, "Failed to copying file to temp folder");
   EXPECT_EQ(o.path, work(kWorkStubTail));
@@ -311,32 +309,32 @@ TEST_F(Builder, WorkCopyThatCannotBeWrittenNamesItWithTheSystemsReason) {
 
 TEST_F(Builder, MissingFlashControlStopsTheBuild) {
   PlaceOldOutput();
-  request_.autoInstallFlash = true;
-  request_.flashControlPath = dir_ / "Flash8.ocx";
-  BuildOutcome o = BuildPackage(request_);
+  m_request.autoInstallFlash = true;
+  m_request.flashControlPath = m_dir / "Flash8.ocx";
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
-  EXPECT_NE(o.describe().find(dir_ / "Flash8.ocx"), std::string::npos) << o.describe();
+  EXPECT_NE(o.describe().find(m_dir / "Flash8.ocx"), std::string::npos) << o.describe();
   ExpectOldOutputUntouched();
 }
 
 TEST_F(Builder, OutputThatCannotBeWrittenIsNoSuccess) {
-  request_.outputPath = dir_ / "no-such-folder/show.exe";
-  BuildOutcome o = BuildPackage(request_);
+  m_request.outputPath = m_dir / "no-such-folder/show.exe";
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
-  EXPECT_NE(o.describe().find(request_.outputPath), std::string::npos) << o.describe();
-  EXPECT_FALSE(PathExists(request_.outputPath));
+  EXPECT_NE(o.describe().find(m_request.outputPath), std::string::npos) << o.describe();
+  EXPECT_FALSE(PathExists(m_request.outputPath));
 }
 
 TEST_F(Builder, InputsTooLargeForAPackageAreRefusedBeforeAnyWork) {
   // Sparse files: nothing is written, only their sizes count.
-  const std::string huge = dir_ / "huge.bin";
+  const std::string huge = m_dir / "huge.bin";
   WriteBytes(huge, "");
   std::error_code ec;
   std::filesystem::resize_file(std::filesystem::path(huge), 0x100000000ull, ec);  // 4 GiB
   ASSERT_FALSE(ec) << ec.message();
   PlaceOldOutput();
-  request_.rows.push_back({"huge.bin", huge});
-  BuildOutcome o = BuildPackage(request_);
+  m_request.rows.push_back({"huge.bin", huge});
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_NE(o.message.find("too large"), std::string::npos) << o.describe();
   EXPECT_NE(o.describe().find(huge), std::string::npos) << o.describe();
@@ -345,8 +343,8 @@ TEST_F(Builder, InputsTooLargeForAPackageAreRefusedBeforeAnyWork) {
   // Each below 4 GiB, but together beyond what one package carries.
   std::filesystem::resize_file(std::filesystem::path(huge), kMaxPackageContent / 2 + 1, ec);
   ASSERT_FALSE(ec) << ec.message();
-  request_.rows.push_back({"huge2.bin", huge});
-  o = BuildPackage(request_);
+  m_request.rows.push_back({"huge2.bin", huge});
+  o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_NE(o.message.find("too large"), std::string::npos) << o.describe();
   EXPECT_FALSE(PathExists(work(kWorkFolderTail)));
@@ -354,11 +352,11 @@ TEST_F(Builder, InputsTooLargeForAPackageAreRefusedBeforeAnyWork) {
 }
 
 TEST_F(Builder, TitleLongerThanTheFieldIsRefused) {
-  request_.title = std::string(50, 'x');
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
+  m_request.title = std::string(50, 'x');
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
   PlaceOldOutput();
-  request_.title = std::string(51, 'x');
-  BuildOutcome o = BuildPackage(request_);
+  m_request.title = std::string(51, 'x');
+  BuildOutcome o = BuildPackage(m_request);
   EXPECT_FALSE(o.succeeded);
   EXPECT_NE(o.message.find("50"), std::string::npos) << o.describe();
   ExpectOldOutputUntouched();

@@ -59,6 +59,17 @@ def title_block(title):
     return struct.pack("<HH", 0, len(units) // 2) + units
 
 
+def pe_sections(image):
+    """The PE header's offset, the section table's offset and, for each section,
+    (name, virtual size, virtual address, raw size, raw pointer)."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    count, optional = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+    table = pe + 24 + optional
+    sections = [(image[table + 40 * i:table + 40 * i + 8].rstrip(b"\0"),) +
+                struct.unpack_from("<IIII", image, table + 40 * i + 8) for i in range(count)]
+    return pe, table, sections
+
+
 def parse_inspect(text):
     facts = {"resource": [], "description": [], "entry": [], "icon": [], "version": []}
     for line in text.splitlines():
@@ -353,14 +364,11 @@ class Failures(CliCase):
         huge = 0xF0000000
         with open(self.out, "r+b") as fo:
             image = bytearray(fo.read())
-            pe = struct.unpack_from("<I", image, 0x3C)[0]
-            count, optional = struct.unpack_from("<HH", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+            pe, table, sections = pe_sections(image)
             magic = struct.unpack_from("<H", image, pe + 24)[0]
             rsrc_rva = struct.unpack_from("<I", image, pe + 24 + (112 if magic == 0x20B else 96) + 2 * 8)[0]
-            table = pe + 24 + optional
-            sections = [struct.unpack_from("<IIII", image, table + 40 * i + 8) for i in range(count)]
-            rsrc = [i for i, (_, va, _, _) in enumerate(sections) if va == rsrc_rva][0]
-            vsize, va, raw_size, raw_ptr = sections[rsrc]
+            rsrc = [i for i, s in enumerate(sections) if s[2] == rsrc_rva][0]
+            _, vsize, va, raw_size, raw_ptr = sections[rsrc]
 
             def entry(directory, wanted):  # the target of the entry with id `wanted`
                 at = raw_ptr + directory
@@ -447,12 +455,8 @@ class SamePackageOnBothPlatforms(CliCase):
             self.skipTest("the Windows build has no Orrinet.exe")
         with open(orrinet, "rb") as fo:
             image = fo.read()
-        pe = struct.unpack_from("<I", image, 0x3C)[0]
-        count, optional = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
-        table = pe + 24 + optional
-        sections = [(image[table + 40 * i:table + 40 * i + 8].rstrip(b"\0"),
-                     struct.unpack_from("<I", image, table + 40 * i + 20)[0]) for i in range(count)]
-        self.assertEqual(max(sections, key=lambda s: s[1])[0], b".rsrc", sections)
+        _, _, sections = pe_sections(image)
+        self.assertEqual(max(sections, key=lambda s: s[4])[0], b".rsrc", sections)
         self.compare_builds(orrinet)
 
     def compare_builds(self, stub):

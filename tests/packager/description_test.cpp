@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "common/empty_folder.h"
 #include "common/file.h"
 #include "common/file_size.h"
@@ -69,15 +70,15 @@ TEST(TitleBlock, LayoutOfShortEmptyAndFullTitles) {
   for (int i = 0; i < 50; ++i) fifty += static_cast<char>('A' + i % 26);
   std::vector<uint8_t> block = vx::TitleStringBlock(fifty);
   ASSERT_EQ(block.size(), 104u);
-  EXPECT_EQ(block[0] | block[1] << 8, 0);
-  EXPECT_EQ(block[2] | block[3] << 8, 50);
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(block[4 + 2 * i] | block[5 + 2 * i] << 8, fifty[i]) << i;
+  EXPECT_EQ(vx::LoadLE16(&block[0]), 0);
+  EXPECT_EQ(vx::LoadLE16(&block[2]), 50);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(vx::LoadLE16(&block[4 + 2 * i]), fifty[i]) << i;
 }
 
 TEST(TitleBlock, LengthWordNeverWrapsAround) {
   std::vector<uint8_t> block = vx::TitleStringBlock(std::string(70000, 'a'));
   ASSERT_EQ(block.size(), 2u * (0xFFFF + 2));
-  EXPECT_EQ(block[2] | block[3] << 8, 0xFFFF);
+  EXPECT_EQ(vx::LoadLE16(&block[2]), 0xFFFF);
 }
 
 TEST(TitleBlock, NonAsciiTitleIsConvertedToUtf16) {

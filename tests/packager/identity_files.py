@@ -108,6 +108,17 @@ class Signer:
         r = subprocess.run(["osslsigncode", "verify", "-CAfile", self.cert, "-in", path], capture_output=True)
         return r.returncode, (r.stdout + r.stderr).decode(errors="replace")
 
+    def assert_signs_and_verifies(self, test, path):
+        """Signs a copy of `path` and has `test` check that the signature verifies and
+        that osslsigncode finds the PE checksum valid."""
+        signed = path + ".signed.exe"
+        r = self.sign(path, signed)
+        test.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        status, text = self.verify(signed)
+        test.assertEqual(status, 0, text)
+        test.assertIn("Signature verification: ok", text)
+        test.assertNotIn("invalid PE checksum", text)
+
 
 def pe_facts(path):
     """What pefile (Debian's python3-pefile; run with /usr/bin/python3) reads of an

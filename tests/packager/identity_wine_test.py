@@ -121,12 +121,7 @@ class WindowsReadsThePackage(unittest.TestCase):
         self.assertEqual(facts["certificates"], (0, 0))
         self.assertEqual(facts["checksum"], facts["computed_checksum"])
         self.expect_as_given(out, dict(SETTINGS))
-        signed = out + ".signed.exe"
-        r = self.signer.sign(out, signed)
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        status, text = self.signer.verify(signed)
-        self.assertEqual(status, 0, text)
-        self.assertNotIn("invalid PE checksum", text)
+        self.signer.assert_signs_and_verifies(self, out)
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/package_description.h"
+#include "common/win32_handles.h"
 #include "package_test_util.h"
 #include "packager/core/builder.h"
 #include "packager/core/pe_resource_rewriter.h"
@@ -24,55 +25,52 @@ const std::string kStub = VX_TEST_STUB;
 class DataModule {
  public:
   explicit DataModule(const std::string& path)
-      : m_h(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-  ~DataModule() {
-    if (m_h) FreeLibrary(m_h);
-  }
-  HMODULE get() const { return m_h; }
+      : m_module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  HMODULE get() const { return m_module.get(); }
 
   // The bytes of a resource in the language the loader picks, or "<absent>".
   std::string bytes(LPCSTR type, LPCSTR name) const {
-    HRSRC r = FindResourceA(m_h, name, type);
+    HRSRC r = FindResourceA(get(), name, type);
     if (!r) return "<absent>";
-    HGLOBAL g = LoadResource(m_h, r);
+    HGLOBAL g = LoadResource(get(), r);
     const char* p = g ? static_cast<const char*>(LockResource(g)) : nullptr;
     if (!p) return "<unloadable>";
-    return std::string(p, SizeofResource(m_h, r));
+    return std::string(p, SizeofResource(get(), r));
   }
 
  private:
-  HMODULE m_h;
+  win::UniqueModule m_module;
 };
 
 class PackageOnWindows : public ::testing::Test {
  protected:
-  PackageOnWindows() : dir_("package_load") {}
+  PackageOnWindows() : m_dir("package_load") {}
   void SetUp() override {
-    CreateFolders(dir_ / "install");
-    WriteBytes(dir_ / "intro.swf", "FWS\x08" + NoiseBytes(4000, 11));
-    WriteBytes(dir_ / "song.mp3", NoiseBytes(30000, 12));
-    request_.installDir = dir_ / "install";
-    request_.stubPath = kStub;
-    request_.mainMovie = dir_ / "intro.swf";
-    request_.rows = {{"song.mp3", dir_ / "song.mp3"}};
-    request_.title = "Windows show";
-    request_.outputPath = dir_ / "show.exe";
+    CreateFolders(m_dir / "install");
+    WriteBytes(m_dir / "intro.swf", "FWS\x08" + NoiseBytes(4000, 11));
+    WriteBytes(m_dir / "song.mp3", NoiseBytes(30000, 12));
+    m_request.installDir = m_dir / "install";
+    m_request.stubPath = kStub;
+    m_request.mainMovie = m_dir / "intro.swf";
+    m_request.rows = {{"song.mp3", m_dir / "song.mp3"}};
+    m_request.title = "Windows show";
+    m_request.outputPath = m_dir / "show.exe";
   }
-  ScratchFolder dir_;
-  BuildRequest request_;
+  ScratchFolder m_dir;
+  BuildRequest m_request;
 };
 
 TEST_F(PackageOnWindows, LoaderSeesArchiveTitleAndUnchangedStubResources) {
-  BuildOutcome o = BuildPackage(request_);
+  BuildOutcome o = BuildPackage(m_request);
   ASSERT_TRUE(o.succeeded) << o.describe();
 
-  DataModule package(request_.outputPath);
+  DataModule package(m_request.outputPath);
   DataModule stub(kStub);
   ASSERT_TRUE(package.get() != nullptr) << GetLastError();
   ASSERT_TRUE(stub.get() != nullptr);
 
   std::string archive = package.bytes("ZIP", MAKEINTRESOURCEA(129));
-  EXPECT_EQ(archive, ReadBytes(InstallPath(request_.installDir, kWorkArchiveTail)));
+  EXPECT_EQ(archive, ReadBytes(InstallPath(m_request.installDir, kWorkArchiveTail)));
   EXPECT_EQ(Names(ReadArchive(archive, kPackagePassword)),
             (std::vector<std::string>{"package.ini", "intro.swf", "song.mp3"}));
 
@@ -93,13 +91,13 @@ TEST_F(PackageOnWindows, LoaderSeesArchiveTitleAndUnchangedStubResources) {
 }
 
 TEST_F(PackageOnWindows, FlashControlAndEmptyTitleAreSeenByTheLoader) {
-  request_.autoInstallFlash = true;
-  request_.flashControlPath = dir_ / "Flash8.ocx";
+  m_request.autoInstallFlash = true;
+  m_request.flashControlPath = m_dir / "Flash8.ocx";
   std::string ocx = "MZ" + NoiseBytes(25000, 13);
-  WriteBytes(request_.flashControlPath, ocx);
-  request_.title = "";
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
-  DataModule package(request_.outputPath);
+  WriteBytes(m_request.flashControlPath, ocx);
+  m_request.title = "";
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
+  DataModule package(m_request.outputPath);
   ASSERT_TRUE(package.get() != nullptr);
   EXPECT_EQ(package.bytes("OCX", MAKEINTRESOURCEA(1091)), ocx);
   EXPECT_EQ(package.bytes(MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(1)), std::string(4, '\0'));
@@ -108,16 +106,16 @@ TEST_F(PackageOnWindows, FlashControlAndEmptyTitleAreSeenByTheLoader) {
 }
 
 TEST_F(PackageOnWindows, WindowsUpdateAndOurRewriterGiveTheSameResourceTree) {
-  request_.autoInstallFlash = true;
-  request_.flashControlPath = dir_ / "Flash8.ocx";
-  WriteBytes(request_.flashControlPath, "MZ" + NoiseBytes(10000, 14));
-  ASSERT_TRUE(BuildPackage(request_).succeeded);
-  PackageContent windows = ReadPackage(request_.outputPath);
+  m_request.autoInstallFlash = true;
+  m_request.flashControlPath = m_dir / "Flash8.ocx";
+  WriteBytes(m_request.flashControlPath, "MZ" + NoiseBytes(10000, 14));
+  ASSERT_TRUE(BuildPackage(m_request).succeeded);
+  PackageContent windows = ReadPackage(m_request.outputPath);
 
   // The same update through our own rewriter, on a fresh copy of the stub.
-  const std::string ours = dir_ / "ours.exe";
+  const std::string ours = m_dir / "ours.exe";
   ASSERT_TRUE(CopyFilePath(kStub, ours));
-  std::vector<uint8_t> block = TitleStringBlock(request_.title);
+  std::vector<uint8_t> block = TitleStringBlock(m_request.title);
   PeResourceRewriter rewriter;
   ASSERT_TRUE(rewriter.begin(ours, false)) << rewriter.error();
   ASSERT_TRUE(rewriter.update(ResourceId(kArchiveResourceType), ResourceId(kArchiveResourceId), kPackageLanguage,
@@ -130,14 +128,14 @@ TEST_F(PackageOnWindows, WindowsUpdateAndOurRewriterGiveTheSameResourceTree) {
 
   std::vector<PeResource> a, b;
   std::string error;
-  ASSERT_TRUE(ReadPeResources(request_.outputPath, a, &error)) << error;
+  ASSERT_TRUE(ReadPeResources(m_request.outputPath, a, &error)) << error;
   ASSERT_TRUE(ReadPeResources(ours, b, &error)) << error;
   ASSERT_EQ(a.size(), b.size());
   for (size_t i = 0; i < a.size(); ++i) {
     EXPECT_EQ(a[i].type, b[i].type) << i;
     EXPECT_EQ(a[i].name, b[i].name) << i;
     EXPECT_EQ(a[i].language, b[i].language) << i;
-    EXPECT_EQ(ResourceBytes(request_.outputPath, a[i]), ResourceBytes(ours, b[i]))
+    EXPECT_EQ(ResourceBytes(m_request.outputPath, a[i]), ResourceBytes(ours, b[i]))
         << a[i].type.toString() << " " << a[i].name.toString();
   }
   // And Windows loads ours like its own.

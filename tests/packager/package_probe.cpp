@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
+
 namespace {
 
 std::wstring Wide(const char* text) {
@@ -86,16 +88,23 @@ uint32_t Fnv1a(const BYTE* p, DWORD n) {
   return h;
 }
 
+struct IconTraits {  // LoadImage(IMAGE_ICON)
+  using Handle = HICON;
+  static Handle invalid() { return nullptr; }
+  static Handle also_invalid() { return nullptr; }
+  static void close(Handle h) { DestroyIcon(h); }
+};
+
 bool ProbeIcon(HMODULE module, int size) {
-  HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(128), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  vx::win::Unique<IconTraits> icon(
+      static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(128), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
   if (!icon) return false;
   ICONINFO ii = {};
   BITMAP bm = {};
-  bool ok = GetIconInfo(icon, &ii) && GetObjectW(ii.hbmColor ? ii.hbmColor : ii.hbmMask, sizeof bm, &bm);
-  int height = ii.hbmColor ? bm.bmHeight : bm.bmHeight / 2;
-  if (ii.hbmColor) DeleteObject(ii.hbmColor);
-  if (ii.hbmMask) DeleteObject(ii.hbmMask);
-  DestroyIcon(icon);
+  bool ok = GetIconInfo(icon.get(), &ii);
+  vx::win::GdiObject<HBITMAP> color(ii.hbmColor), mask(ii.hbmMask);
+  ok = ok && GetObjectW(color ? color.get() : mask.get(), sizeof bm, &bm);
+  int height = color ? bm.bmHeight : bm.bmHeight / 2;
   HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(128), MAKEINTRESOURCEW(14));
   BYTE* directory = group ? static_cast<BYTE*>(LockResource(LoadResource(module, group))) : nullptr;
   int id = directory ? LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR) : 0;
@@ -118,18 +127,17 @@ int main(int argc, char** argv) {
   std::wstring path = Wide(argv[1]);
   bool ok = ProbeVersion(path);
   if (!ok) std::fprintf(stderr, "package_probe: no version information (error %lu)\n", GetLastError());
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  vx::win::UniqueModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!module) {
     std::fprintf(stderr, "package_probe: cannot load the package (error %lu)\n", GetLastError());
     return 1;
   }
   for (int i = 2; i < argc; ++i) {
-    if (!ProbeIcon(module, std::atoi(argv[i]))) {
+    if (!ProbeIcon(module.get(), std::atoi(argv[i]))) {
       std::fprintf(stderr, "package_probe: icon 128 at %s pixels cannot be loaded (error %lu)\n", argv[i],
                    GetLastError());
       ok = false;
     }
   }
-  FreeLibrary(module);
   return ok ? 0 : 1;
 }

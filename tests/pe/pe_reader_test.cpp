@@ -8,23 +8,13 @@
 #include <set>
 #include <sstream>
 
+#include "common/byte_order.h"
 #include "common/pe_resources.h"
 #include "pe_test_util.h"
 
 using namespace pe_test;
 
 namespace {
-
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
-}
-void Set32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
-void Set16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = uint8_t(v);
-  b[at + 1] = uint8_t(v >> 8);
-}
 
 struct Listed {
   std::string type, name;
@@ -49,15 +39,6 @@ std::vector<Listed> WrestoolList(const std::string& path) {
     items.push_back({m[2], m[4], unsigned(std::stoul(m[5])), unsigned(std::stoul(m[6]))});
   }
   return items;
-}
-
-std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
-                                     unsigned language) {
-  std::string out;
-  EXPECT_EQ(0, Run("wrestool -x -R --type=" + Quote(type) + " --name=" + Quote(name) +
-                       " --language=" + std::to_string(language) + " " + Quote(path),
-                   &out));
-  return std::vector<uint8_t>(out.begin(), out.end());
 }
 
 }  // namespace
@@ -171,63 +152,68 @@ TEST(PeReader, ResourceIds) {
 
 // Damaged copies of the stub: every one gives an error and no entries, never a crash.
 TEST(PeReader, DamagedInputsAreRefused) {
-  std::vector<uint8_t> good = ReadBytes(StubPath());
+  using namespace vx::pe;
+  const std::vector<uint8_t> good = ReadBytes(StubPath());
   vx::PeHeaders h;
   std::vector<vx::PeResource> all;
   std::string error;
   ASSERT_TRUE(vx::ParsePeImage(good.data(), good.size(), h, all, &error)) << error;
-  const vx::PeSection& rsrc = h.sections[h.resourceSection];
-  size_t root = rsrc.pointerToRawData;
-  auto refused = [&](const std::vector<uint8_t>& bytes, const char* expect) {
+  const size_t root = h.sections[h.resourceSection].pointerToRawData;
+  // The directory's offsets of the first type's name table, of its first name's
+  // language table, and of that language's data entry.
+  const uint32_t typeDir = vx::LoadLE32(&good[root + kResourceTableSize + 4]) & ~kResourceSubdirectoryBit;
+  const uint32_t nameDir = vx::LoadLE32(&good[root + typeDir + kResourceTableSize + 4]) & ~kResourceSubdirectoryBit;
+  const uint32_t dataEntry = vx::LoadLE32(&good[root + nameDir + kResourceTableSize + 4]);
+  const uint32_t firstType = vx::LoadLE32(&good[root + kResourceTableSize]);
+  ASSERT_TRUE(firstType & kResourceSubdirectoryBit) << "the stub's first type is the named \"ZIP\"";
+
+  using Bytes = std::vector<uint8_t>;
+  auto prefix = [&](size_t n) { return Bytes(good.begin(), good.begin() + n); };
+  auto changed = [&](auto change) {
+    Bytes b = good;
+    change(b);
+    return b;
+  };
+  const struct {
+    const char* what;
+    Bytes bytes;
+    const char* expect;
+  } cases[] = {
+      {"shorter than the DOS header", prefix(40), "not a Windows executable"},
+      {"text", Bytes(5000, 'x'), "not a Windows executable"},
+      {"no PE signature", changed([&](Bytes& b) { b[h.peOffset] = 'Q'; }), "no PE signature"},
+      {"cut in the section table", prefix(h.sectionTableOffset + 20), "section table"},
+      {"cut in the resource directory", prefix(root + 40), "truncated file"},
+      {"a type entry that points back at the root",
+       changed([&](Bytes& b) { vx::StoreLE32(&b[root + kResourceTableSize + 4], kResourceSubdirectoryBit); }),
+       "reached twice"},
+      {"an entry count that runs past the section",
+       changed([&](Bytes& b) { vx::StoreLE16(&b[root + kResourceIdCountField], 0xFFFF); }),
+       "damaged resource directory"},
+      {"a fourth level", changed([&](Bytes& b) {
+         vx::StoreLE32(&b[root + nameDir + kResourceTableSize + 4], kResourceSubdirectoryBit | typeDir);
+       }),
+       "damaged resource directory"},
+      {"resource data outside the file",
+       changed([&](Bytes& b) { vx::StoreLE32(&b[root + dataEntry], 0x7FFFFF00u); }), "outside the file"},
+      {"a name whose length runs past the section",
+       changed([&](Bytes& b) { vx::StoreLE16(&b[root + (firstType & ~kResourceSubdirectoryBit)], 0xFFFF); }),
+       "name lies outside"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     std::vector<vx::PeResource> out;
     std::string why;
-    bool ok = vx::ParsePeResources(bytes.data(), bytes.size(), out, &why);
-    EXPECT_FALSE(ok) << expect;
+    EXPECT_FALSE(vx::ParsePeResources(c.bytes.data(), c.bytes.size(), out, &why));
     EXPECT_TRUE(out.empty());
-    EXPECT_NE(std::string::npos, why.find(expect)) << "error was: " << why;
-  };
-
-  refused(std::vector<uint8_t>(good.begin(), good.begin() + 40), "not a Windows executable");
-  std::vector<uint8_t> text(5000, 'x');
-  refused(text, "not a Windows executable");
-  std::vector<uint8_t> noPe = good;
-  noPe[h.peOffset] = 'Q';
-  refused(noPe, "no PE signature");
-  refused(std::vector<uint8_t>(good.begin(), good.begin() + h.sectionTableOffset + 20), "section table");
-  // Cut inside the resource directory.
-  refused(std::vector<uint8_t>(good.begin(), good.begin() + root + 40), "truncated file");
-
-  // A type entry that points back at the root: a loop.
-  std::vector<uint8_t> loop = good;
-  Set32(loop, root + 16 + 4, 0x80000000u);
-  refused(loop, "reached twice");
-  // An entry count that runs past the section.
-  std::vector<uint8_t> count = good;
-  Set16(count, root + 14, 0xFFFF);
-  refused(count, "damaged resource directory");
-  // A fourth level.
-  std::vector<uint8_t> deep = good;
-  uint32_t typeDir = Get32(deep, root + 16 + 4) & 0x7FFFFFFF;
-  uint32_t nameDir = Get32(deep, root + typeDir + 16 + 4) & 0x7FFFFFFF;
-  Set32(deep, root + nameDir + 16 + 4, 0x80000000u | typeDir);
-  refused(deep, "damaged resource directory");
-  // Resource data outside the file.
-  std::vector<uint8_t> far = good;
-  uint32_t dataEntry = Get32(far, root + nameDir + 16 + 4);
-  Set32(far, root + dataEntry, 0x7FFFFF00u);
-  refused(far, "outside the file");
-  // A name whose length runs past the section.
-  std::vector<uint8_t> name = good;
-  uint32_t firstType = Get32(name, root + 16);
-  ASSERT_TRUE(firstType & 0x80000000u) << "the stub's first type is the named \"ZIP\"";
-  Set16(name, root + (firstType & 0x7FFFFFFF), 0xFFFF);
-  refused(name, "name lies outside");
+    EXPECT_NE(std::string::npos, why.find(c.expect)) << "error was: " << why;
+  }
 
   // Every prefix of the headers and directory: refused or parsed, never out of bounds.
   for (size_t cut = 0; cut < root + 600; cut += 7) {
-    std::vector<uint8_t> prefix(good.begin(), good.begin() + cut);
+    Bytes part = prefix(cut);
     std::vector<vx::PeResource> out;
-    EXPECT_FALSE(vx::ParsePeResources(prefix.data(), prefix.size(), out, &error)) << cut;
+    EXPECT_FALSE(vx::ParsePeResources(part.data(), part.size(), out, &error)) << cut;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "common/byte_order.h"
 #include "common/file.h"
 #include "common/pe_resources.h"
 #include "packager/core/resource_update.h"
@@ -14,15 +15,6 @@
 using namespace pe_test;
 
 namespace {
-
-std::vector<uint8_t> Extract(const std::string& path, const std::string& type, const std::string& name,
-                             unsigned language) {
-  std::string out;
-  EXPECT_EQ(0, Run("wrestool -x -R --type=" + Quote(type) + " --name=" + Quote(name) +
-                       " --language=" + std::to_string(language) + " " + Quote(path),
-                   &out));
-  return std::vector<uint8_t>(out.begin(), out.end());
-}
 
 std::set<std::string> WrestoolKeys(const std::string& path) {
   std::string out;
@@ -87,16 +79,19 @@ void ExpectConsistentHeaders(const std::string& path, uint64_t appended) {
   EXPECT_EQ(PythonChecksum(path, h.checkSumOffset()), h.checkSum);
 }
 
+// Replaces "ZIP" 129 (US English) of the executable at `path` in one whole update.
+void ReplaceZip(const std::string& path, const void* data, size_t size, bool* signatureRemoved = nullptr) {
+  vx::ResourceUpdater u;
+  ASSERT_TRUE(u.begin(path, false)) << u.error();
+  ASSERT_TRUE(u.update("ZIP", 129, 1033, data, size)) << u.error();
+  ASSERT_TRUE(u.end(false)) << u.error();
+  if (signatureRemoved) *signatureRemoved = u.signatureRemoved();
+}
+
 std::string CopyStub(const std::string& folder, const std::string& from = StubPath()) {
   std::string path = folder + "/stub.exe";
   EXPECT_TRUE(vx::CopyFilePath(from, path));
   return path;
-}
-
-std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  vx::ForEachInFolder(folder, [&](const std::string& n, bool) { names.push_back(n); });
-  return names;
 }
 
 }  // namespace
@@ -104,7 +99,8 @@ std::vector<std::string> FolderNames(const std::string& folder) {
 // The packager's update: "ZIP" 129 replaced, "OCX" 1091 added, string block 1
 // replaced, plus a named type; everything else keeps its bytes.
 TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
-  std::string dir = ScratchFolder("rewriter_replace");
+  vx::test::ScratchFolder scratch("rewriter_replace");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<Item> before = TreeOf(path);
   std::vector<uint8_t> zip = PatternBytes(10007, 1), ocx = PatternBytes(20000, 2), named = PatternBytes(33, 3);
@@ -121,7 +117,7 @@ TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
   // Files beside it while the update runs are ours; nothing has touched the stub yet.
   EXPECT_EQ(before, TreeOf(path));
   ASSERT_TRUE(u.end(false)) << u.error();
-  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, FolderNames(dir)) << "scratch files were left behind";
+  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, scratch.list()) << "scratch files were left behind";
 
   // wrestool sees exactly the old set plus the two additions, and the new bytes.
   std::set<std::string> keys = WrestoolKeys(path);
@@ -131,14 +127,14 @@ TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
   expected.insert("--type=OCX --name=1091 --language=1033");
   expected.insert("--type=MYTYPE --name=7 --language=1033");
   EXPECT_EQ(expected, keys);
-  EXPECT_EQ(zip, Extract(path, "ZIP", "129", 1033));
-  EXPECT_EQ(ocx, Extract(path, "OCX", "1091", 1033));
-  EXPECT_EQ(title, Extract(path, "6", "1", 1033));
-  EXPECT_EQ(named, Extract(path, "MYTYPE", "7", 1033));
+  EXPECT_EQ(zip, WrestoolExtract(path, "ZIP", "129", 1033));
+  EXPECT_EQ(ocx, WrestoolExtract(path, "OCX", "1091", 1033));
+  EXPECT_EQ(title, WrestoolExtract(path, "6", "1", 1033));
+  EXPECT_EQ(named, WrestoolExtract(path, "MYTYPE", "7", 1033));
   std::set<std::string> changed = {"ZIP/129/1033", "6/1/1033"};
   for (const Item& i : before) {
     if (changed.count(i.key())) continue;
-    EXPECT_EQ(i.bytes, Extract(path, i.type, i.name, i.language)) << i.key() << " changed";
+    EXPECT_EQ(i.bytes, WrestoolExtract(path, i.type, i.name, i.language)) << i.key() << " changed";
   }
   EXPECT_EQ(4u + 2 * 8, title.size());
   ExpectConsistentHeaders(path, 0);
@@ -156,7 +152,8 @@ TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
 // Appended data after the last section moves behind the new section unchanged, and
 // the section grows and shrinks across FileAlignment boundaries.
 TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
-  std::string dir = ScratchFolder("rewriter_sizes");
+  vx::test::ScratchFolder scratch("rewriter_sizes");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> tail = PatternBytes(777, 9);
   {
@@ -168,10 +165,7 @@ TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
   for (size_t size : {1u, 511u, 512u, 513u, 12289u, 100000u, 10u, 0u}) {
     std::vector<uint8_t> data = PatternBytes(size, uint32_t(size));
     static const uint8_t none = 0;  // an empty resource, not a deletion: data is not null
-    vx::ResourceUpdater u;
-    ASSERT_TRUE(u.begin(path, false)) << u.error();
-    ASSERT_TRUE(u.update("ZIP", 129, 1033, size ? data.data() : &none, data.size())) << u.error();
-    ASSERT_TRUE(u.end(false)) << u.error();
+    ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, size ? data.data() : &none, data.size()));
     SCOPED_TRACE(size);
     ExpectConsistentHeaders(path, tail.size());
     std::vector<uint8_t> bytes = ReadBytes(path);
@@ -187,7 +181,7 @@ TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
       }
     }
     if (size) {
-      EXPECT_EQ(data, Extract(path, "ZIP", "129", 1033));
+      EXPECT_EQ(data, WrestoolExtract(path, "ZIP", "129", 1033));
     }
   }
 }
@@ -195,49 +189,41 @@ TEST(PeRewriter, AppendedDataAndSizesAcrossAlignment) {
 // A signature cannot match the rewritten file: its table is left out and directory
 // entry 4 cleared, while other appended data stays and the checksum is right.
 TEST(PeRewriter, SignatureIsLeftOutAndOtherAppendedDataKept) {
-  std::string dir = ScratchFolder("rewriter_signed");
+  vx::test::ScratchFolder scratch("rewriter_signed");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> overlay = PatternBytes(1001, 5);
   std::vector<uint8_t> table = AppendCertificateTable(path, overlay, 1500);
   std::vector<uint8_t> zip = PatternBytes(3000, 6);
   for (bool wasSigned : {true, false}) {
     SCOPED_TRACE(wasSigned);
-    vx::ResourceUpdater u;
-    ASSERT_TRUE(u.begin(path, false)) << u.error();
-    ASSERT_TRUE(u.update("ZIP", 129, 1033, zip.data(), zip.size())) << u.error();
-    ASSERT_TRUE(u.end(false)) << u.error();
-    EXPECT_EQ(wasSigned, u.signatureRemoved());
-    vx::PeHeaders h;
-    std::vector<vx::PeResource> all;
-    std::string error;
-    ASSERT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
-    EXPECT_EQ(0u, h.certificateOffset);
-    EXPECT_EQ(0u, h.certificateSize);
+    bool signatureRemoved = !wasSigned;
+    ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, zip.data(), zip.size(), &signatureRemoved));
+    EXPECT_EQ(wasSigned, signatureRemoved);
+    ExpectNoCertificateTable(path, table);
     std::vector<uint8_t> bytes = ReadBytes(path);
     size_t padded = (overlay.size() + 7) / 8 * 8;  // the overlay and the padding before the table
     ASSERT_GE(bytes.size(), padded);
     EXPECT_TRUE(std::equal(overlay.begin(), overlay.end(), bytes.end() - padded)) << "appended data changed";
-    EXPECT_TRUE(std::search(bytes.begin(), bytes.end(), table.begin() + 8, table.end()) == bytes.end());
     ExpectConsistentHeaders(path, padded);
-    EXPECT_EQ(zip, Extract(path, "ZIP", "129", 1033));
+    EXPECT_EQ(zip, WrestoolExtract(path, "ZIP", "129", 1033));
   }
 }
 
 TEST(PeRewriter, ResourceOfSeveralMegabytes) {
-  std::string dir = ScratchFolder("rewriter_large");
+  vx::test::ScratchFolder scratch("rewriter_large");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> big = PatternBytes(5 * 1024 * 1024 + 3, 42);
-  vx::ResourceUpdater u;
-  ASSERT_TRUE(u.begin(path, false)) << u.error();
-  ASSERT_TRUE(u.update("ZIP", 129, 1033, big.data(), big.size())) << u.error();
-  ASSERT_TRUE(u.end(false)) << u.error();
-  EXPECT_EQ(big, Extract(path, "ZIP", "129", 1033));
+  ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, big.data(), big.size()));
+  EXPECT_EQ(big, WrestoolExtract(path, "ZIP", "129", 1033));
   ExpectConsistentHeaders(path, 0);
 }
 
 // Deleting one entry, deleting all existing ones, discarding, and names in any case.
 TEST(PeRewriter, DeleteDiscardAndNameCase) {
-  std::string dir = ScratchFolder("rewriter_delete");
+  vx::test::ScratchFolder scratch("rewriter_delete");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<uint8_t> original = ReadBytes(path);
 
@@ -256,7 +242,7 @@ TEST(PeRewriter, DeleteDiscardAndNameCase) {
     ASSERT_TRUE(u.update("ZIP", 129, 1033, data.data(), data.size()));
   }
   EXPECT_EQ(original, ReadBytes(path));
-  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, FolderNames(dir));
+  EXPECT_EQ(std::vector<std::string>{"stub.exe"}, scratch.list());
 
   {
     vx::ResourceUpdater u;
@@ -295,7 +281,8 @@ TEST(PeRewriter, DeleteDiscardAndNameCase) {
 // .rsrc followed by .reloc: the resources move to a new last section and the old one
 // stays as it was.
 TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
-  std::string dir = ScratchFolder("rewriter_reloc");
+  vx::test::ScratchFolder scratch("rewriter_reloc");
+  const std::string& dir = scratch.path();
   std::string path = CopyStub(dir, RelocStubPath());
   vx::PeHeaders before;
   std::vector<vx::PeResource> all;
@@ -305,10 +292,7 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
   std::vector<uint8_t> original = ReadBytes(path);
 
   std::vector<uint8_t> zip = PatternBytes(4000, 11);
-  vx::ResourceUpdater u;
-  ASSERT_TRUE(u.begin(path, false)) << u.error();
-  ASSERT_TRUE(u.update("ZIP", 129, 1033, zip.data(), zip.size()));
-  ASSERT_TRUE(u.end(false)) << u.error();
+  ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, zip.data(), zip.size()));
 
   vx::PeHeaders after;
   ASSERT_TRUE(vx::ReadPeImage(path, after, all, &error)) << error;
@@ -323,18 +307,16 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
   uint64_t oldEnd = before.endOfSections();
   EXPECT_TRUE(std::equal(original.begin() + before.sizeOfHeaders, original.begin() + oldEnd,
                          now.begin() + before.sizeOfHeaders)) << "an old section changed";
-  EXPECT_EQ(zip, Extract(path, "ZIP", "129", 1033));
+  EXPECT_EQ(zip, WrestoolExtract(path, "ZIP", "129", 1033));
   for (const Item& i : tree) {
     if (i.key() != "ZIP/129/1033") {
-      EXPECT_EQ(i.bytes, Extract(path, i.type, i.name, i.language)) << i.key();
+      EXPECT_EQ(i.bytes, WrestoolExtract(path, i.type, i.name, i.language)) << i.key();
     }
   }
   ExpectConsistentHeaders(path, 0);
 
   // A second update now finds .rsrc last and rebuilds it in place.
-  ASSERT_TRUE(u.begin(path, false)) << u.error();
-  ASSERT_TRUE(u.update("ZIP", 129, 1033, zip.data(), 10));
-  ASSERT_TRUE(u.end(false)) << u.error();
+  ASSERT_NO_FATAL_FAILURE(ReplaceZip(path, zip.data(), 10));
   ASSERT_TRUE(vx::ReadPeImage(path, after, all, &error)) << error;
   EXPECT_EQ(before.sections.size() + 1, after.sections.size());
   ExpectConsistentHeaders(path, 0);
@@ -342,7 +324,8 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
 
 // A file the updater cannot understand is refused with a clear line and left as it was.
 TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
-  std::string dir = ScratchFolder("rewriter_refusals");
+  vx::test::ScratchFolder scratch("rewriter_refusals");
+  const std::string& dir = scratch.path();
   std::vector<uint8_t> good = ReadBytes(StubPath());
   vx::PeHeaders h;
   std::vector<vx::PeResource> all;
@@ -360,7 +343,7 @@ TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
   cases.push_back({"truncated.exe", std::vector<uint8_t>(good.begin(), good.end() - 1000), "truncated"});
   cases.push_back({"headers.exe", std::vector<uint8_t>(good.begin(), good.begin() + 200), "truncated"});
   std::vector<uint8_t> loop = good;
-  for (int i = 0; i < 4; ++i) loop[root + 20 + i] = i == 3 ? 0x80 : 0;
+  vx::StoreLE32(&loop[root + vx::pe::kResourceTableSize + 4], vx::pe::kResourceSubdirectoryBit);  // to the root
   cases.push_back({"loop.exe", loop, "damaged resource directory"});
   std::vector<uint8_t> plus = good;
   plus[h.optionalHeaderOffset] = 0x0B;
@@ -368,6 +351,7 @@ TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
   cases.push_back({"magic.exe", plus, "unknown PE optional header"});
 
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     std::string path = dir + "/" + c.name;
     WriteBytes(path, c.bytes);
     vx::ResourceUpdater u;
@@ -380,7 +364,7 @@ TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
     EXPECT_FALSE(u.end(false));
     EXPECT_EQ(c.bytes, ReadBytes(path)) << c.name << " was changed";
   }
-  std::vector<std::string> names = FolderNames(dir);
+  std::vector<std::string> names = scratch.list();
   EXPECT_EQ(cases.size(), names.size()) << "stray files in the folder";
 
   vx::ResourceUpdater u;

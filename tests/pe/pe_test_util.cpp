@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/byte_order.h"
 #include "common/file.h"
 
 namespace pe_test {
@@ -22,27 +23,6 @@ std::string TestPath(const std::string& name) {
   if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
 #endif
   return dir + "/" + name;
-}
-
-namespace {
-void RemoveTree(const std::string& path) {
-  vx::ForEachInFolder(path, [&](const std::string& name, bool isDir) {
-    std::string child = vx::JoinPath(path, name);
-    if (isDir) {
-      RemoveTree(child);
-      vx::RemoveFolder(child);
-    } else {
-      vx::DeleteFilePath(child);
-    }
-  });
-}
-}  // namespace
-
-std::string ScratchFolder(const std::string& test) {
-  std::string dir = TestPath("scratch/" + test);
-  vx::CreateFolders(dir);
-  RemoveTree(dir);
-  return dir;
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
@@ -98,18 +78,31 @@ std::vector<uint8_t> AppendCertificateTable(const std::string& path, const std::
   bytes.insert(bytes.end(), appended.begin(), appended.end());
   while (bytes.size() % 8) bytes.push_back(0);
   std::vector<uint8_t> table = PatternBytes(size, 77);
-  table[0] = uint8_t(size), table[1] = uint8_t(size >> 8), table[2] = uint8_t(size >> 16), table[3] = 0;
-  table[4] = 0x00, table[5] = 0x02, table[6] = 0x02, table[7] = 0x00;  // revision 2.0, PKCS#7
+  vx::StoreLE32(&table[0], static_cast<uint32_t>(size));  // dwLength
+  vx::StoreLE16(&table[4], 0x0200);                        // revision 2.0
+  vx::StoreLE16(&table[6], 0x0002);                        // PKCS#7
   uint32_t at = static_cast<uint32_t>(bytes.size());
   bytes.insert(bytes.end(), table.begin(), table.end());
-  for (int i = 0; i < 4; ++i) {
-    bytes[h.dataDirectoryOffset(4) + i] = uint8_t(at >> (8 * i));
-    bytes[h.dataDirectoryOffset(4) + 4 + i] = uint8_t(size >> (8 * i));
-  }
-  uint32_t sum = vx::PeChecksum(bytes.data(), bytes.size(), h.checkSumOffset());
-  for (int i = 0; i < 4; ++i) bytes[h.checkSumOffset() + i] = uint8_t(sum >> (8 * i));
+  const uint32_t entry = h.dataDirectoryOffset(vx::pe::kCertificateDirectory);
+  vx::StoreLE32(&bytes[entry], at);
+  vx::StoreLE32(&bytes[entry + 4], static_cast<uint32_t>(size));
+  vx::StoreLE32(&bytes[h.checkSumOffset()], vx::PeChecksum(bytes.data(), bytes.size(), h.checkSumOffset()));
   WriteBytes(path, bytes);
   return table;
+}
+
+void ExpectNoCertificateTable(const std::string& path, const std::vector<uint8_t>& table) {
+  vx::PeHeaders h;
+  std::vector<vx::PeResource> all;
+  std::string error;
+  ASSERT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
+  EXPECT_EQ(0u, h.certificateOffset);
+  EXPECT_EQ(0u, h.certificateSize);
+  if (table.size() > 8) {
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    EXPECT_TRUE(std::search(bytes.begin(), bytes.end(), table.begin() + 8, table.end()) == bytes.end())
+        << "the certificate table is still in " << path;
+  }
 }
 
 std::vector<Item> TreeOf(const std::string& path) {
@@ -156,6 +149,15 @@ std::string Quote(const std::string& s) {
     else q += c;
   }
   return q + "'";
+}
+
+std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
+                                     unsigned language) {
+  std::string out;
+  EXPECT_EQ(0, Run("wrestool -x -R --type=" + Quote(type) + " --name=" + Quote(name) +
+                       " --language=" + std::to_string(language) + " " + Quote(path),
+                   &out));
+  return std::vector<uint8_t>(out.begin(), out.end());
 }
 #endif
 

@@ -1,4 +1,4 @@
-// Helpers shared by the PE resource tests: the test executables, scratch copies, the
+// Helpers shared by the PE resource tests: the test executables, files in and out, the
 // resource tree of a file as comparable values, and running peers on the host.
 #pragma once
 #include <cstdint>
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/pe_resources.h"
+#include "tests/support/scratch_folder.h"
 
 namespace pe_test {
 
@@ -13,9 +14,6 @@ namespace pe_test {
 std::string TestPath(const std::string& name);
 inline std::string StubPath() { return TestPath("pe_stub.exe"); }
 inline std::string RelocStubPath() { return TestPath("pe_stub_reloc.exe"); }
-
-// An empty scratch folder for one test, under the test build folder.
-std::string ScratchFolder(const std::string& test);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -32,6 +30,10 @@ std::vector<uint8_t> TitleBlock(const std::u16string& title);
 // checksum. Returns the table's bytes.
 std::vector<uint8_t> AppendCertificateTable(const std::string& path, const std::vector<uint8_t>& appended,
                                             size_t size);
+
+// Checks that the executable at `path` has no certificate table: directory entry 4 is
+// clear and the body of `table` (past its 8-byte header), if given, is nowhere in it.
+void ExpectNoCertificateTable(const std::string& path, const std::vector<uint8_t>& table);
 
 // One resource as values: type and name as text ("6", "ZIP"), language, code page, bytes.
 struct Item {
@@ -51,5 +53,8 @@ const Item* FindItem(const std::vector<Item>& items, const std::string& key);
 // Host only: runs a shell command, returns its exit status and standard output.
 int Run(const std::string& command, std::string* output = nullptr);
 std::string Quote(const std::string& s);
+// Host only: the bytes of one resource as wrestool (icoutils) extracts them.
+std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
+                                     unsigned language);
 
 }  // namespace pe_test

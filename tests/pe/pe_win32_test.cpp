@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "common/file.h"
+#include "common/win32_handles.h"
 #include "packager/core/pe_resource_rewriter.h"
 #include "packager/core/resource_update.h"
 #include "pe_test_util.h"
@@ -57,18 +58,11 @@ DWORD RunAndWait(const std::string& path) {
   std::string cmd = "\"" + path + "\"";
   if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
     return 0xFFFFFFFF;
-  WaitForSingleObject(pi.hProcess, 60000);
+  vx::win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), 60000);
   DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   return code;
-}
-
-std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  vx::ForEachInFolder(folder, [&](const std::string& n, bool) { names.push_back(n); });
-  return names;
 }
 
 }  // namespace
@@ -86,7 +80,8 @@ TEST(PeWin32, StubHasItsResourcesLast) {
 }
 
 TEST(PeWin32, WindowsFunctionsAndRewriterMakeTheSameTree) {
-  std::string dir = ScratchFolder("win32_same_tree");
+  vx::test::ScratchFolder scratch("win32_same_tree");
+  const std::string& dir = scratch.path();
   std::string system = dir + "/system.exe", ours = dir + "/ours.exe";
   ASSERT_TRUE(vx::CopyFilePath(StubPath(), system));
   ASSERT_TRUE(vx::CopyFilePath(StubPath(), ours));
@@ -103,13 +98,14 @@ TEST(PeWin32, WindowsFunctionsAndRewriterMakeTheSameTree) {
     EXPECT_TRUE(a[i].bytes == b[i].bytes) << a[i].key();
   }
   // No temporary files remain beside them.
-  EXPECT_EQ(2u, FolderNames(dir).size());
+  EXPECT_EQ(2u, scratch.list().size());
 }
 
 TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
   for (const std::string& stub : {StubPath(), RelocStubPath()}) {
     SCOPED_TRACE(stub);
-    std::string dir = ScratchFolder(stub == StubPath() ? "win32_load" : "win32_load_reloc");
+    vx::test::ScratchFolder scratch(stub == StubPath() ? "win32_load" : "win32_load_reloc");
+    const std::string& dir = scratch.path();
     std::string path = dir + "/package.exe";
     ASSERT_TRUE(vx::CopyFilePath(stub, path));
     std::u16string title = u"Packaged \u00fc\u4e2d";
@@ -117,8 +113,9 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
     vx::PeResourceRewriter rewriter;
     Apply(rewriter, path, updates);
 
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, module) << GetLastError();
+    vx::win::UniqueModule loaded(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(loaded) << GetLastError();
+    HMODULE module = loaded.get();
     EXPECT_EQ(updates[0].data, LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));
     EXPECT_EQ(updates[1].data, LoadedResource(module, "OCX", MAKEINTRESOURCEA(1091)));
     EXPECT_EQ(updates[3].data, LoadedResource(module, "MYTYPE", "NAMED"));
@@ -130,7 +127,7 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
     EXPECT_EQ(13u, LoadedResource(module, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(200)).size());
     EXPECT_EQ(6u, LoadedResource(module, MAKEINTRESOURCEA(10), "LOGO").size());
     EXPECT_NE(nullptr, FindResourceA(module, MAKEINTRESOURCEA(100), MAKEINTRESOURCEA(5)));
-    FreeLibrary(module);
+    loaded.reset();
 
     DWORD header = 0, computed = 0;
     ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
@@ -144,7 +141,8 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
 // The Windows side leaves neither a stale checksum nor a stale signature: the system
 // functions keep the old checksum (Wine's do) and would keep the certificate table.
 TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
-  std::string dir = ScratchFolder("win32_signed");
+  vx::test::ScratchFolder scratch("win32_signed");
+  const std::string& dir = scratch.path();
   for (bool wasSigned : {false, true}) {
     SCOPED_TRACE(wasSigned);
     std::string path = dir + (wasSigned ? "/signed.exe" : "/plain.exe");
@@ -155,30 +153,22 @@ TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
     Apply(u, path, PackageUpdates(u"Signed"));
     EXPECT_EQ(wasSigned, u.signatureRemoved());
 
-    vx::PeHeaders h;
-    std::vector<vx::PeResource> all;
-    std::string error;
-    ASSERT_TRUE(vx::ReadPeImage(path, h, all, &error)) << error;
-    EXPECT_EQ(0u, h.certificateOffset);
-    EXPECT_EQ(0u, h.certificateSize);
-    if (wasSigned) {
-      std::vector<uint8_t> bytes = ReadBytes(path);
-      EXPECT_TRUE(std::search(bytes.begin(), bytes.end(), table.begin() + 8, table.end()) == bytes.end());
-    }
+    ExpectNoCertificateTable(path, table);
     DWORD header = 0, computed = 0;
     ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
     EXPECT_NE(0u, header);
     EXPECT_EQ(computed, header);
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, module) << GetLastError();
+    vx::win::UniqueModule loaded(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(loaded) << GetLastError();
+    HMODULE module = loaded.get();
     EXPECT_EQ(PatternBytes(70001, 51), LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));
-    FreeLibrary(module);
   }
-  EXPECT_EQ(2u, FolderNames(dir).size()) << "temporary files were left behind";
+  EXPECT_EQ(2u, scratch.list().size()) << "temporary files were left behind";
 }
 
 TEST(PeWin32, WindowsSideRefusesAndDiscardsWithoutTouchingTheFile) {
-  std::string dir = ScratchFolder("win32_refusals");
+  vx::test::ScratchFolder scratch("win32_refusals");
+  const std::string& dir = scratch.path();
   std::vector<uint8_t> stub = ReadBytes(StubPath());
   std::string text = dir + "/text.exe", cut = dir + "/cut.exe", good = dir + "/good.exe";
   WriteBytes(text, std::vector<uint8_t>(500, 'z'));
@@ -205,5 +195,5 @@ TEST(PeWin32, WindowsSideRefusesAndDiscardsWithoutTouchingTheFile) {
     ASSERT_TRUE(u.update("ZIP", 129, 1033, "abc", 3)) << u.error();
   }
   EXPECT_EQ(stub, ReadBytes(good));
-  EXPECT_EQ(3u, FolderNames(dir).size()) << "temporary files were left behind";
+  EXPECT_EQ(3u, scratch.list().size()) << "temporary files were left behind";
 }

@@ -125,7 +125,8 @@ TEST_F(PeWine, HostUpdatedCopiesRunAndReportTheNewResources) {
   std::vector<uint8_t> defaultZip = ReadBytes(std::string(VX_SOURCE_DIR) + "/tests/pe/stub/default.bin");
   for (const std::string& stub : {StubPath(), RelocStubPath()}) {
     SCOPED_TRACE(stub);
-    std::string dir = ScratchFolder(stub == StubPath() ? "wine_run" : "wine_run_reloc");
+    vx::test::ScratchFolder scratch(stub == StubPath() ? "wine_run" : "wine_run_reloc");
+    const std::string& dir = scratch.path();
     std::string path = dir + "/package.exe";
     ASSERT_TRUE(vx::CopyFilePath(stub, path));
     std::vector<std::string> before = Report(path);
@@ -172,7 +173,8 @@ TEST_F(PeWine, SameTreeAsTheWindowsFunctions) {
     bool deleteExisting = run == 1;
     std::string stub = run == 2 ? RelocStubPath() : StubPath();
     SCOPED_TRACE(stub + (deleteExisting ? ", deleting existing resources" : ", keeping existing resources"));
-    std::string dir = ScratchFolder("wine_same_tree_" + std::to_string(run));
+    vx::test::ScratchFolder scratch("wine_same_tree_" + std::to_string(run));
+    const std::string& dir = scratch.path();
     std::string ours = dir + "/ours.exe", theirs = dir + "/theirs.exe";
     ASSERT_TRUE(vx::CopyFilePath(stub, ours));
     ASSERT_TRUE(vx::CopyFilePath(stub, theirs));
