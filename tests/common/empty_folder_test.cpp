@@ -6,6 +6,7 @@
 #include "common/file.h"
 #include "tests/common/folder_link.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/whole_file.h"
 
 namespace {
 
@@ -35,13 +36,7 @@ TEST(EmptyFolder, DeletesFilesAndSubFoldersButKeepsTheFolder) {
   EXPECT_EQ(left, 0);
 }
 
-std::string ReadFile(const std::string& path) {
-  vx::File f;
-  if (!f.open(path, vx::File::Mode::Read)) return "<missing>";
-  char buf[64];
-  const long long n = f.read(buf, sizeof buf);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
+std::string ReadFile(const std::string& path) { return vx::test::ReadWholeFile<std::string>(path); }
 
 // A link to a folder outside, directly in the folder being emptied and one level down:
 // the links go (where the platform's file calls can remove them), and nothing outside

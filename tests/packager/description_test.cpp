@@ -11,17 +11,11 @@
 #include "common/package_contract.h"
 #include "common/package_description.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/whole_file.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  vx::File f;
-  if (!f.open(path, vx::File::Mode::Read)) return "<missing>";
-  std::string out;
-  char buf[4096];
-  for (long long n; (n = f.read(buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
-  return out;
-}
+std::string ReadAll(const std::string& path) { return vx::test::ReadWholeFile<std::string>(path); }
 
 std::string Scratch(const std::string& name) { return vx::test::ProcessScratch().file(name); }
 

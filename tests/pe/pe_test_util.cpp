@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "common/byte_order.h"
 #include "common/file.h"
+#include "tests/support/whole_file.h"
 
 namespace pe_test {
 
@@ -25,17 +24,9 @@ std::string TestPath(const std::string& name) {
   return dir + "/" + name;
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot read " << path;
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::vector<uint8_t> ReadBytes(const std::string& path) { return vx::test::ReadWholeFile(path); }
 
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) { vx::test::WriteWholeFile(path, bytes); }
 
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
   std::vector<uint8_t> out(size);

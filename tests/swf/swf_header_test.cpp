@@ -10,6 +10,7 @@
 #include "common/file_exception.h"
 #include "common/swf_header.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/whole_file.h"
 
 namespace {
 
@@ -28,12 +29,8 @@ std::string MoviePath(const std::string& name) {
 }
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
-  vx::File f;
   std::vector<uint8_t> data;
-  if (!f.open(path, vx::File::Mode::Read)) return data;
-  uint8_t buf[65536];
-  long long n;
-  while ((n = f.read(buf, sizeof buf)) > 0) data.insert(data.end(), buf, buf + n);
+  vx::test::TryReadWholeFile(path, data);  // a missing movie is reported below
   return data;
 }
 
