@@ -552,67 +552,97 @@ std::string EventArgString(const DISPPARAMS* pParams, unsigned index) {
   return {};
 }
 
+namespace {
+
+// VARIANTs owned for a scope: cleared (their strings freed) however the scope ends.
+class OwnedVariants {
+ public:
+  explicit OwnedVariants(size_t count) : m_items(count) {
+    for (VARIANT& v : m_items) VariantInit(&v);
+  }
+  ~OwnedVariants() {
+    for (VARIANT& v : m_items) VariantClear(&v);
+  }
+  OwnedVariants(const OwnedVariants&) = delete;
+  OwnedVariants& operator=(const OwnedVariants&) = delete;
+  VARIANT& operator[](size_t i) { return m_items[i]; }
+  VARIANT* data() { return m_items.empty() ? nullptr : m_items.data(); }
+  size_t size() const { return m_items.size(); }
+
+ private:
+  std::vector<VARIANT> m_items;
+};
+
+// Ends a va_list on every way out of a scope.
+class VaListEnd {
+ public:
+  explicit VaListEnd(va_list& ap) : m_ap(ap) {}
+  ~VaListEnd() { va_end(m_ap); }
+  VaListEnd(const VaListEnd&) = delete;
+  VaListEnd& operator=(const VaListEnd&) = delete;
+
+ private:
+  va_list& m_ap;
+};
+
+size_t ParamCount(const VARTYPE* pbParamInfo) {
+  size_t n = 0;
+  for (const VARTYPE* p = pbParamInfo; p && *p; ++p) ++n;
+  return n;
+}
+
+// Stores the converted result in the caller's variable of the wanted type.
+void StoreResult(VARIANT& result, VARTYPE vtRet, void* pvRet, DISPID dispId) {
+  HRESULT hr = VariantChangeType(&result, &result, 0, vtRet);
+  if (FAILED(hr)) throw COleDispatchException("The control returned a value of an unexpected type.", hr, dispId);
+  switch (vtRet) {
+    case VT_I4: *static_cast<long*>(pvRet) = V_I4(&result); break;
+    case VT_BOOL: *static_cast<BOOL*>(pvRet) = V_BOOL(&result) != VARIANT_FALSE; break;
+    case VT_R8: *static_cast<double*>(pvRet) = V_R8(&result); break;
+    case VT_BSTR: *static_cast<std::string*>(pvRet) = AfxWideToAnsi(V_BSTR(&result)); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
 void CWnd::InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet,
                         const VARTYPE* pbParamInfo, ...) {
   if (!m_pCtrlSite) throw CFrameworkException("The window does not host a control.", E_UNEXPECTED);
-  std::vector<VARIANT> args;
+  // IDispatch takes the arguments last to first.
+  OwnedVariants args(ParamCount(pbParamInfo));
   va_list ap;
   va_start(ap, pbParamInfo);
-  for (const VARTYPE* p = pbParamInfo; p && *p; ++p) {
-    VARIANT v;
-    VariantInit(&v);
-    switch (*p) {
-      case VT_I4:
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = va_arg(ap, long);
-        break;
-      case VT_BOOL:
-        V_VT(&v) = VT_BOOL;
-        V_BOOL(&v) = va_arg(ap, int) ? VARIANT_TRUE : VARIANT_FALSE;
-        break;
-      case VT_R8:
-        V_VT(&v) = VT_R8;
-        V_R8(&v) = va_arg(ap, double);
-        break;
-      case VT_BSTR: {
-        const char* s = va_arg(ap, const char*);
-        V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = SysAllocString(AfxAnsiToWide(s).c_str());
-        break;
+  {
+    VaListEnd end(ap);
+    for (size_t i = 0; i < args.size(); ++i) {
+      VARIANT& v = args[args.size() - 1 - i];
+      switch (pbParamInfo[i]) {
+        case VT_I4:
+          V_VT(&v) = VT_I4;
+          V_I4(&v) = va_arg(ap, long);
+          break;
+        case VT_BOOL:
+          V_VT(&v) = VT_BOOL;
+          V_BOOL(&v) = va_arg(ap, int) ? VARIANT_TRUE : VARIANT_FALSE;
+          break;
+        case VT_R8:
+          V_VT(&v) = VT_R8;
+          V_R8(&v) = va_arg(ap, double);
+          break;
+        case VT_BSTR: {
+          vx::win::Bstr text(AfxAnsiToWide(va_arg(ap, const char*)).c_str());
+          V_VT(&v) = VT_BSTR;
+          V_BSTR(&v) = text.release();
+          break;
+        }
+        default:
+          throw CFrameworkException("Unsupported argument type.", DISP_E_BADVARTYPE);
       }
-      default:
-        va_end(ap);
-        for (auto& a : args) VariantClear(&a);
-        throw CFrameworkException("Unsupported argument type.", DISP_E_BADVARTYPE);
-    }
-    args.push_back(v);
-  }
-  va_end(ap);
-  // IDispatch takes the arguments last to first.
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  VARIANT result;
-  VariantInit(&result);
-  try {
-    m_pCtrlSite->Invoke(dwDispId, wFlags, reversed.empty() ? nullptr : reversed.data(),
-                        static_cast<UINT>(reversed.size()), vtRet == VT_EMPTY ? nullptr : &result);
-  } catch (...) {
-    for (auto& a : reversed) VariantClear(&a);
-    throw;
-  }
-  for (auto& a : reversed) VariantClear(&a);
-  if (vtRet != VT_EMPTY && pvRet) {
-    HRESULT hr = VariantChangeType(&result, &result, 0, vtRet);
-    if (FAILED(hr)) {
-      VariantClear(&result);
-      throw COleDispatchException("The control returned a value of an unexpected type.", hr, dwDispId);
-    }
-    switch (vtRet) {
-      case VT_I4: *static_cast<long*>(pvRet) = V_I4(&result); break;
-      case VT_BOOL: *static_cast<BOOL*>(pvRet) = V_BOOL(&result) != VARIANT_FALSE; break;
-      case VT_R8: *static_cast<double*>(pvRet) = V_R8(&result); break;
-      case VT_BSTR: *static_cast<std::string*>(pvRet) = AfxWideToAnsi(V_BSTR(&result)); break;
-      default: break;
     }
   }
-  VariantClear(&result);
+  OwnedVariants result(1);
+  m_pCtrlSite->Invoke(dwDispId, wFlags, args.data(), static_cast<UINT>(args.size()),
+                      vtRet == VT_EMPTY ? nullptr : &result[0]);
+  if (vtRet != VT_EMPTY && pvRet) StoreResult(result[0], vtRet, pvRet, dwDispId);
 }

@@ -51,12 +51,10 @@ void CShockwaveFlash::LoadMovie(long layer, const char* url) {
 long CShockwaveFlash::FlashVersion() {
   COleControlSite* site = GetControlSite();
   if (!site || !site->object()) return 0;
-  IUnknown* flash = nullptr;
-  if (FAILED(site->object()->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&flash))) || !flash)
-    return 0;
+  vx::win::ComPtr<IUnknown> flash;
+  if (FAILED(site->object()->QueryInterface(IID_IShockwaveFlash, flash.put_void())) || !flash) return 0;
   long version = 0;
-  if (!CallFlashVersion(flash, &version)) version = 0;
-  flash->Release();
+  if (!CallFlashVersion(flash.get(), &version)) version = 0;
   return version;
 }
 
@@ -71,15 +69,14 @@ bool CShockwaveFlash::CallFlashVersion(IUnknown* instance, long* version) {
 
 bool CShockwaveFlash::ProbeInstalledVersion(long* version) {
   HRESULT init = CoInitialize(nullptr);
-  IUnknown* flash = nullptr;
   bool ok = false;
-  HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
-                                reinterpret_cast<void**>(&flash));
-  // Never call through a missing instance: no control counts as no version.
-  if (SUCCEEDED(hr) && flash) {
-    ok = CallFlashVersion(flash, version);
-    flash->Release();
-  }
+  {
+    vx::win::ComPtr<IUnknown> flash;
+    HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
+                                  flash.put_void());
+    // Never call through a missing instance: no control counts as no version.
+    if (SUCCEEDED(hr) && flash) ok = CallFlashVersion(flash.get(), version);
+  }  // the instance goes before COM is let go
   if (SUCCEEDED(init)) CoUninitialize();
   return ok;
 }

@@ -15,12 +15,15 @@
 #include <utility>
 #include <vector>
 
+#include "common/win32_handles.h"
 #include "testing/standin/standin.h"
 #include "testing/standin/swf_movie.h"
 #include "testing/standin/timeline.h"
 
 namespace vx::standin {
 namespace {
+
+using vx::win::ComPtr;
 
 constexpr char kWindowClass[] = "VxFlashStandin";
 constexpr UINT_PTR kTickTimer = 1;
@@ -38,10 +41,10 @@ std::string Narrow(const wchar_t* text, int length) {
 
 std::string FromBstr(BSTR b) { return b ? Narrow(b, static_cast<int>(SysStringLen(b))) : ""; }
 
-BSTR ToBstr(const std::string& s) {
+vx::win::Bstr ToBstr(const std::string& s) {
   int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
-  if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), b, n);
+  vx::win::Bstr b(nullptr, static_cast<UINT>(n));
+  if (b.get() && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), b.get(), n);
   return b;
 }
 
@@ -101,9 +104,6 @@ class FlashControl;
 class EventPoint : public IConnectionPoint {
  public:
   explicit EventPoint(FlashControl* owner) : owner_(owner) {}
-  ~EventPoint() {
-    for (auto& s : sinks_) s.second->Release();
-  }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
   STDMETHODIMP_(ULONG) AddRef() override;
@@ -118,21 +118,20 @@ class EventPoint : public IConnectionPoint {
   STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
-    IDispatch* dispatch = nullptr;
-    if (FAILED(sink->QueryInterface(kDiidShockwaveFlashEvents, reinterpret_cast<void**>(&dispatch))) &&
-        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+    ComPtr<IDispatch> dispatch;
+    if (FAILED(sink->QueryInterface(kDiidShockwaveFlashEvents, dispatch.put_void())) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
       return CONNECT_E_CANNOTCONNECT;
     }
     *cookie = ++lastCookie_;
-    sinks_.emplace_back(*cookie, dispatch);
+    sinks_.emplace_back(*cookie, std::move(dispatch));
     return S_OK;
   }
   STDMETHODIMP Unadvise(DWORD cookie) override {
     for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
       if (it->first == cookie) {
-        IDispatch* sink = it->second;
-        sinks_.erase(it);
-        sink->Release();
+        ComPtr<IDispatch> sink = std::move(it->second);
+        sinks_.erase(it);  // before the sink goes: its release may call back
         return S_OK;
       }
     }
@@ -146,31 +145,30 @@ class EventPoint : public IConnectionPoint {
   // Calls Invoke(dispid) on every sink; the arguments go in the order the event
   // declares them (DISPPARAMS gets them reversed).
   void Fire(DISPID dispid, const std::vector<std::string>& args) {
-    std::vector<IDispatch*> sinks;
-    for (auto& s : sinks_) {
-      s.second->AddRef();
-      sinks.push_back(s.second);
-    }
+    // A sink may unadvise while an event is delivered: each one called is held.
+    std::vector<ComPtr<IDispatch>> sinks;
+    for (auto& s : sinks_) sinks.push_back(s.second);
+    std::vector<vx::win::Bstr> texts;
+    texts.reserve(args.size());
     std::vector<VARIANTARG> argv(args.size());
     for (size_t i = 0; i < args.size(); ++i) {
+      texts.push_back(ToBstr(args[i]));
       VARIANTARG& v = argv[args.size() - 1 - i];
       VariantInit(&v);
       v.vt = VT_BSTR;
-      v.bstrVal = ToBstr(args[i]);
+      v.bstrVal = texts.back().get();
     }
-    for (IDispatch* sink : sinks) {
+    for (const ComPtr<IDispatch>& sink : sinks) {
       DISPPARAMS params = {argv.empty() ? nullptr : argv.data(), nullptr,
                            static_cast<UINT>(argv.size()), 0};
       sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                    nullptr, nullptr);
-      sink->Release();
     }
-    for (auto& v : argv) VariantClear(&v);
   }
 
  private:
   FlashControl* owner_;
-  std::vector<std::pair<DWORD, IDispatch*>> sinks_;
+  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> sinks_;
   DWORD lastCookie_ = 0;
 };
 
@@ -193,8 +191,8 @@ class FlashControl final : public IShockwaveFlashTable,
   ~FlashControl() {
     DestroyControlWindow();
     ReleaseSiteInterfaces();
-    if (site_) site_->Release();
-    if (viewSink_) viewSink_->Release();
+    site_.reset();
+    viewSink_.reset();
     ServerRelease();
   }
 
@@ -345,15 +343,12 @@ class FlashControl final : public IShockwaveFlashTable,
 
   // ---- IOleObject
   STDMETHODIMP SetClientSite(IOleClientSite* site) override {
-    if (site) site->AddRef();
-    if (site_) site_->Release();
-    site_ = site;
+    site_ = ComPtr<IOleClientSite>(site);
     return S_OK;
   }
   STDMETHODIMP GetClientSite(IOleClientSite** out) override {
     if (!out) return E_POINTER;
-    *out = site_;
-    if (site_) site_->AddRef();
+    *out = ComPtr<IOleClientSite>(site_).detach();  // the caller's own reference
     return S_OK;
   }
   STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
@@ -495,9 +490,7 @@ class FlashControl final : public IShockwaveFlashTable,
   }
   STDMETHODIMP Unfreeze(DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override {
-    if (sink) sink->AddRef();
-    if (viewSink_) viewSink_->Release();
-    viewSink_ = sink;
+    viewSink_ = ComPtr<IAdviseSink>(sink);
     viewAspects_ = aspects;
     viewFlags_ = flags;
     return S_OK;
@@ -505,10 +498,7 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override {
     if (aspects) *aspects = viewAspects_;
     if (flags) *flags = viewFlags_;
-    if (sink) {
-      *sink = viewSink_;
-      if (viewSink_) viewSink_->AddRef();
-    }
+    if (sink) *sink = ComPtr<IAdviseSink>(viewSink_).detach();  // the caller's own reference
     return S_OK;
   }
   STDMETHODIMP GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) override {
@@ -590,18 +580,14 @@ class FlashControl final : public IShockwaveFlashTable,
 
  private:
   HRESULT Activate(bool ui, IOleClientSite* site, LPCRECT posRect) {
-    if (!site) site = site_;
+    if (!site) site = site_.get();
     if (!site) return E_UNEXPECTED;
     if (!inPlaceSite_) {
-      IOleInPlaceSite* ips = nullptr;
-      if (FAILED(site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&ips))))
-        return E_NOINTERFACE;
-      if (ips->CanInPlaceActivate() != S_OK) {
-        ips->Release();
-        return E_FAIL;
-      }
+      ComPtr<IOleInPlaceSite> ips;
+      if (FAILED(site->QueryInterface(IID_IOleInPlaceSite, ips.put_void()))) return E_NOINTERFACE;
+      if (ips->CanInPlaceActivate() != S_OK) return E_FAIL;
       ips->OnInPlaceActivate();
-      inPlaceSite_ = ips;
+      inPlaceSite_ = std::move(ips);
     }
     if (!hwnd_) {
       HWND parent = nullptr;
@@ -609,9 +595,7 @@ class FlashControl final : public IShockwaveFlashTable,
       RECT pos = {0, 0, 0, 0}, clip = {0, 0, 0, 0};
       OLEINPLACEFRAMEINFO info = {};
       info.cb = sizeof info;
-      if (frame_) { frame_->Release(); frame_ = nullptr; }
-      if (uiWindow_) { uiWindow_->Release(); uiWindow_ = nullptr; }
-      inPlaceSite_->GetWindowContext(&frame_, &uiWindow_, &pos, &clip, &info);
+      inPlaceSite_->GetWindowContext(frame_.put(), uiWindow_.put(), &pos, &clip, &info);
       if (posRect) pos = *posRect;
       if (!RegisterWindowClass()) return E_FAIL;
       CreateWindowExA(0, kWindowClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pos.left,
@@ -643,9 +627,9 @@ class FlashControl final : public IShockwaveFlashTable,
   }
 
   void ReleaseSiteInterfaces() {
-    if (frame_) { frame_->Release(); frame_ = nullptr; }
-    if (uiWindow_) { uiWindow_->Release(); uiWindow_ = nullptr; }
-    if (inPlaceSite_) { inPlaceSite_->Release(); inPlaceSite_ = nullptr; }
+    frame_.reset();
+    uiWindow_.reset();
+    inPlaceSite_.reset();
   }
 
   // Logs the control's rectangle in its parent's client area and the top-level
@@ -718,7 +702,7 @@ class FlashControl final : public IShockwaveFlashTable,
   // Every 50 ms: follows the window's placement, plays the timeline forward (firing
   // the fscommands of each frame entered) and fires the timed "quit".
   void Tick() {
-    AddRef();  // a sink may close the control while an event is delivered
+    ComPtr<FlashControl> self(this);  // a sink may close the control while an event is delivered
     ReportPlacement();
     uint64_t now = NowMs();
     if (loaded_) {
@@ -740,7 +724,6 @@ class FlashControl final : public IShockwaveFlashTable,
       quitFired_ = true;
       FireFSCommand("quit", "");
     }
-    Release();
   }
 
   void Paint(HDC dc, const RECT& r) {
@@ -748,13 +731,12 @@ class FlashControl final : public IShockwaveFlashTable,
     if (background_ >= 0) rgb = static_cast<unsigned long>(background_) & 0xFFFFFF;
     else if (movie_.hasBackground) rgb = movie_.background;
     COLORREF fill = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    HBRUSH brush = CreateSolidBrush(fill);
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    vx::win::GdiObject<HBRUSH> brush(CreateSolidBrush(fill));
+    FillRect(dc, &r, brush.get());
     int luminance = static_cast<int>(((rgb >> 16) & 0xFF) * 3 + ((rgb >> 8) & 0xFF) * 6 + (rgb & 0xFF));
     SetTextColor(dc, luminance > 1280 ? RGB(0, 0, 0) : RGB(255, 255, 255));
     SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    vx::win::SelectedObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
     std::string text;
     if (loaded_) {
       paintedFrame_ = FrameNum();
@@ -769,16 +751,15 @@ class FlashControl final : public IShockwaveFlashTable,
     box = r;
     box.top = r.top + (r.bottom - r.top - h) / 2;
     DrawTextA(dc, text.c_str(), -1, &box, DT_CENTER | DT_NOPREFIX);
-    SelectObject(dc, oldFont);
   }
 
   LONG refs_ = 1;
   EventPoint events_;
-  IOleClientSite* site_ = nullptr;
-  IOleInPlaceSite* inPlaceSite_ = nullptr;
-  IOleInPlaceFrame* frame_ = nullptr;
-  IOleInPlaceUIWindow* uiWindow_ = nullptr;
-  IAdviseSink* viewSink_ = nullptr;
+  ComPtr<IOleClientSite> site_;
+  ComPtr<IOleInPlaceSite> inPlaceSite_;
+  ComPtr<IOleInPlaceFrame> frame_;
+  ComPtr<IOleInPlaceUIWindow> uiWindow_;
+  ComPtr<IAdviseSink> viewSink_;
   DWORD viewAspects_ = 0, viewFlags_ = 0;
   HWND hwnd_ = nullptr;
   bool uiActive_ = false;
@@ -844,11 +825,11 @@ LRESULT CALLBACK ControlWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 HRESULT CreateControl(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  auto* control = new (std::nothrow) FlashControl();
+  // The object starts with one reference, which this scope holds until the caller's
+  // own is taken.
+  auto control = ComPtr<FlashControl>::attach(new (std::nothrow) FlashControl());
   if (!control) return E_OUTOFMEMORY;
-  HRESULT hr = control->QueryInterface(iid, out);
-  control->Release();
-  return hr;
+  return control->QueryInterface(iid, out);
 }
 
 }  // namespace vx::standin
