@@ -427,18 +427,17 @@ TEST(Dispatch, CallsOnAWindowWithoutAControlRaiseAFrameworkException) {
 }
 
 TEST(Dispatch, EventArgumentsAreReadInDeclarationOrder) {
+  const vx::win::Bstr second(L"the args"), first(L"quit");
   VARIANT args[2];
   // IDispatch passes them last first: rgvarg[0] is the second argument.
   V_VT(&args[0]) = VT_BSTR;
-  V_BSTR(&args[0]) = SysAllocString(L"the args");
+  V_BSTR(&args[0]) = second.get();
   V_VT(&args[1]) = VT_BSTR;
-  V_BSTR(&args[1]) = SysAllocString(L"quit");
+  V_BSTR(&args[1]) = first.get();
   DISPPARAMS params{args, nullptr, 2, 0};
   EXPECT_EQ(EventArgString(&params, 0), "quit");
   EXPECT_EQ(EventArgString(&params, 1), "the args");
   EXPECT_EQ(EventArgString(&params, 2), "");
-  SysFreeString(V_BSTR(&args[0]));
-  SysFreeString(V_BSTR(&args[1]));
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
+
 namespace vx::testing {
 
 // {D27CDB6E-AE6D-11CF-96B8-444553540000}
@@ -128,18 +130,13 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
 };
 
 // Advises `sink` on the control's event connection point; returns the cookie or 0.
-inline DWORD AdviseEvents(IUnknown* control, IUnknown* sink, IConnectionPoint** point) {
-  *point = nullptr;
-  IConnectionPointContainer* container = nullptr;
-  if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
-    return 0;
+inline DWORD AdviseEvents(IUnknown* control, IUnknown* sink, vx::win::ComPtr<IConnectionPoint>& point) {
+  point.reset();
+  vx::win::ComPtr<IConnectionPointContainer> container;
+  if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()))) return 0;
   DWORD cookie = 0;
-  if (SUCCEEDED(container->FindConnectionPoint(kFlashEventsIid, point)) &&
-      FAILED((*point)->Advise(sink, &cookie))) {
-    (*point)->Release();
-    *point = nullptr;
-  }
-  container->Release();
+  if (SUCCEEDED(container->FindConnectionPoint(kFlashEventsIid, point.put())) && FAILED(point->Advise(sink, &cookie)))
+    point.reset();
   return cookie;
 }
 
