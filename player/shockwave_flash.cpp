@@ -2,13 +2,6 @@
 
 #include "framework/activex.h"
 
-// {D27CDB6E-AE6D-11CF-96B8-444553540000}
-const CLSID CLSID_ShockwaveFlash = {0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6C-AE6D-11CF-96B8-444553540000}
-const IID IID_IShockwaveFlash = {0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6D-AE6D-11CF-96B8-444553540000}
-const IID DIID_ShockwaveFlashEvents = {0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-
 BOOL CShockwaveFlash::Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent,
                              UINT nId, IClassFactory* carriedFactory) {
   return CreateControl(CLSID_ShockwaveFlash, windowName, dwStyle, rect, pParent, nId,

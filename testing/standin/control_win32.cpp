@@ -111,7 +111,7 @@ class EventPoint : public IConnectionPoint {
 
   STDMETHODIMP GetConnectionInterface(IID* iid) override {
     if (!iid) return E_POINTER;
-    *iid = kDiidShockwaveFlashEvents;
+    *iid = DIID_ShockwaveFlashEvents;
     return S_OK;
   }
   STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** out) override;
@@ -119,7 +119,7 @@ class EventPoint : public IConnectionPoint {
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
     ComPtr<IDispatch> dispatch;
-    if (FAILED(sink->QueryInterface(kDiidShockwaveFlashEvents, dispatch.put_void())) &&
+    if (FAILED(sink->QueryInterface(DIID_ShockwaveFlashEvents, dispatch.put_void())) &&
         FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
       return CONNECT_E_CANNOTCONNECT;
     }
@@ -200,7 +200,7 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kIidShockwaveFlash) {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IShockwaveFlash) {
       *out = static_cast<IShockwaveFlashTable*>(this);
     } else if (iid == IID_IOleObject) {
       *out = static_cast<IOleObject*>(this);
@@ -390,7 +390,7 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP IsUpToDate() override { return S_OK; }
   STDMETHODIMP GetUserClassID(CLSID* clsid) override {
     if (!clsid) return E_POINTER;
-    *clsid = kClsidShockwaveFlash;
+    *clsid = CLSID_ShockwaveFlash;
     return S_OK;
   }
   STDMETHODIMP GetUserType(DWORD, LPOLESTR* out) override {
@@ -539,7 +539,7 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (iid != kDiidShockwaveFlashEvents) return CONNECT_E_NOCONNECTION;
+    if (iid != DIID_ShockwaveFlashEvents) return CONNECT_E_NOCONNECTION;
     *out = &events_;
     AddRef();
     return S_OK;

@@ -62,7 +62,7 @@ int Usage() {
 // window closes; the exit code.
 int Run(bool versionOnly, const char* movie, long background, int resizeAfter, const RECT& frame) {
   ComPtr<IUnknown> control;
-  HRESULT hr = CoCreateInstance(kFlashClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
+  HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
   if (FAILED(hr)) {
     std::printf("No control: 0x%08lX\n", static_cast<unsigned long>(hr));
     std::fflush(stdout);
@@ -71,7 +71,7 @@ int Run(bool versionOnly, const char* movie, long background, int resizeAfter, c
   if (versionOnly) {
     ComPtr<IUnknown> flash;
     long version = 0;
-    if (SUCCEEDED(control->QueryInterface(kFlashIid, flash.put_void()))) hr = CallTableEntry(flash.get(), 39, &version);
+    if (SUCCEEDED(control->QueryInterface(IID_IShockwaveFlash, flash.put_void()))) hr = CallTableEntry(flash.get(), 39, &version);
     std::printf("FlashVersion 0x%08lX\n", static_cast<unsigned long>(version));
     std::fflush(stdout);
     return SUCCEEDED(hr) ? 0 : 1;

@@ -69,7 +69,7 @@ class StandinControl : public ::testing::Test {
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto get = Export<GetClassObject>(module_, "DllGetClassObject");
     ASSERT_NE(get, nullptr);
-    ASSERT_EQ(get(kFlashClsid, IID_IClassFactory, factory_.put_void()), S_OK);
+    ASSERT_EQ(get(CLSID_ShockwaveFlash, IID_IClassFactory, factory_.put_void()), S_OK);
     ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IUnknown, control_.put_void()), S_OK);
     ASSERT_EQ(control_->QueryInterface(IID_IDispatch, dispatch_.put_void()), S_OK);
   }
@@ -138,7 +138,7 @@ class StandinControl : public ::testing::Test {
 
 TEST_F(StandinControl, AnswersTheControlInterfacesFromOneObject) {
   ComPtr<IUnknown> flash;
-  ASSERT_EQ(control_->QueryInterface(kFlashIid, flash.put_void()), S_OK);
+  ASSERT_EQ(control_->QueryInterface(IID_IShockwaveFlash, flash.put_void()), S_OK);
   EXPECT_EQ(static_cast<void*>(flash.get()), static_cast<void*>(dispatch_.get()));
   for (const IID* iid : {&IID_IOleObject, &IID_IOleInPlaceObject, &IID_IOleInPlaceActiveObject,
                          &IID_IViewObject2, &IID_IPersistStreamInit, &IID_IPersistPropertyBag,
@@ -167,7 +167,7 @@ TEST_F(StandinControl, AnswersTheControlInterfacesFromOneObject) {
 
 TEST_F(StandinControl, FlashVersionAtTableEntry39FollowsTheEnvironment) {
   ComPtr<IUnknown> flash;
-  ASSERT_EQ(control_->QueryInterface(kFlashIid, flash.put_void()), S_OK);
+  ASSERT_EQ(control_->QueryInterface(IID_IShockwaveFlash, flash.put_void()), S_OK);
   long v = 0;
   EXPECT_EQ(CallTableEntry(flash.get(), 39, &v), S_OK);
   EXPECT_EQ(v, 0x00080000);
@@ -499,7 +499,7 @@ TEST_F(StandinControl, RegistersAndUnregistersItself) {
 
   // Registered, COM creates it by class.
   ComPtr<IUnknown> created;
-  EXPECT_EQ(CoCreateInstance(kFlashClsid, nullptr, CLSCTX_INPROC_SERVER, kFlashIid,
+  EXPECT_EQ(CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
                              created.put_void()), S_OK);
 
   ASSERT_EQ(unreg(), S_OK);

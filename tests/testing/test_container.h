@@ -12,18 +12,9 @@
 #include <vector>
 
 #include "common/win32_handles.h"
+#include "player/shockwave_flash_ids.h"
 
 namespace vx::testing {
-
-// {D27CDB6E-AE6D-11CF-96B8-444553540000}
-inline constexpr CLSID kFlashClsid = {
-    0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6C-AE6D-11CF-96B8-444553540000}
-inline constexpr IID kFlashIid = {
-    0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6D-AE6D-11CF-96B8-444553540000}
-inline constexpr IID kFlashEventsIid = {
-    0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
 // One event as the sink received it: DISPID and the arguments in declaration order.
 struct ReceivedEvent {
@@ -50,7 +41,7 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
     if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
     else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) *out = static_cast<IOleInPlaceSite*>(this);
     else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) *out = static_cast<IOleInPlaceFrame*>(this);
-    else if (iid == IID_IDispatch || iid == kFlashEventsIid) *out = static_cast<IDispatch*>(this);
+    else if (iid == IID_IDispatch || iid == DIID_ShockwaveFlashEvents) *out = static_cast<IDispatch*>(this);
     else return E_NOINTERFACE;
     return S_OK;
   }
@@ -135,7 +126,7 @@ inline DWORD AdviseEvents(IUnknown* control, IUnknown* sink, vx::win::ComPtr<ICo
   vx::win::ComPtr<IConnectionPointContainer> container;
   if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()))) return 0;
   DWORD cookie = 0;
-  if (SUCCEEDED(container->FindConnectionPoint(kFlashEventsIid, point.put())) && FAILED(point->Advise(sink, &cookie)))
+  if (SUCCEEDED(container->FindConnectionPoint(DIID_ShockwaveFlashEvents, point.put())) && FAILED(point->Advise(sink, &cookie)))
     point.reset();
   return cookie;
 }
