@@ -52,9 +52,7 @@ class COleControlSite {
   // Moves the control to `rect` in its parent's client area (SetObjectRects).
   void SetObjectRects(const RECT& rect);
   const RECT& rect() const { return m_rect; }
-  IDispatch* dispatch() const { return m_pDispatch.get(); }
   IOleObject* object() const { return m_pObject.get(); }
-  UINT id() const { return m_nId; }
   HWND parentWindow() const;
   // True between the control's OnInPlaceActivate and OnInPlaceDeactivate.
   bool inPlaceActive() const { return m_bInPlaceActive; }
