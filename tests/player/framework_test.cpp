@@ -170,16 +170,16 @@ class ScopedMessagesFile {
   ScopedMessagesFile() {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "vx-framework-messages.txt";
-    DeleteFileA(path_.c_str());
-    SetEnvironmentVariableA("VX_MESSAGES_TO", path_.c_str());
+    m_path = std::string(temp) + "vx-framework-messages.txt";
+    DeleteFileA(m_path.c_str());
+    SetEnvironmentVariableA("VX_MESSAGES_TO", m_path.c_str());
   }
   ~ScopedMessagesFile() {
     SetEnvironmentVariableA("VX_MESSAGES_TO", nullptr);
-    DeleteFileA(path_.c_str());
+    DeleteFileA(m_path.c_str());
   }
   std::vector<std::string> lines() const {
-    std::ifstream in(path_);
+    std::ifstream in(m_path);
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -189,7 +189,7 @@ class ScopedMessagesFile {
   }
 
  private:
-  std::string path_;
+  std::string m_path;
 };
 
 // Sends WM_GETICON and WM_QUERYDRAGICON from another thread while the dialog runs its

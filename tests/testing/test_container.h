@@ -25,7 +25,7 @@ struct ReceivedEvent {
 class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame,
                        public IDispatch {
  public:
-  explicit TestSite(HWND window) : window_(window) {}
+  explicit TestSite(HWND window) : m_window(window) {}
 
   std::function<void(const ReceivedEvent&)> onEvent;
   std::vector<ReceivedEvent> events;
@@ -57,7 +57,7 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
   STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 
   // IOleWindow
-  STDMETHODIMP GetWindow(HWND* out) override { *out = window_; return S_OK; }
+  STDMETHODIMP GetWindow(HWND* out) override { *out = m_window; return S_OK; }
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
   // IOleInPlaceSite
@@ -68,10 +68,10 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
                                 LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
     *frame = static_cast<IOleInPlaceFrame*>(this);
     *doc = nullptr;
-    GetClientRect(window_, pos);
+    GetClientRect(m_window, pos);
     *clip = *pos;
     info->fMDIApp = FALSE;
-    info->hwndFrame = window_;
+    info->hwndFrame = m_window;
     info->haccel = nullptr;
     info->cAccelEntries = 0;
     return S_OK;
@@ -117,7 +117,7 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
   }
 
  private:
-  HWND window_;
+  HWND m_window;
 };
 
 // Advises `sink` on the control's event connection point; returns the cookie or 0.
