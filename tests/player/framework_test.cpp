@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
 #include "framework/activex.h"
 #include "framework/app.h"
 #include "framework/dialog.h"
@@ -214,13 +215,13 @@ class IconDialog : public CDialog {
   IconDialog() : CDialog(200) {}
   HICON icon = ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
   IconQuery query;
-  HANDLE thread = nullptr;
+  vx::win::UniqueHandle thread;
   BOOL OnInitDialog() override {
     CDialog::OnInitDialog();
     SetIcon(icon, TRUE);
     SetIcon(icon, FALSE);
     query.hWnd = m_hWnd;
-    thread = CreateThread(nullptr, 0, QueryIcons, &query, 0, nullptr);
+    thread.reset(CreateThread(nullptr, 0, QueryIcons, &query, 0, nullptr));
     return TRUE;
   }
   HCURSOR OnQueryDragIcon() override { return reinterpret_cast<HCURSOR>(icon); }
@@ -229,8 +230,7 @@ class IconDialog : public CDialog {
 TEST(ModalDialog, AnswersMessagesSentFromOtherThreads) {
   IconDialog dlg;
   EXPECT_EQ(dlg.DoModal(), IDOK);
-  WaitForSingleObject(dlg.thread, 10000);
-  CloseHandle(dlg.thread);
+  WaitForSingleObject(dlg.thread.get(), 10000);
   EXPECT_TRUE(dlg.query.sent);
   EXPECT_EQ(dlg.query.big, reinterpret_cast<DWORD_PTR>(dlg.icon));
   EXPECT_EQ(dlg.query.small, reinterpret_cast<DWORD_PTR>(dlg.icon));
@@ -344,10 +344,9 @@ DWORD WINAPI CloseBoxCaptioned(void* param) {
 TEST(MessageBoxes, CaptionIsTheExecutableNameWithoutExtension) {
   EXPECT_EQ(AfxGetApp()->m_strAppName, "framework_tests");
   std::string caption = "framework_tests";
-  HANDLE closer = CreateThread(nullptr, 0, CloseBoxCaptioned, &caption, 0, nullptr);
+  vx::win::UniqueHandle closer(CreateThread(nullptr, 0, CloseBoxCaptioned, &caption, 0, nullptr));
   int result = AfxMessageBox("shown for real");
-  WaitForSingleObject(closer, 10000);
-  CloseHandle(closer);
+  WaitForSingleObject(closer.get(), 10000);
   EXPECT_EQ(caption, "found");
   EXPECT_EQ(result, IDOK);
 }
