@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "framework/app.h"
 
@@ -10,12 +11,19 @@ namespace {
 
 // Pixels to HIMETRIC (0.01 mm) on the screen.
 SIZEL PixelsToHimetric(int cx, int cy) {
-  HDC dc = GetDC(nullptr);
-  int dpiX = GetDeviceCaps(dc, LOGPIXELSX), dpiY = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  vx::win::WindowDC screen(nullptr);
+  int dpiX = GetDeviceCaps(screen.get(), LOGPIXELSX), dpiY = GetDeviceCaps(screen.get(), LOGPIXELSY);
   if (dpiX <= 0) dpiX = 96;
   if (dpiY <= 0) dpiY = 96;
   return SIZEL{MulDiv(cx, 2540, dpiX), MulDiv(cy, 2540, dpiY)};
+}
+
+// Takes over a BSTR that a callee handed out, so that it is freed however the caller's
+// scope ends.
+vx::win::Bstr TakeBstr(BSTR& text) {
+  vx::win::Bstr owner;
+  *owner.put() = std::exchange(text, nullptr);
+  return owner;
 }
 
 }  // namespace
@@ -272,24 +280,23 @@ BOOL COleControlSite::CreateControl(REFCLSID clsid, const char* windowName, DWOR
   HWND parent = parentWindow();
   if (!parent) return FALSE;
   m_rect = rect;
-  HRESULT hr = pFactory ? pFactory->CreateInstance(nullptr, IID_IOleObject, reinterpret_cast<void**>(&m_pObject))
+  HRESULT hr = pFactory ? pFactory->CreateInstance(nullptr, IID_IOleObject, m_pObject.put_void())
                         : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                           reinterpret_cast<void**>(&m_pObject));
+                                           m_pObject.put_void());
   if (FAILED(hr) || !m_pObject) {
-    m_pObject = nullptr;
+    // A failed call hands out no reference: whatever it left in the pointer is not ours.
+    m_pObject.detach();
     return FALSE;
   }
-  m_pSite = new Site(this);
-  IOleClientSite* clientSite = static_cast<IOleClientSite*>(m_pSite);
+  m_pSite = vx::win::ComPtr<Site>::attach(new Site(this));
+  IOleClientSite* clientSite = static_cast<IOleClientSite*>(m_pSite.get());
 
   DWORD misc = 0;
   m_pObject->GetMiscStatus(DVASPECT_CONTENT, &misc);
   if (misc & OLEMISC_SETCLIENTSITEFIRST) m_pObject->SetClientSite(clientSite);
-  IPersistStreamInit* persist = nullptr;
-  if (SUCCEEDED(m_pObject->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))) && persist) {
-    persist->InitNew();
-    persist->Release();
-  }
+  vx::win::ComPtr<IPersistStreamInit> persist;
+  if (SUCCEEDED(m_pObject.query(IID_IPersistStreamInit, persist)) && persist) persist->InitNew();
+  persist.reset();
   if (!(misc & OLEMISC_SETCLIENTSITEFIRST)) m_pObject->SetClientSite(clientSite);
 
   SIZEL extent = PixelsToHimetric(rect.right - rect.left, rect.bottom - rect.top);
@@ -300,7 +307,7 @@ BOOL COleControlSite::CreateControl(REFCLSID clsid, const char* windowName, DWOR
   if (SUCCEEDED(hr) && (dwStyle & WS_VISIBLE))
     m_pObject->DoVerb(OLEIVERB_SHOW, nullptr, clientSite, 0, parent, &pos);
 
-  m_pObject->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&m_pInPlaceObject));
+  m_pObject.query(IID_IOleInPlaceObject, m_pInPlaceObject);
   HWND hWndCtrl = nullptr;
   if (m_pInPlaceObject) m_pInPlaceObject->GetWindow(&hWndCtrl);
   if (FAILED(hr) || !hWndCtrl) {
@@ -308,7 +315,7 @@ BOOL COleControlSite::CreateControl(REFCLSID clsid, const char* windowName, DWOR
     return FALSE;
   }
   m_pInPlaceObject->SetObjectRects(&m_rect, &m_rect);
-  m_pObject->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&m_pDispatch));
+  m_pObject.query(IID_IDispatch, m_pDispatch);
 
   m_pWndCtrl->Attach(hWndCtrl);
   m_pWndCtrl->m_pCtrlSite = this;
@@ -320,89 +327,81 @@ BOOL COleControlSite::CreateControl(REFCLSID clsid, const char* windowName, DWOR
 
 namespace {
 
-// The default source interface from the control's class information.
-bool DefaultSourceIid(IUnknown* control, IID* out) {
-  IProvideClassInfo2* pci2 = nullptr;
-  if (SUCCEEDED(control->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&pci2))) && pci2) {
-    HRESULT hr = pci2->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, out);
-    pci2->Release();
-    if (SUCCEEDED(hr)) return true;
-  }
-  IProvideClassInfo* pci = nullptr;
-  if (FAILED(control->QueryInterface(IID_IProvideClassInfo, reinterpret_cast<void**>(&pci))) || !pci)
-    return false;
+// The source interface of a class's default source implementation, from its type
+// information.
+bool DefaultSourceFromClassInfo(ITypeInfo* classInfo, IID* out) {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(classInfo->GetTypeAttr(&attr)) || !attr) return false;
   bool found = false;
-  ITypeInfo* classInfo = nullptr;
-  if (SUCCEEDED(pci->GetClassInfo(&classInfo)) && classInfo) {
-    TYPEATTR* attr = nullptr;
-    if (SUCCEEDED(classInfo->GetTypeAttr(&attr)) && attr) {
-      for (UINT i = 0; i < attr->cImplTypes && !found; ++i) {
-        INT flags = 0;
-        if (FAILED(classInfo->GetImplTypeFlags(i, &flags))) continue;
-        if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
-          continue;
-        HREFTYPE ref;
-        ITypeInfo* source = nullptr;
-        if (SUCCEEDED(classInfo->GetRefTypeOfImplType(i, &ref)) &&
-            SUCCEEDED(classInfo->GetRefTypeInfo(ref, &source)) && source) {
-          TYPEATTR* sattr = nullptr;
-          if (SUCCEEDED(source->GetTypeAttr(&sattr)) && sattr) {
-            *out = sattr->guid;
-            found = true;
-            source->ReleaseTypeAttr(sattr);
-          }
-          source->Release();
-        }
-      }
-      classInfo->ReleaseTypeAttr(attr);
+  for (UINT i = 0; i < attr->cImplTypes && !found; ++i) {
+    INT flags = 0;
+    if (FAILED(classInfo->GetImplTypeFlags(i, &flags))) continue;
+    if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
+      continue;
+    HREFTYPE ref;
+    vx::win::ComPtr<ITypeInfo> source;
+    if (FAILED(classInfo->GetRefTypeOfImplType(i, &ref)) || FAILED(classInfo->GetRefTypeInfo(ref, source.put())) ||
+        !source)
+      continue;
+    TYPEATTR* sattr = nullptr;
+    if (SUCCEEDED(source->GetTypeAttr(&sattr)) && sattr) {
+      *out = sattr->guid;
+      found = true;
+      source->ReleaseTypeAttr(sattr);
     }
-    classInfo->Release();
   }
-  pci->Release();
+  classInfo->ReleaseTypeAttr(attr);
   return found;
+}
+
+// The default source interface from the control's class information.
+bool DefaultSourceIid(const vx::win::ComPtr<IOleObject>& control, IID* out) {
+  vx::win::ComPtr<IProvideClassInfo2> pci2;
+  if (SUCCEEDED(control.query(IID_IProvideClassInfo2, pci2)) && pci2 &&
+      SUCCEEDED(pci2->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, out)))
+    return true;
+  vx::win::ComPtr<IProvideClassInfo> pci;
+  if (FAILED(control.query(IID_IProvideClassInfo, pci)) || !pci) return false;
+  vx::win::ComPtr<ITypeInfo> classInfo;
+  return SUCCEEDED(pci->GetClassInfo(classInfo.put())) && classInfo && DefaultSourceFromClassInfo(classInfo.get(), out);
+}
+
+// Without class information: the first connection point that is not the
+// property-change notification.
+vx::win::ComPtr<IConnectionPoint> FirstEventsPoint(IConnectionPointContainer* cpc, IID* iid) {
+  vx::win::ComPtr<IEnumConnectionPoints> en;
+  if (FAILED(cpc->EnumConnectionPoints(en.put())) || !en) return {};
+  vx::win::ComPtr<IConnectionPoint> cp;
+  while (en->Next(1, cp.put(), nullptr) == S_OK) {
+    IID cpIid;
+    if (SUCCEEDED(cp->GetConnectionInterface(&cpIid)) && cpIid != IID_IPropertyNotifySink) {
+      *iid = cpIid;
+      return cp;
+    }
+  }
+  return {};
 }
 
 }  // namespace
 
 void COleControlSite::ConnectEvents(const IID* eventsIid) {
-  IConnectionPointContainer* cpc = nullptr;
-  if (FAILED(m_pObject->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc))) || !cpc)
-    return;
+  vx::win::ComPtr<IConnectionPointContainer> cpc;
+  if (FAILED(m_pObject.query(IID_IConnectionPointContainer, cpc)) || !cpc) return;
   IID iid = IID_NULL;
-  IConnectionPoint* point = nullptr;
-  if (eventsIid) {
-    iid = *eventsIid;
-  } else if (!DefaultSourceIid(m_pObject, &iid)) {
-    // Without class information: the first connection point that is not the
-    // property-change notification.
-    IEnumConnectionPoints* en = nullptr;
-    if (SUCCEEDED(cpc->EnumConnectionPoints(&en)) && en) {
-      IConnectionPoint* cp = nullptr;
-      while (!point && en->Next(1, &cp, nullptr) == S_OK) {
-        IID cpIid;
-        if (SUCCEEDED(cp->GetConnectionInterface(&cpIid)) && cpIid != IID_IPropertyNotifySink) {
-          iid = cpIid;
-          point = cp;
-        } else {
-          cp->Release();
-        }
-      }
-      en->Release();
-    }
-  }
-  if (!point && iid != IID_NULL) cpc->FindConnectionPoint(iid, &point);
-  cpc->Release();
+  vx::win::ComPtr<IConnectionPoint> point;
+  if (eventsIid) iid = *eventsIid;
+  else if (!DefaultSourceIid(m_pObject, &iid)) point = FirstEventsPoint(cpc.get(), &iid);
+  if (!point && iid != IID_NULL) cpc->FindConnectionPoint(iid, point.put());
+  cpc.reset();
   if (!point) return;
-  m_pSink = new Sink(this, iid);
-  if (SUCCEEDED(point->Advise(static_cast<IDispatch*>(m_pSink), &m_dwEventsCookie))) {
-    m_pEventsPoint = point;
-    m_eventsIid = iid;
-  } else {
-    point->Release();
-    m_pSink->Disconnect();
-    m_pSink->Release();
-    m_pSink = nullptr;
+  auto sink = vx::win::ComPtr<Sink>::attach(new Sink(this, iid));
+  if (FAILED(point->Advise(static_cast<IDispatch*>(sink.get()), &m_dwEventsCookie))) {
+    sink->Disconnect();
+    return;
   }
+  m_pSink = std::move(sink);
+  m_pEventsPoint = std::move(point);
+  m_eventsIid = iid;
 }
 
 void COleControlSite::FireEvent(DISPID dispId, DISPPARAMS* pParams) {
@@ -419,9 +418,8 @@ void COleControlSite::FireEvent(DISPID dispId, DISPPARAMS* pParams) {
 }
 
 void COleControlSite::SetActiveObject(IOleInPlaceActiveObject* pActiveObject) {
-  if (pActiveObject) pActiveObject->AddRef();
-  if (m_pActiveObject) m_pActiveObject->Release();
-  m_pActiveObject = pActiveObject;
+  // Takes a reference of its own; the one held before is let go.
+  m_pActiveObject = vx::win::ComPtr<IOleInPlaceActiveObject>(pActiveObject);
 }
 
 BOOL COleControlSite::TranslateKeyboardMessage(MSG* pMsg) {
@@ -430,11 +428,8 @@ BOOL COleControlSite::TranslateKeyboardMessage(MSG* pMsg) {
   HWND control = m_pWndCtrl->m_hWnd;
   if (pMsg->hwnd != control && !::IsChild(control, pMsg->hwnd)) return FALSE;
   // Keep the object alive while it works: it may deactivate itself on the way.
-  IOleInPlaceActiveObject* active = m_pActiveObject;
-  active->AddRef();
-  HRESULT hr = active->TranslateAccelerator(pMsg);
-  active->Release();
-  return hr == S_OK;
+  vx::win::ComPtr<IOleInPlaceActiveObject> active = m_pActiveObject;
+  return active->TranslateAccelerator(pMsg) == S_OK;
 }
 
 void COleControlSite::SetObjectRects(const RECT& rect) {
@@ -466,15 +461,17 @@ void COleControlSite::Invoke(DISPID dispId, WORD wFlags, VARIANT* args, UINT arg
   HRESULT hr = m_pDispatch->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, result,
                                    &excep, &argErr);
   if (SUCCEEDED(hr)) return;
+  if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+  // The texts the control handed over are ours to free, also when the message below
+  // cannot be made.
+  vx::win::Bstr source = TakeBstr(excep.bstrSource);
+  vx::win::Bstr description = TakeBstr(excep.bstrDescription);
+  vx::win::Bstr helpFile = TakeBstr(excep.bstrHelpFile);
   std::string message;
   if (hr == DISP_E_EXCEPTION) {
-    if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
-    if (excep.bstrDescription) message = AfxWideToAnsi(excep.bstrDescription);
+    if (description.get()) message = AfxWideToAnsi(description.get());
     if (excep.scode) hr = excep.scode;
   }
-  SysFreeString(excep.bstrSource);
-  SysFreeString(excep.bstrDescription);
-  SysFreeString(excep.bstrHelpFile);
   if (message.empty()) {
     char buf[96];
     std::snprintf(buf, sizeof(buf), "The control's member %ld failed (error 0x%08lX).",
@@ -487,34 +484,26 @@ void COleControlSite::Invoke(DISPID dispId, WORD wFlags, VARIANT* args, UINT arg
 void COleControlSite::Close() {
   if (m_pEventsPoint) {
     m_pEventsPoint->Unadvise(m_dwEventsCookie);
-    m_pEventsPoint->Release();
-    m_pEventsPoint = nullptr;
+    m_pEventsPoint.reset();
   }
   if (m_pSink) {
     m_pSink->Disconnect();
-    m_pSink->Release();
-    m_pSink = nullptr;
+    m_pSink.reset();
   }
-  SetActiveObject(nullptr);
+  m_pActiveObject.reset();
   if (m_pInPlaceObject) {
     if (m_bInPlaceActive) m_pInPlaceObject->InPlaceDeactivate();
-    m_pInPlaceObject->Release();
-    m_pInPlaceObject = nullptr;
+    m_pInPlaceObject.reset();
   }
-  if (m_pDispatch) {
-    m_pDispatch->Release();
-    m_pDispatch = nullptr;
-  }
+  m_pDispatch.reset();
   if (m_pObject) {
     m_pObject->Close(OLECLOSE_NOSAVE);
     m_pObject->SetClientSite(nullptr);
-    m_pObject->Release();
-    m_pObject = nullptr;
+    m_pObject.reset();
   }
   if (m_pSite) {
     m_pSite->Disconnect();
-    m_pSite->Release();
-    m_pSite = nullptr;
+    m_pSite.reset();
   }
   if (m_pWndCtrl) {
     if (m_pWndCtrl->m_pCtrlSite == this) m_pWndCtrl->m_pCtrlSite = nullptr;

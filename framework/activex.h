@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
 #include "framework/wnd.h"
 
 // A failed IDispatch call on a hosted control.
@@ -51,9 +52,7 @@ class COleControlSite {
   // Moves the control to `rect` in its parent's client area (SetObjectRects).
   void SetObjectRects(const RECT& rect);
   const RECT& rect() const { return m_rect; }
-  IDispatch* dispatch() const { return m_pDispatch; }
-  IOleObject* object() const { return m_pObject; }
-  UINT id() const { return m_nId; }
+  IOleObject* object() const { return m_pObject.get(); }
   HWND parentWindow() const;
   // True between the control's OnInPlaceActivate and OnInPlaceDeactivate.
   bool inPlaceActive() const { return m_bInPlaceActive; }
@@ -80,13 +79,13 @@ class COleControlSite {
   CWnd* m_pWndCtrl;
   UINT m_nId;
   RECT m_rect{};
-  Site* m_pSite = nullptr;
-  Sink* m_pSink = nullptr;
-  IOleObject* m_pObject = nullptr;
-  IOleInPlaceObject* m_pInPlaceObject = nullptr;
-  IDispatch* m_pDispatch = nullptr;
-  IOleInPlaceActiveObject* m_pActiveObject = nullptr;
-  IConnectionPoint* m_pEventsPoint = nullptr;
+  vx::win::ComPtr<Site> m_pSite;
+  vx::win::ComPtr<Sink> m_pSink;
+  vx::win::ComPtr<IOleObject> m_pObject;
+  vx::win::ComPtr<IOleInPlaceObject> m_pInPlaceObject;
+  vx::win::ComPtr<IDispatch> m_pDispatch;
+  vx::win::ComPtr<IOleInPlaceActiveObject> m_pActiveObject;
+  vx::win::ComPtr<IConnectionPoint> m_pEventsPoint;
   DWORD m_dwEventsCookie = 0;
   IID m_eventsIid = IID_NULL;
   bool m_bInPlaceActive = false;

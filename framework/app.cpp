@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/win32_handles.h"
 #include "framework/wnd.h"
 
 namespace {
@@ -40,12 +41,11 @@ bool WriteMessageToFile(const char* text) {
     else line += *p;
   }
   line += "\r\n";
-  HANDLE h = CreateFileA(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  vx::win::UniqueHandle file(CreateFileA(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(h);
+  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   return true;
 }
 

@@ -1,13 +1,5 @@
 #include "framework/ctrlsubclass.h"
 
-UINT CButton::GetState() const { return static_cast<UINT>(SendMessage(BM_GETSTATE)); }
-
-void CButton::SetState(BOOL bHighlight) { SendMessage(BM_SETSTATE, bHighlight); }
-
-int CButton::GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
-
-void CButton::SetCheck(int nCheck) { SendMessage(BM_SETCHECK, nCheck); }
-
 void CButton::DrawItem(LPDRAWITEMSTRUCT) {}
 
 BOOL CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -18,8 +10,6 @@ BOOL CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
   }
   return CWnd::OnChildNotify(message, wParam, lParam, pResult);
 }
-
-void CEdit::LimitText(int nMaxChars) { SendMessage(EM_LIMITTEXT, nMaxChars); }
 
 void AfxFillSolidRect(HDC hdc, const RECT& rc, COLORREF clr) {
   COLORREF old = ::SetBkColor(hdc, clr);

@@ -9,10 +9,6 @@
 
 class CButton : public CWnd {
  public:
-  UINT GetState() const;
-  void SetState(BOOL bHighlight);
-  int GetCheck() const;
-  void SetCheck(int nCheck);
   // Owner-draw request reflected from the parent (WM_DRAWITEM). Does nothing here.
   virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct);
 
@@ -21,11 +17,6 @@ class CButton : public CWnd {
 };
 
 class CStatic : public CWnd {};
-
-class CEdit : public CWnd {
- public:
-  void LimitText(int nMaxChars);
-};
 
 // Draws a one-pixel frame inside `rc`: top and left edges in clrTopLeft, bottom and
 // right edges in clrBottomRight.

@@ -23,7 +23,6 @@ class CDialog : public CWnd {
   // Creates the dialog modeless (no loop); TRUE on success.
   BOOL Create(UINT nIdTemplate, CWnd* pParent = nullptr);
   void EndDialog(int nResult);
-  BOOL IsModalRunning() const { return m_bModalRunning; }
 
   virtual BOOL OnInitDialog();
   // IDOK / IDCANCEL from the dialog's buttons, Enter and Esc: end with that result.

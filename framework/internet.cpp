@@ -1,6 +1,7 @@
 #include "framework/internet.h"
 
 #include <string>
+#include <utility>
 
 #include "framework/app.h"
 
@@ -18,14 +19,13 @@ CInternetException::CInternetException(const std::string& what, DWORD dwError)
 CInternetFile::~CInternetFile() { Close(); }
 
 void CInternetFile::Close() {
-  if (m_hFile) ::InternetCloseHandle(m_hFile);
-  m_hFile = nullptr;
+  m_hFile.reset();
 }
 
 bool CInternetFile::Fill() {
   if (!m_hFile) return false;
   DWORD got = 0;
-  if (!::InternetReadFile(m_hFile, m_buf, sizeof(m_buf), &got))
+  if (!::InternetReadFile(m_hFile.get(), m_buf, sizeof(m_buf), &got))
     throw CInternetException("Reading from the server failed", ::GetLastError());
   m_nPos = 0;
   m_nLen = got;
@@ -69,24 +69,23 @@ CInternetSession::CInternetSession(const char* agent, DWORD_PTR dwContext, DWORD
   } else if (AfxGetApp()) {
     name = AfxGetApp()->m_strAppName;
   }
-  m_hSession = ::InternetOpenA(name.c_str(), dwAccessType, proxyName, proxyBypass, dwFlags);
+  m_hSession.reset(::InternetOpenA(name.c_str(), dwAccessType, proxyName, proxyBypass, dwFlags));
   if (!m_hSession) throw CInternetException("The internet session could not be opened", ::GetLastError());
 }
 
 CInternetSession::~CInternetSession() { Close(); }
 
 void CInternetSession::Close() {
-  if (m_hSession) ::InternetCloseHandle(m_hSession);
-  m_hSession = nullptr;
+  m_hSession.reset();
 }
 
 CInternetFile* CInternetSession::OpenURL(const char* url, DWORD_PTR dwContext, DWORD dwFlags,
                                          const char* headers, DWORD headersLength) {
   if (!m_hSession) throw CInternetException("The internet session is closed", ERROR_INVALID_HANDLE);
   // Always ask the server: an update description must not come from a cache.
-  HINTERNET h = ::InternetOpenUrlA(m_hSession, url, headers, headers ? headersLength : 0,
-                                   dwFlags | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
-                                   dwContext ? dwContext : m_dwContext);
-  if (!h) throw CInternetException(std::string("The address could not be opened: ") + url, ::GetLastError());
-  return new CInternetFile(h);
+  UniqueInternetHandle file(::InternetOpenUrlA(m_hSession.get(), url, headers, headers ? headersLength : 0,
+                                                dwFlags | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+                                                dwContext ? dwContext : m_dwContext));
+  if (!file) throw CInternetException(std::string("The address could not be opened: ") + url, ::GetLastError());
+  return new CInternetFile(std::move(file));
 }

@@ -15,6 +15,17 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/win32_handles.h"
+
+// A WinINet handle (session, opened URL), closed with InternetCloseHandle.
+struct InternetHandleTraits {
+  using Handle = HINTERNET;
+  static Handle invalid() { return nullptr; }
+  static Handle also_invalid() { return nullptr; }
+  static void close(Handle h) { ::InternetCloseHandle(h); }
+};
+using UniqueInternetHandle = vx::win::Unique<InternetHandleTraits>;
+
 class CInternetException : public std::runtime_error {
  public:
   CInternetException(const std::string& what, DWORD dwError);
@@ -35,9 +46,9 @@ class CInternetFile {
 
  private:
   friend class CInternetSession;
-  explicit CInternetFile(HINTERNET hFile) : m_hFile(hFile) {}
+  explicit CInternetFile(UniqueInternetHandle hFile) : m_hFile(std::move(hFile)) {}
   bool Fill();
-  HINTERNET m_hFile;
+  UniqueInternetHandle m_hFile;
   char m_buf[4096];
   DWORD m_nPos = 0;
   DWORD m_nLen = 0;
@@ -63,6 +74,6 @@ class CInternetSession {
   void Close();
 
  private:
-  HINTERNET m_hSession = nullptr;
+  UniqueInternetHandle m_hSession;
   DWORD_PTR m_dwContext;
 };

@@ -6,10 +6,6 @@ DWORD CListCtrl::SetExtendedStyle(DWORD dwNewStyle) {
   return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, dwNewStyle));
 }
 
-DWORD CListCtrl::GetExtendedStyle() const {
-  return static_cast<DWORD>(SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE));
-}
-
 int CListCtrl::InsertColumn(int nCol, const char* heading, int nFormat, int nWidth) {
   LVCOLUMNA col{};
   col.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
@@ -70,11 +66,4 @@ std::vector<int> CListCtrl::GetSelectedItems() const {
 
 int CListCtrl::GetFirstSelectedItem() const {
   return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
-
-BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
-  LVITEMA item{};
-  item.state = nState;
-  item.stateMask = nMask;
-  return static_cast<BOOL>(SendMessage(LVM_SETITEMSTATE, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item)));
 }

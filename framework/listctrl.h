@@ -11,7 +11,6 @@
 class CListCtrl : public CWnd {
  public:
   DWORD SetExtendedStyle(DWORD dwNewStyle);
-  DWORD GetExtendedStyle() const;
   // nFormat: LVCFMT_LEFT, LVCFMT_CENTER or LVCFMT_RIGHT. Returns the new column's
   // index or -1.
   int InsertColumn(int nCol, const char* heading, int nFormat = LVCFMT_LEFT, int nWidth = -1);
@@ -26,5 +25,4 @@ class CListCtrl : public CWnd {
   std::vector<int> GetSelectedItems() const;
   // The first selected row, -1 when none is.
   int GetFirstSelectedItem() const;
-  BOOL SetItemState(int nItem, UINT nState, UINT nMask);
 };

@@ -144,13 +144,6 @@ BOOL CWnd::SubclassDlgItem(UINT nId, CWnd* pParent) {
   return h ? SubclassWindow(h) : FALSE;
 }
 
-HWND CWnd::UnsubclassWindow() {
-  if (!m_hWnd || !m_pfnSuper) return nullptr;
-  SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
-  m_pfnSuper = nullptr;
-  return Detach();
-}
-
 BOOL CWnd::CreateEx(DWORD dwExStyle, const char* className, const char* windowName,
                     DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId) {
   HWND parent = pParent ? pParent->m_hWnd : nullptr;
@@ -246,14 +239,13 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
       return OnCommand(wParam, lParam);
     case WM_NOTIFY: {
       const NMHDR* hdr = reinterpret_cast<const NMHDR*>(lParam);
-      if (hdr && ReflectChildNotify(hdr->hwndFrom, message, wParam, lParam, pResult)) return TRUE;
-      return OnNotify(wParam, lParam, pResult);
+      return hdr && ReflectChildNotify(hdr->hwndFrom, message, wParam, lParam, pResult);
     }
     case WM_DRAWITEM: {
       auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
       if (dis->CtlType != ODT_MENU && ReflectChildNotify(dis->hwndItem, message, wParam, lParam, pResult))
         return TRUE;
-      OnDrawItem(static_cast<int>(wParam), dis);
+      Default();
       *pResult = TRUE;
       return TRUE;
     }
@@ -262,7 +254,7 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
       if (mis->CtlType != ODT_MENU &&
           ReflectChildNotify(::GetDlgItem(m_hWnd, static_cast<int>(mis->CtlID)), message, wParam, lParam, pResult))
         return TRUE;
-      OnMeasureItem(static_cast<int>(wParam), mis);
+      Default();
       *pResult = TRUE;
       return TRUE;
     }
@@ -283,18 +275,10 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: {
-      if (ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult)) return TRUE;
-      HBRUSH brush = OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message);
-      if (!brush) return FALSE;
-      *pResult = reinterpret_cast<LRESULT>(brush);
-      return TRUE;
-    }
+    case WM_CTLCOLORSTATIC:
+      return ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult);
     case WM_PAINT:
       OnPaint();
-      return TRUE;
-    case WM_ERASEBKGND:
-      *pResult = OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
       return TRUE;
     case WM_TIMER:
       OnTimer(static_cast<UINT_PTR>(wParam));
@@ -302,40 +286,13 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     case WM_QUERYDRAGICON:
       *pResult = reinterpret_cast<LRESULT>(OnQueryDragIcon());
       return TRUE;
-    case WM_SIZE:
-      OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
-      return TRUE;
-    case WM_CLOSE:
-      OnClose();
-      return TRUE;
     case WM_DESTROY:
-      // Hosted controls go first, while their parent window still exists.
+      // Hosted controls go first, while their parent window still exists; then the
+      // default processing.
       if (m_pCtrlCont) m_pCtrlCont->CloseAll();
-      OnDestroy();
-      return TRUE;
+      return FALSE;
     case WM_SYSCOMMAND:
       OnSysCommand(static_cast<UINT>(wParam), lParam);
-      return TRUE;
-    case WM_MOUSEMOVE:
-      OnMouseMove(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
-      return TRUE;
-    case WM_LBUTTONDOWN:
-      OnLButtonDown(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
-      return TRUE;
-    case WM_LBUTTONUP:
-      OnLButtonUp(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
-      return TRUE;
-    case WM_MOUSELEAVE:
-      OnMouseLeave();
-      return TRUE;
-    case WM_KEYDOWN:
-      OnKeyDown(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
-      return TRUE;
-    case WM_SETCURSOR:
-      *pResult = OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam));
-      return TRUE;
-    case WM_SHOWWINDOW:
-      OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam));
       return TRUE;
     case WM_SYSCOLORCHANGE:
       // Only top-level windows hear of it from the system; their controls from them.
@@ -360,30 +317,15 @@ BOOL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* pMsg) {
 }
 
 BOOL CWnd::OnCommand(WPARAM, LPARAM) { return FALSE; }
-BOOL CWnd::OnNotify(WPARAM, LPARAM, LRESULT*) { return FALSE; }
 BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) { return FALSE; }
 BOOL CWnd::OnControlEvent(UINT, DISPID, DISPPARAMS*) { return FALSE; }
 
 void CWnd::OnWndProcException(UINT, const std::exception& e) { AfxReportException(e); }
 
 void CWnd::OnPaint() { Default(); }
-BOOL CWnd::OnEraseBkgnd(HDC) { return static_cast<BOOL>(Default()); }
 void CWnd::OnTimer(UINT_PTR) { Default(); }
 HCURSOR CWnd::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
-void CWnd::OnSize(UINT, int, int) { Default(); }
-void CWnd::OnClose() { Default(); }
-void CWnd::OnDestroy() { Default(); }
 void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
-void CWnd::OnDrawItem(int, LPDRAWITEMSTRUCT) { Default(); }
-void CWnd::OnMeasureItem(int, LPMEASUREITEMSTRUCT) { Default(); }
-HBRUSH CWnd::OnCtlColor(HDC, HWND, UINT) { return nullptr; }
-void CWnd::OnMouseMove(UINT, POINT) { Default(); }
-void CWnd::OnLButtonDown(UINT, POINT) { Default(); }
-void CWnd::OnLButtonUp(UINT, POINT) { Default(); }
-void CWnd::OnMouseLeave() { Default(); }
-void CWnd::OnKeyDown(UINT, UINT, UINT) { Default(); }
-BOOL CWnd::OnSetCursor(HWND, UINT, UINT) { return static_cast<BOOL>(Default()); }
-void CWnd::OnShowWindow(BOOL, UINT) { Default(); }
 void CWnd::PostNcDestroy() {}
 
 // ---------------------------------------------------------------------------------
@@ -438,19 +380,8 @@ BOOL CWnd::SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT
   return TRUE;
 }
 
-void CWnd::MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint) {
-  if (m_pCtrlSite) {
-    SetWindowPos(nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
-    return;
-  }
-  ::MoveWindow(m_hWnd, x, y, cx, cy, bRepaint);
-}
-
 void CWnd::GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
 void CWnd::GetWindowRect(RECT* rect) const { ::GetWindowRect(m_hWnd, rect); }
-void CWnd::ScreenToClient(RECT* rect) const {
-  ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(rect), 2);
-}
 void CWnd::Invalidate(BOOL bErase) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
 void CWnd::UpdateWindow() { ::UpdateWindow(m_hWnd); }
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -497,19 +428,12 @@ static BOOL ModifyBits(HWND h, int index, DWORD remove, DWORD add, UINT nFlags) 
 BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
   return ModifyBits(m_hWnd, GWL_STYLE, dwRemove, dwAdd, nFlags);
 }
-BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
-  return ModifyBits(m_hWnd, GWL_EXSTYLE, dwRemove, dwAdd, nFlags);
-}
 DWORD CWnd::GetStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
   return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL,
                                              reinterpret_cast<LPARAM>(hIcon)));
 }
-void CWnd::SetFont(HFONT hFont, BOOL bRedraw) {
-  SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(hFont), bRedraw);
-}
-HFONT CWnd::GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
 CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
 
 BOOL CWnd::DestroyWindow() {
@@ -552,67 +476,97 @@ std::string EventArgString(const DISPPARAMS* pParams, unsigned index) {
   return {};
 }
 
+namespace {
+
+// VARIANTs owned for a scope: cleared (their strings freed) however the scope ends.
+class OwnedVariants {
+ public:
+  explicit OwnedVariants(size_t count) : m_items(count) {
+    for (VARIANT& v : m_items) VariantInit(&v);
+  }
+  ~OwnedVariants() {
+    for (VARIANT& v : m_items) VariantClear(&v);
+  }
+  OwnedVariants(const OwnedVariants&) = delete;
+  OwnedVariants& operator=(const OwnedVariants&) = delete;
+  VARIANT& operator[](size_t i) { return m_items[i]; }
+  VARIANT* data() { return m_items.empty() ? nullptr : m_items.data(); }
+  size_t size() const { return m_items.size(); }
+
+ private:
+  std::vector<VARIANT> m_items;
+};
+
+// Ends a va_list on every way out of a scope.
+class VaListEnd {
+ public:
+  explicit VaListEnd(va_list& ap) : m_ap(ap) {}
+  ~VaListEnd() { va_end(m_ap); }
+  VaListEnd(const VaListEnd&) = delete;
+  VaListEnd& operator=(const VaListEnd&) = delete;
+
+ private:
+  va_list& m_ap;
+};
+
+size_t ParamCount(const VARTYPE* pbParamInfo) {
+  size_t n = 0;
+  for (const VARTYPE* p = pbParamInfo; p && *p; ++p) ++n;
+  return n;
+}
+
+// Stores the converted result in the caller's variable of the wanted type.
+void StoreResult(VARIANT& result, VARTYPE vtRet, void* pvRet, DISPID dispId) {
+  HRESULT hr = VariantChangeType(&result, &result, 0, vtRet);
+  if (FAILED(hr)) throw COleDispatchException("The control returned a value of an unexpected type.", hr, dispId);
+  switch (vtRet) {
+    case VT_I4: *static_cast<long*>(pvRet) = V_I4(&result); break;
+    case VT_BOOL: *static_cast<BOOL*>(pvRet) = V_BOOL(&result) != VARIANT_FALSE; break;
+    case VT_R8: *static_cast<double*>(pvRet) = V_R8(&result); break;
+    case VT_BSTR: *static_cast<std::string*>(pvRet) = AfxWideToAnsi(V_BSTR(&result)); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
 void CWnd::InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet,
                         const VARTYPE* pbParamInfo, ...) {
   if (!m_pCtrlSite) throw CFrameworkException("The window does not host a control.", E_UNEXPECTED);
-  std::vector<VARIANT> args;
+  // IDispatch takes the arguments last to first.
+  OwnedVariants args(ParamCount(pbParamInfo));
   va_list ap;
   va_start(ap, pbParamInfo);
-  for (const VARTYPE* p = pbParamInfo; p && *p; ++p) {
-    VARIANT v;
-    VariantInit(&v);
-    switch (*p) {
-      case VT_I4:
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = va_arg(ap, long);
-        break;
-      case VT_BOOL:
-        V_VT(&v) = VT_BOOL;
-        V_BOOL(&v) = va_arg(ap, int) ? VARIANT_TRUE : VARIANT_FALSE;
-        break;
-      case VT_R8:
-        V_VT(&v) = VT_R8;
-        V_R8(&v) = va_arg(ap, double);
-        break;
-      case VT_BSTR: {
-        const char* s = va_arg(ap, const char*);
-        V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = SysAllocString(AfxAnsiToWide(s).c_str());
-        break;
+  {
+    VaListEnd end(ap);
+    for (size_t i = 0; i < args.size(); ++i) {
+      VARIANT& v = args[args.size() - 1 - i];
+      switch (pbParamInfo[i]) {
+        case VT_I4:
+          V_VT(&v) = VT_I4;
+          V_I4(&v) = va_arg(ap, long);
+          break;
+        case VT_BOOL:
+          V_VT(&v) = VT_BOOL;
+          V_BOOL(&v) = va_arg(ap, int) ? VARIANT_TRUE : VARIANT_FALSE;
+          break;
+        case VT_R8:
+          V_VT(&v) = VT_R8;
+          V_R8(&v) = va_arg(ap, double);
+          break;
+        case VT_BSTR: {
+          vx::win::Bstr text(AfxAnsiToWide(va_arg(ap, const char*)).c_str());
+          V_VT(&v) = VT_BSTR;
+          V_BSTR(&v) = text.release();
+          break;
+        }
+        default:
+          throw CFrameworkException("Unsupported argument type.", DISP_E_BADVARTYPE);
       }
-      default:
-        va_end(ap);
-        for (auto& a : args) VariantClear(&a);
-        throw CFrameworkException("Unsupported argument type.", DISP_E_BADVARTYPE);
-    }
-    args.push_back(v);
-  }
-  va_end(ap);
-  // IDispatch takes the arguments last to first.
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  VARIANT result;
-  VariantInit(&result);
-  try {
-    m_pCtrlSite->Invoke(dwDispId, wFlags, reversed.empty() ? nullptr : reversed.data(),
-                        static_cast<UINT>(reversed.size()), vtRet == VT_EMPTY ? nullptr : &result);
-  } catch (...) {
-    for (auto& a : reversed) VariantClear(&a);
-    throw;
-  }
-  for (auto& a : reversed) VariantClear(&a);
-  if (vtRet != VT_EMPTY && pvRet) {
-    HRESULT hr = VariantChangeType(&result, &result, 0, vtRet);
-    if (FAILED(hr)) {
-      VariantClear(&result);
-      throw COleDispatchException("The control returned a value of an unexpected type.", hr, dwDispId);
-    }
-    switch (vtRet) {
-      case VT_I4: *static_cast<long*>(pvRet) = V_I4(&result); break;
-      case VT_BOOL: *static_cast<BOOL*>(pvRet) = V_BOOL(&result) != VARIANT_FALSE; break;
-      case VT_R8: *static_cast<double*>(pvRet) = V_R8(&result); break;
-      case VT_BSTR: *static_cast<std::string*>(pvRet) = AfxWideToAnsi(V_BSTR(&result)); break;
-      default: break;
     }
   }
-  VariantClear(&result);
+  OwnedVariants result(1);
+  m_pCtrlSite->Invoke(dwDispId, wFlags, args.data(), static_cast<UINT>(args.size()),
+                      vtRet == VT_EMPTY ? nullptr : &result[0]);
+  if (vtRet != VT_EMPTY && pvRet) StoreResult(result[0], vtRet, pvRet, dwDispId);
 }

@@ -64,7 +64,6 @@ class CWnd {
   // procedure becomes the one Default()/DefWindowProc call.
   BOOL SubclassWindow(HWND hWnd);
   BOOL SubclassDlgItem(UINT nId, CWnd* pParent);
-  HWND UnsubclassWindow();
 
   // Creates a window of a registered class with this object as its permanent wrapper.
   // The class must use DefWindowProc-like default processing (any system class works).
@@ -104,7 +103,6 @@ class CWnd {
   static BOOL WalkPreTranslateTree(HWND hWndStop, MSG* pMsg);
 
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-  virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult);
   // Reflected notification from the parent; return TRUE and set *pResult to handle it.
   virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
   // An event of a hosted ActiveX control nCtrlId (see CreateControl). Arguments are in
@@ -114,24 +112,9 @@ class CWnd {
   virtual void OnWndProcException(UINT message, const std::exception& e);
 
   virtual void OnPaint();
-  virtual BOOL OnEraseBkgnd(HDC hdc);
   virtual void OnTimer(UINT_PTR nIdEvent);
   virtual HCURSOR OnQueryDragIcon();
-  virtual void OnSize(UINT nType, int cx, int cy);
-  virtual void OnClose();
-  virtual void OnDestroy();
   virtual void OnSysCommand(UINT nId, LPARAM lParam);
-  virtual void OnDrawItem(int nIdCtl, LPDRAWITEMSTRUCT lpDrawItem);
-  virtual void OnMeasureItem(int nIdCtl, LPMEASUREITEMSTRUCT lpMeasureItem);
-  // Return the brush to paint with, or nullptr for the default one.
-  virtual HBRUSH OnCtlColor(HDC hdc, HWND hWndCtl, UINT message);
-  virtual void OnMouseMove(UINT nFlags, POINT point);
-  virtual void OnLButtonDown(UINT nFlags, POINT point);
-  virtual void OnLButtonUp(UINT nFlags, POINT point);
-  virtual void OnMouseLeave();
-  virtual void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
-  virtual BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
-  virtual void OnShowWindow(BOOL bShow, UINT nStatus);
   // Runs after the window's last message (WM_NCDESTROY), when it is detached.
   virtual void PostNcDestroy();
 
@@ -148,12 +131,10 @@ class CWnd {
   BOOL IsWindowEnabled() const;
   BOOL IsWindowVisible() const;
   BOOL IsIconic() const;
-  // On a hosted ActiveX control these also move the control (SetObjectRects).
+  // On a hosted ActiveX control this also moves the control (SetObjectRects).
   BOOL SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags);
-  void MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint = TRUE);
   void GetClientRect(RECT* rect) const;
   void GetWindowRect(RECT* rect) const;
-  void ScreenToClient(RECT* rect) const;
   void Invalidate(BOOL bErase = TRUE);
   void UpdateWindow();
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
@@ -162,15 +143,11 @@ class CWnd {
   BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   UINT_PTR SetTimer(UINT_PTR nIdEvent, UINT nElapse);
   BOOL KillTimer(UINT_PTR nIdEvent);
-  // Adds and removes style bits (GWL_STYLE / GWL_EXSTYLE); nFlags, when not 0, are
-  // passed to SetWindowPos together with SWP_NOSIZE|SWP_NOMOVE|SWP_NOZORDER|
-  // SWP_NOACTIVATE.
+  // Adds and removes style bits (GWL_STYLE); nFlags, when not 0, are passed to
+  // SetWindowPos together with SWP_NOSIZE|SWP_NOMOVE|SWP_NOZORDER|SWP_NOACTIVATE.
   BOOL ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags = 0);
-  BOOL ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags = 0);
   DWORD GetStyle() const;
   HICON SetIcon(HICON hIcon, BOOL bBigIcon);
-  void SetFont(HFONT hFont, BOOL bRedraw = TRUE);
-  HFONT GetFont() const;
   CWnd* SetFocus();
   virtual BOOL DestroyWindow();
 

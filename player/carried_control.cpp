@@ -29,32 +29,28 @@ bool CCarriedControl::Load(const std::string& folder, REFCLSID clsid) {
     return false;
   }
   // Whatever the control loads beside it is looked for in its own folder first.
-  m_hModule = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (m_hModule) {
+  vx::win::UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (module) {
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject = Export<GetClassObjectFn>(m_hModule, "DllGetClassObject");
-    void* factory = nullptr;
-    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, &factory)) && factory) {
-      m_pFactory = static_cast<IClassFactory*>(factory);
+    auto getClassObject = Export<GetClassObjectFn>(module.get(), "DllGetClassObject");
+    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, m_pFactory.put_void())) && m_pFactory) {
+      m_module = std::move(module);
       return true;
     }
-    FreeLibrary(m_hModule);
-    m_hModule = nullptr;
+    m_pFactory.detach();  // a failed call hands out no reference
+    module.reset();       // unloaded before its file is deleted
   }
   DeleteFileA(path.c_str());
   return false;
 }
 
 void CCarriedControl::Unload() {
-  if (m_pFactory) {
-    m_pFactory->Release();
-    m_pFactory = nullptr;
-  }
-  if (!m_hModule) return;
+  m_pFactory.reset();
+  if (!m_module) return;
   // A control object still alive would lose its code: the file then stays loaded, and
   // the run folder that holds it is removed by a later start.
   using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
-  auto canUnloadNow = Export<CanUnloadNowFn>(m_hModule, "DllCanUnloadNow");
-  if (canUnloadNow && canUnloadNow() == S_OK) FreeLibrary(m_hModule);
-  m_hModule = nullptr;
+  auto canUnloadNow = Export<CanUnloadNowFn>(m_module.get(), "DllCanUnloadNow");
+  if (canUnloadNow && canUnloadNow() == S_OK) m_module.reset();
+  else m_module.release();
 }

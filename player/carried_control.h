@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "common/win32_handles.h"
+
 class CCarriedControl {
  public:
   // The file's name in the run folder.
@@ -27,13 +29,13 @@ class CCarriedControl {
   // `clsid`. False (and nothing left loaded or written) when the package carries no
   // control or it cannot be loaded.
   bool Load(const std::string& folder, REFCLSID clsid);
-  IClassFactory* factory() const { return m_pFactory; }
+  IClassFactory* factory() const { return m_pFactory.get(); }
 
   // Releases the factory and unloads the file once no object of it lives any more
   // (the file can then be deleted with the run folder).
   void Unload();
 
  private:
-  HMODULE m_hModule = nullptr;
-  IClassFactory* m_pFactory = nullptr;
+  vx::win::UniqueModule m_module;
+  vx::win::ComPtr<IClassFactory> m_pFactory;
 };

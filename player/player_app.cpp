@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/file.h"
 #include "common/file_exception.h"
 #include "common/package_contract.h"
 #include "common/swf_header.h"
+#include "common/system_error.h"
 #include "player/playback_rules.h"
 #include "player/player_dlg.h"
 #include "player/shockwave_flash.h"
@@ -32,17 +34,6 @@ std::string Trim(const std::string& s) {
 }
 
 void ShowSwfMessage(const char* text) { AfxMessageBox(text); }
-
-// The system's text for an error code, as FormatMessage gives it.
-std::string SystemMessage(DWORD error) {
-  char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                 nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                 reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = text ? text : "";
-  if (text) LocalFree(text);
-  return result;
-}
 
 // The archive entry `index` as text, at most `limit` bytes of it.
 std::string ReadEntryText(vx::ZipReader& reader, int index, size_t limit) {
@@ -106,12 +97,8 @@ bool CPlayerApp::WriteResourceToFile(UINT id, const char* type, const char* path
   const void* data = loaded ? LockResource(loaded) : nullptr;
   DWORD size = SizeofResource(module, found);
   if (!data) return false;
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, data, size, &written, nullptr);
-  CloseHandle(file);
-  return ok && written == size;
+  vx::File file;
+  return file.open(path, vx::File::Mode::CreateWrite) && file.write(data, size) && file.close();
 }
 
 void CPlayerApp::InstallFlashControlIfNeeded() {
@@ -161,14 +148,14 @@ DWORD WINAPI SweepThread(void* param) {
 void CPlayerApp::SweepLeftOverFolders() {
   if (m_bSwept || m_strSharedFolder.empty()) return;
   auto* root = new std::string(m_strSharedFolder);
-  m_hSweepThread = CreateThread(nullptr, 0, SweepThread, root, CREATE_SUSPENDED, nullptr);
+  m_hSweepThread.reset(CreateThread(nullptr, 0, SweepThread, root, CREATE_SUSPENDED, nullptr));
   if (!m_hSweepThread) {
     delete root;  // ExitInstance sweeps instead
     return;
   }
   m_bSwept = true;
-  SetThreadPriority(m_hSweepThread, THREAD_PRIORITY_BELOW_NORMAL);
-  ResumeThread(m_hSweepThread);
+  SetThreadPriority(m_hSweepThread.get(), THREAD_PRIORITY_BELOW_NORMAL);
+  ResumeThread(m_hSweepThread.get());
 }
 
 IClassFactory* CPlayerApp::CarriedFlashFactory() {
@@ -244,7 +231,7 @@ BOOL CPlayerApp::InitInstance() {
   HRSRC resource = FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kArchiveResourceId), vx::kArchiveResourceType);
   if (!resource) {
     DWORD error = GetLastError();
-    AfxMessageBox(SystemMessage(error).c_str(), MB_OK);
+    AfxMessageBox(vx::SystemErrorText(error).c_str(), MB_OK);
     return FALSE;
   }
   if (!CreateRunFolder(resource)) {
@@ -253,7 +240,7 @@ BOOL CPlayerApp::InitInstance() {
   }
   if (!SetCurrentDirectoryA(m_strTempFolder.c_str())) {
     // Extracting into whatever folder happens to be current would be unsafe.
-    AfxMessageBox(SystemMessage(GetLastError()).c_str(), MB_OK | MB_ICONSTOP);
+    AfxMessageBox(vx::SystemErrorText(GetLastError()).c_str(), MB_OK | MB_ICONSTOP);
     return FALSE;
   }
   if (!ExtractPackage(resource)) return FALSE;
@@ -269,9 +256,8 @@ int CPlayerApp::ExitInstance() {
   if (m_hSweepThread) {
     // Deleting a folder's files is never cut short; the sweep stops before the next.
     g_stopSweep = true;
-    WaitForSingleObject(m_hSweepThread, INFINITE);
-    CloseHandle(m_hSweepThread);
-    m_hSweepThread = nullptr;
+    WaitForSingleObject(m_hSweepThread.get(), INFINITE);
+    m_hSweepThread.reset();
   } else if (!m_bSwept && !m_strSharedFolder.empty()) {
     // No movie was played (the package ended at once, or could not play): the
     // left-overs go now.

@@ -55,6 +55,6 @@ class CPlayerApp : public CWinApp {
   CRunFolder m_runFolder;
   CCarriedControl m_carriedControl;
   std::string m_strSharedFolder;  // <system temporary folder>VX
-  HANDLE m_hSweepThread = nullptr;
+  vx::win::UniqueHandle m_hSweepThread;
   bool m_bSwept = false;
 };

@@ -1,5 +1,6 @@
 #include "player/run_folder.h"
 
+#include <utility>
 #include <vector>
 
 #include "common/empty_folder.h"
@@ -9,9 +10,9 @@ namespace {
 
 // Opens a folder's lock as its holder does: read and write access, others may only
 // read. Nobody can open it so, or delete it, while a holder has it open.
-HANDLE OpenLock(const std::string& path, DWORD disposition) {
-  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+vx::win::UniqueHandle OpenLock(const std::string& path, DWORD disposition) {
+  return vx::win::UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Deletes everything in `folder` but its lock (which the caller holds open). True
@@ -19,14 +20,15 @@ HANDLE OpenLock(const std::string& path, DWORD disposition) {
 bool EmptyAllButLock(const std::string& folder) {
   std::vector<std::pair<std::string, DWORD>> entries;
   WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  do {
-    std::string name = fd.cFileName;
-    if (name == "." || name == ".." || lstrcmpiA(name.c_str(), CRunFolder::kLockName) == 0) continue;
-    entries.emplace_back(folder + "\\" + name, fd.dwFileAttributes);
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
+  {
+    vx::win::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &fd));
+    if (!find) return false;
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == ".." || lstrcmpiA(name.c_str(), CRunFolder::kLockName) == 0) continue;
+      entries.emplace_back(folder + "\\" + name, fd.dwFileAttributes);
+    } while (FindNextFileA(find.get(), &fd));
+  }
   bool empty = true;
   for (const auto& [path, attributes] : entries) {
     bool gone;
@@ -59,16 +61,17 @@ int CRunFolder::SweepStale(const std::string& root, const std::atomic<bool>* sto
   // List first, then remove: a listing is not to be changed while it is read.
   std::vector<std::string> folders;
   WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((root + "\\*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  do {
-    std::string name = fd.cFileName;
-    if (name == "." || name == "..") continue;
-    // Only real folders: a link is never followed into whatever it points at.
-    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-      folders.push_back(root + "\\" + name);
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
+  {
+    vx::win::UniqueFind find(FindFirstFileA((root + "\\*").c_str(), &fd));
+    if (!find) return 0;
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      // Only real folders: a link is never followed into whatever it points at.
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        folders.push_back(root + "\\" + name);
+    } while (FindNextFileA(find.get(), &fd));
+  }
 
   int removed = 0;
   for (const std::string& folder : folders) {
@@ -76,10 +79,10 @@ int CRunFolder::SweepStale(const std::string& root, const std::atomic<bool>* sto
     // Taking the lock as a holder would keeps a package that starts meanwhile from
     // taking the folder while it is emptied. A lock that is held, or none at all,
     // leaves the folder alone.
-    HANDLE lock = OpenLock(folder + "\\" + kLockName, OPEN_EXISTING);
-    if (lock == INVALID_HANDLE_VALUE) continue;
+    vx::win::UniqueHandle lock = OpenLock(folder + "\\" + kLockName, OPEN_EXISTING);
+    if (!lock) continue;
     bool empty = EmptyAllButLock(folder);
-    CloseHandle(lock);
+    lock.reset();
     if (empty && RemoveUnlocked(folder)) ++removed;
   }
   return removed;
@@ -91,9 +94,9 @@ bool CRunFolder::Claim(const std::string& root, const std::string& packageFolder
     std::string folder = root + "\\" + vx::InstanceFolderName(packageFolderName, instance);
     for (int attempt = 0; attempt < 3; ++attempt) {
       CreateDirectoryA(folder.c_str(), nullptr);  // usually new; left over after a crash
-      HANDLE lock = OpenLock(folder + "\\" + kLockName, OPEN_ALWAYS);
-      if (lock != INVALID_HANDLE_VALUE) {
-        m_hLock = lock;
+      vx::win::UniqueHandle lock = OpenLock(folder + "\\" + kLockName, OPEN_ALWAYS);
+      if (lock) {
+        m_hLock = std::move(lock);
         m_strPath = folder;
         // Whatever an earlier run could not remove goes now that the folder is ours.
         EmptyAllButLock(folder);
@@ -108,10 +111,9 @@ bool CRunFolder::Claim(const std::string& root, const std::string& packageFolder
 }
 
 void CRunFolder::Release() {
-  if (m_hLock == INVALID_HANDLE_VALUE) return;
+  if (!m_hLock) return;
   bool empty = EmptyAllButLock(m_strPath);
-  CloseHandle(m_hLock);
-  m_hLock = INVALID_HANDLE_VALUE;
+  m_hLock.reset();
   // With something left (a file in use), the lock file stays, unlocked now: the next
   // start of a package finds the folder as left over and removes it.
   if (empty) RemoveUnlocked(m_strPath);

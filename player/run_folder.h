@@ -14,6 +14,8 @@
 #include <atomic>
 #include <string>
 
+#include "common/win32_handles.h"
+
 class CRunFolder {
  public:
   static constexpr char kLockName[] = "~orrinet.lock";
@@ -46,5 +48,5 @@ class CRunFolder {
 
  private:
   std::string m_strPath;
-  HANDLE m_hLock = INVALID_HANDLE_VALUE;
+  vx::win::UniqueHandle m_hLock;
 };

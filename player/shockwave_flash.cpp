@@ -2,13 +2,6 @@
 
 #include "framework/activex.h"
 
-// {D27CDB6E-AE6D-11CF-96B8-444553540000}
-const CLSID CLSID_ShockwaveFlash = {0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6C-AE6D-11CF-96B8-444553540000}
-const IID IID_IShockwaveFlash = {0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6D-AE6D-11CF-96B8-444553540000}
-const IID DIID_ShockwaveFlashEvents = {0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-
 BOOL CShockwaveFlash::Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent,
                              UINT nId, IClassFactory* carriedFactory) {
   return CreateControl(CLSID_ShockwaveFlash, windowName, dwStyle, rect, pParent, nId,
@@ -51,12 +44,10 @@ void CShockwaveFlash::LoadMovie(long layer, const char* url) {
 long CShockwaveFlash::FlashVersion() {
   COleControlSite* site = GetControlSite();
   if (!site || !site->object()) return 0;
-  IUnknown* flash = nullptr;
-  if (FAILED(site->object()->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&flash))) || !flash)
-    return 0;
+  vx::win::ComPtr<IUnknown> flash;
+  if (FAILED(site->object()->QueryInterface(IID_IShockwaveFlash, flash.put_void())) || !flash) return 0;
   long version = 0;
-  if (!CallFlashVersion(flash, &version)) version = 0;
-  flash->Release();
+  if (!CallFlashVersion(flash.get(), &version)) version = 0;
   return version;
 }
 
@@ -71,15 +62,14 @@ bool CShockwaveFlash::CallFlashVersion(IUnknown* instance, long* version) {
 
 bool CShockwaveFlash::ProbeInstalledVersion(long* version) {
   HRESULT init = CoInitialize(nullptr);
-  IUnknown* flash = nullptr;
   bool ok = false;
-  HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
-                                reinterpret_cast<void**>(&flash));
-  // Never call through a missing instance: no control counts as no version.
-  if (SUCCEEDED(hr) && flash) {
-    ok = CallFlashVersion(flash, version);
-    flash->Release();
-  }
+  {
+    vx::win::ComPtr<IUnknown> flash;
+    HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
+                                  flash.put_void());
+    // Never call through a missing instance: no control counts as no version.
+    if (SUCCEEDED(hr) && flash) ok = CallFlashVersion(flash.get(), version);
+  }  // the instance goes before COM is let go
   if (SUCCEEDED(init)) CoUninitialize();
   return ok;
 }

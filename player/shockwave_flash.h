@@ -7,11 +7,7 @@
 #include <string>
 
 #include "framework/wnd.h"
-
-// The control's class, its dispatch interface and its events dispinterface.
-extern const CLSID CLSID_ShockwaveFlash;
-extern const IID IID_IShockwaveFlash;
-extern const IID DIID_ShockwaveFlashEvents;
+#include "player/shockwave_flash_ids.h"
 
 class CShockwaveFlash : public CWnd {
  public:

@@ -7,10 +7,7 @@ CColorLabel::CColorLabel()
     : m_crText(::GetSysColor(COLOR_WINDOWTEXT)),
       m_hBackBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE))) {}
 
-CColorLabel::~CColorLabel() {
-  if (m_hFont) ::DeleteObject(m_hFont);
-  if (m_hBackBrush) ::DeleteObject(m_hBackBrush);
-}
+CColorLabel::~CColorLabel() = default;
 
 BOOL CColorLabel::AttachToDlgItem(UINT nId, CWnd* pParent) {
   if (!SubclassDlgItem(nId, pParent)) return FALSE;
@@ -22,8 +19,7 @@ BOOL CColorLabel::AttachToDlgItem(UINT nId, CWnd* pParent) {
 }
 
 void CColorLabel::ReconstructFont() {
-  if (m_hFont) ::DeleteObject(m_hFont);
-  m_hFont = ::CreateFontIndirectA(&m_lf);
+  m_hFont.reset(::CreateFontIndirectA(&m_lf));
 }
 
 void CColorLabel::SetBold(BOOL bOn) {
@@ -72,21 +68,22 @@ void CColorLabel::Paint() {
   const std::string text = GetWindowText();
   const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
 
-  HDC mem = ::CreateCompatibleDC(hdc);
-  HBITMAP bmp = ::CreateCompatibleBitmap(hdc, cx > 0 ? cx : 1, cy > 0 ? cy : 1);
-  HGDIOBJ oldBmp = ::SelectObject(mem, bmp);
-  ::FillRect(mem, &rc, m_hBackBrush);
-  ::SetBkMode(mem, TRANSPARENT);
-  ::SetTextColor(mem, IsWindowEnabled() ? m_crText : ::GetSysColor(COLOR_GRAYTEXT));
-  HGDIOBJ oldFont = ::SelectObject(mem, m_hFont ? static_cast<HGDIOBJ>(m_hFont)
-                                                : ::GetStockObject(SYSTEM_FONT));
-  RECT textRc = rc;
-  ::DrawTextA(mem, text.c_str(), -1, &textRc, DrawTextFormat(GetStyle(), text.c_str()));
-  ::BitBlt(hdc, 0, 0, cx, cy, mem, 0, 0, SRCCOPY);
-  ::SelectObject(mem, oldFont);
-  ::SelectObject(mem, oldBmp);
-  ::DeleteObject(bmp);
-  ::DeleteDC(mem);
+  {
+    // Drawn off screen, then copied in one go: no flicker.
+    vx::win::MemoryDC mem(::CreateCompatibleDC(hdc));
+    vx::win::GdiObject<HBITMAP> bmp(::CreateCompatibleBitmap(hdc, cx > 0 ? cx : 1, cy > 0 ? cy : 1));
+    if (mem && bmp) {
+      vx::win::SelectedObject selectBitmap(mem.get(), bmp.get());
+      ::FillRect(mem.get(), &rc, m_hBackBrush.get());
+      ::SetBkMode(mem.get(), TRANSPARENT);
+      ::SetTextColor(mem.get(), IsWindowEnabled() ? m_crText : ::GetSysColor(COLOR_GRAYTEXT));
+      vx::win::SelectedObject selectFont(mem.get(), m_hFont ? static_cast<HGDIOBJ>(m_hFont.get())
+                                                            : ::GetStockObject(SYSTEM_FONT));
+      RECT textRc = rc;
+      ::DrawTextA(mem.get(), text.c_str(), -1, &textRc, DrawTextFormat(GetStyle(), text.c_str()));
+      ::BitBlt(hdc, 0, 0, cx, cy, mem.get(), 0, 0, SRCCOPY);
+    }
+  }
   ::EndPaint(m_hWnd, &ps);
 }
 
@@ -98,8 +95,7 @@ LRESULT CColorLabel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return TRUE;  // Paint covers the whole client area
     case WM_SYSCOLORCHANGE:
-      if (m_hBackBrush) ::DeleteObject(m_hBackBrush);
-      m_hBackBrush = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+      m_hBackBrush.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
       Invalidate();
       return CStatic::WindowProc(message, wParam, lParam);
     case WM_SETTEXT: {

@@ -1,6 +1,7 @@
 // CColorLabel: a static text that paints itself with its own font and colours. The
 // main window's section headings are of this class, set to bold.
 #pragma once
+#include "common/win32_handles.h"
 #include "framework/ctrlsubclass.h"
 
 class CColorLabel : public CStatic {
@@ -15,7 +16,7 @@ class CColorLabel : public CStatic {
   // Font weight 700 when on, 400 when off; the label is redrawn at once.
   void SetBold(BOOL bOn);
   const LOGFONTA& GetLogFont() const { return m_lf; }
-  HFONT GetLabelFont() const { return m_hFont; }
+  HFONT GetLabelFont() const { return m_hFont.get(); }
 
   // The DrawTextA format for a static control's style and its text.
   static UINT DrawTextFormat(DWORD style, const char* text);
@@ -29,7 +30,7 @@ class CColorLabel : public CStatic {
   void Redraw();
 
   COLORREF m_crText;
-  HBRUSH m_hBackBrush = nullptr;
+  vx::win::GdiObject<HBRUSH> m_hBackBrush;
   LOGFONTA m_lf{};
-  HFONT m_hFont = nullptr;
+  vx::win::GdiObject<HFONT> m_hFont;
 };

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 namespace {
 
 // The button type is kept in the low five style bits.
@@ -32,10 +34,8 @@ void CImageButton::ReadSystemColours() {
 }
 
 void CImageButton::ReleaseImage() {
-  if (m_hImage) ::DeleteObject(m_hImage);
-  if (m_hMask) ::DeleteObject(m_hMask);
-  m_hImage = nullptr;
-  m_hMask = nullptr;
+  m_hImage.reset();
+  m_hMask.reset();
   m_nImageWidth = m_nImageHeight = 0;
 }
 
@@ -46,46 +46,36 @@ int CImageButton::SetImage(UINT nBitmapId, COLORREF crTransparent) {
   return SetBitmap(image, crTransparent);
 }
 
-int CImageButton::SetBitmap(HBITMAP image, COLORREF crTransparent) {
+int CImageButton::SetBitmap(HBITMAP hImage, COLORREF crTransparent) {
   ReleaseImage();
   m_crTransparent = crTransparent;
-  if (!image) {
+  if (!hImage) {
     if (m_hWnd) Invalidate();
     return 0;
   }
+  vx::win::GdiObject<HBITMAP> image(hImage);  // the button's from here on, kept or not
   BITMAP bm{};
-  if (::GetObjectA(image, sizeof(bm), &bm) == 0) {
-    ::DeleteObject(image);
-    return 1;
-  }
+  if (::GetObjectA(image.get(), sizeof(bm), &bm) == 0) return 1;
   const int w = bm.bmWidth, h = bm.bmHeight;
 
   // The mask is 1 where the image has the transparent colour, 0 elsewhere; the image's
   // transparent pixels are then turned black, so that drawing is "mask AND, image OR".
-  HBITMAP mask = ::CreateBitmap(w, h, 1, 1, nullptr);
-  HDC imageDc = ::CreateCompatibleDC(nullptr);
-  HDC maskDc = ::CreateCompatibleDC(nullptr);
-  if (!mask || !imageDc || !maskDc) {
-    if (mask) ::DeleteObject(mask);
-    if (imageDc) ::DeleteDC(imageDc);
-    if (maskDc) ::DeleteDC(maskDc);
-    ::DeleteObject(image);
-    return 2;
+  vx::win::GdiObject<HBITMAP> mask(::CreateBitmap(w, h, 1, 1, nullptr));
+  vx::win::MemoryDC imageDc(::CreateCompatibleDC(nullptr));
+  vx::win::MemoryDC maskDc(::CreateCompatibleDC(nullptr));
+  if (!mask || !imageDc || !maskDc) return 2;
+  {
+    vx::win::SelectedObject selectImage(imageDc.get(), image.get());
+    vx::win::SelectedObject selectMask(maskDc.get(), mask.get());
+    ::SetBkColor(imageDc.get(), crTransparent);
+    ::BitBlt(maskDc.get(), 0, 0, w, h, imageDc.get(), 0, 0, SRCCOPY);
+    ::SetTextColor(imageDc.get(), RGB(255, 255, 255));
+    ::SetBkColor(imageDc.get(), RGB(0, 0, 0));
+    ::BitBlt(imageDc.get(), 0, 0, w, h, maskDc.get(), 0, 0, SRCAND);
   }
-  HGDIOBJ oldImage = ::SelectObject(imageDc, image);
-  HGDIOBJ oldMask = ::SelectObject(maskDc, mask);
-  ::SetBkColor(imageDc, crTransparent);
-  ::BitBlt(maskDc, 0, 0, w, h, imageDc, 0, 0, SRCCOPY);
-  ::SetTextColor(imageDc, RGB(255, 255, 255));
-  ::SetBkColor(imageDc, RGB(0, 0, 0));
-  ::BitBlt(imageDc, 0, 0, w, h, maskDc, 0, 0, SRCAND);
-  ::SelectObject(imageDc, oldImage);
-  ::SelectObject(maskDc, oldMask);
-  ::DeleteDC(imageDc);
-  ::DeleteDC(maskDc);
 
-  m_hImage = image;
-  m_hMask = mask;
+  m_hImage = std::move(image);
+  m_hMask = std::move(mask);
   m_nImageWidth = w;
   m_nImageHeight = h;
   if (m_hWnd) Invalidate();
@@ -241,6 +231,8 @@ void CImageButton::DrawItem(LPDRAWITEMSTRUCT dis) {
 }
 
 void CImageButton::DrawImage(HDC hdc, const RECT& rcItem, BOOL bPressed, BOOL bDisabled) {
+  vx::win::MemoryDC src(::CreateCompatibleDC(hdc));
+  if (!src) return;
   const int w = m_nImageWidth, h = m_nImageHeight;
   int x = rcItem.left + (rcItem.right - rcItem.left - w) / 2;
   int y = rcItem.top + (rcItem.bottom - rcItem.top - h) / 2;
@@ -252,32 +244,36 @@ void CImageButton::DrawImage(HDC hdc, const RECT& rcItem, BOOL bPressed, BOOL bD
   // text colour: white and black keep the mask a mask.
   const COLORREF oldBk = ::SetBkColor(hdc, RGB(255, 255, 255));
   const COLORREF oldText = ::SetTextColor(hdc, RGB(0, 0, 0));
-  HDC src = ::CreateCompatibleDC(hdc);
-  HGDIOBJ oldSrc = ::SelectObject(src, m_hMask);
-  if (!bDisabled) {
-    ::BitBlt(hdc, x, y, w, h, src, 0, 0, SRCAND);
-    ::SelectObject(src, m_hImage);
-    ::BitBlt(hdc, x, y, w, h, src, 0, 0, SRCPAINT);
-  } else {
-    // The glyph on white, then embossed in grey by the system.
-    HBITMAP glyph = ::CreateCompatibleBitmap(hdc, w, h);
-    HDC glyphDc = ::CreateCompatibleDC(hdc);
-    HGDIOBJ oldGlyph = ::SelectObject(glyphDc, glyph);
-    ::SetBkColor(glyphDc, RGB(255, 255, 255));
-    ::SetTextColor(glyphDc, RGB(0, 0, 0));
-    RECT all{0, 0, w, h};
-    AfxFillSolidRect(glyphDc, all, RGB(255, 255, 255));
-    ::BitBlt(glyphDc, 0, 0, w, h, src, 0, 0, SRCAND);
-    ::SelectObject(src, m_hImage);
-    ::BitBlt(glyphDc, 0, 0, w, h, src, 0, 0, SRCPAINT);
-    ::SelectObject(glyphDc, oldGlyph);
-    ::DeleteDC(glyphDc);
-    ::DrawStateA(hdc, nullptr, nullptr, reinterpret_cast<LPARAM>(glyph), 0, x, y, w, h,
-                 DST_BITMAP | DSS_DISABLED);
-    ::DeleteObject(glyph);
+  {
+    vx::win::SelectedObject selected(src.get(), m_hMask.get());
+    if (!bDisabled) {
+      ::BitBlt(hdc, x, y, w, h, src.get(), 0, 0, SRCAND);
+      ::SelectObject(src.get(), m_hImage.get());
+      ::BitBlt(hdc, x, y, w, h, src.get(), 0, 0, SRCPAINT);
+    } else {
+      DrawDisabledImage(hdc, src.get(), x, y);
+    }
   }
-  ::SelectObject(src, oldSrc);
-  ::DeleteDC(src);
   ::SetBkColor(hdc, oldBk);
   ::SetTextColor(hdc, oldText);
+}
+
+void CImageButton::DrawDisabledImage(HDC hdc, HDC src, int x, int y) {
+  // The glyph on white, then embossed in grey by the system. `src` holds the mask.
+  const int w = m_nImageWidth, h = m_nImageHeight;
+  vx::win::GdiObject<HBITMAP> glyph(::CreateCompatibleBitmap(hdc, w, h));
+  vx::win::MemoryDC glyphDc(::CreateCompatibleDC(hdc));
+  if (!glyph || !glyphDc) return;
+  {
+    vx::win::SelectedObject selected(glyphDc.get(), glyph.get());
+    ::SetBkColor(glyphDc.get(), RGB(255, 255, 255));
+    ::SetTextColor(glyphDc.get(), RGB(0, 0, 0));
+    RECT all{0, 0, w, h};
+    AfxFillSolidRect(glyphDc.get(), all, RGB(255, 255, 255));
+    ::BitBlt(glyphDc.get(), 0, 0, w, h, src, 0, 0, SRCAND);
+    ::SelectObject(src, m_hImage.get());
+    ::BitBlt(glyphDc.get(), 0, 0, w, h, src, 0, 0, SRCPAINT);
+  }
+  ::DrawStateA(hdc, nullptr, nullptr, reinterpret_cast<LPARAM>(glyph.get()), 0, x, y, w, h,
+               DST_BITMAP | DSS_DISABLED);
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <string>
 
+#include "common/win32_handles.h"
 #include "framework/ctrlsubclass.h"
 
 class CImageButton : public CButton {
@@ -22,8 +23,8 @@ class CImageButton : public CButton {
   // The same with a bitmap the caller made; the button takes it over (0, 1 or 2 as
   // above; a null bitmap leaves the button without an image).
   int SetBitmap(HBITMAP hImage, COLORREF crTransparent);
-  HBITMAP GetImage() const { return m_hImage; }
-  HBITMAP GetMask() const { return m_hMask; }
+  HBITMAP GetImage() const { return m_hImage.get(); }
+  HBITMAP GetMask() const { return m_hMask.get(); }
 
   // Sets the tooltip's text and switches it on or off. No text: nothing happens.
   void SetTip(const char* text, BOOL bActivate = TRUE);
@@ -50,9 +51,11 @@ class CImageButton : public CButton {
   void ReleaseImage();
   void EndHover();
   void DrawImage(HDC hdc, const RECT& rcItem, BOOL bPressed, BOOL bDisabled);
+  // The greyed glyph of a disabled button at x, y; `src` is a memory DC holding the mask.
+  void DrawDisabledImage(HDC hdc, HDC src, int x, int y);
 
-  HBITMAP m_hImage = nullptr;
-  HBITMAP m_hMask = nullptr;
+  vx::win::GdiObject<HBITMAP> m_hImage;
+  vx::win::GdiObject<HBITMAP> m_hMask;
   int m_nImageWidth = 0;
   int m_nImageHeight = 0;
   COLORREF m_crTransparent = RGB(255, 0, 255);

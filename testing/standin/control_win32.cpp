@@ -15,12 +15,15 @@
 #include <utility>
 #include <vector>
 
+#include "common/win32_handles.h"
 #include "testing/standin/standin.h"
 #include "testing/standin/swf_movie.h"
 #include "testing/standin/timeline.h"
 
 namespace vx::standin {
 namespace {
+
+using vx::win::ComPtr;
 
 constexpr char kWindowClass[] = "VxFlashStandin";
 constexpr UINT_PTR kTickTimer = 1;
@@ -38,10 +41,10 @@ std::string Narrow(const wchar_t* text, int length) {
 
 std::string FromBstr(BSTR b) { return b ? Narrow(b, static_cast<int>(SysStringLen(b))) : ""; }
 
-BSTR ToBstr(const std::string& s) {
+vx::win::Bstr ToBstr(const std::string& s) {
   int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
-  if (b && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), b, n);
+  vx::win::Bstr b(nullptr, static_cast<UINT>(n));
+  if (b.get() && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), b.get(), n);
   return b;
 }
 
@@ -100,10 +103,7 @@ class FlashControl;
 // The one connection point: FSCommand and any other event go to the advised sinks.
 class EventPoint : public IConnectionPoint {
  public:
-  explicit EventPoint(FlashControl* owner) : owner_(owner) {}
-  ~EventPoint() {
-    for (auto& s : sinks_) s.second->Release();
-  }
+  explicit EventPoint(FlashControl* owner) : m_owner(owner) {}
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
   STDMETHODIMP_(ULONG) AddRef() override;
@@ -111,28 +111,27 @@ class EventPoint : public IConnectionPoint {
 
   STDMETHODIMP GetConnectionInterface(IID* iid) override {
     if (!iid) return E_POINTER;
-    *iid = kDiidShockwaveFlashEvents;
+    *iid = DIID_ShockwaveFlashEvents;
     return S_OK;
   }
   STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** out) override;
   STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
-    IDispatch* dispatch = nullptr;
-    if (FAILED(sink->QueryInterface(kDiidShockwaveFlashEvents, reinterpret_cast<void**>(&dispatch))) &&
-        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+    ComPtr<IDispatch> dispatch;
+    if (FAILED(sink->QueryInterface(DIID_ShockwaveFlashEvents, dispatch.put_void())) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
       return CONNECT_E_CANNOTCONNECT;
     }
-    *cookie = ++lastCookie_;
-    sinks_.emplace_back(*cookie, dispatch);
+    *cookie = ++m_lastCookie;
+    m_sinks.emplace_back(*cookie, std::move(dispatch));
     return S_OK;
   }
   STDMETHODIMP Unadvise(DWORD cookie) override {
-    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+    for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
       if (it->first == cookie) {
-        IDispatch* sink = it->second;
-        sinks_.erase(it);
-        sink->Release();
+        ComPtr<IDispatch> sink = std::move(it->second);
+        m_sinks.erase(it);  // before the sink goes: its release may call back
         return S_OK;
       }
     }
@@ -146,32 +145,31 @@ class EventPoint : public IConnectionPoint {
   // Calls Invoke(dispid) on every sink; the arguments go in the order the event
   // declares them (DISPPARAMS gets them reversed).
   void Fire(DISPID dispid, const std::vector<std::string>& args) {
-    std::vector<IDispatch*> sinks;
-    for (auto& s : sinks_) {
-      s.second->AddRef();
-      sinks.push_back(s.second);
-    }
+    // A sink may unadvise while an event is delivered: each one called is held.
+    std::vector<ComPtr<IDispatch>> sinks;
+    for (auto& s : m_sinks) sinks.push_back(s.second);
+    std::vector<vx::win::Bstr> texts;
+    texts.reserve(args.size());
     std::vector<VARIANTARG> argv(args.size());
     for (size_t i = 0; i < args.size(); ++i) {
+      texts.push_back(ToBstr(args[i]));
       VARIANTARG& v = argv[args.size() - 1 - i];
       VariantInit(&v);
       v.vt = VT_BSTR;
-      v.bstrVal = ToBstr(args[i]);
+      v.bstrVal = texts.back().get();
     }
-    for (IDispatch* sink : sinks) {
+    for (const ComPtr<IDispatch>& sink : sinks) {
       DISPPARAMS params = {argv.empty() ? nullptr : argv.data(), nullptr,
                            static_cast<UINT>(argv.size()), 0};
       sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                    nullptr, nullptr);
-      sink->Release();
     }
-    for (auto& v : argv) VariantClear(&v);
   }
 
  private:
-  FlashControl* owner_;
-  std::vector<std::pair<DWORD, IDispatch*>> sinks_;
-  DWORD lastCookie_ = 0;
+  FlashControl* m_owner;
+  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_sinks;
+  DWORD m_lastCookie = 0;
 };
 
 class FlashControl final : public IShockwaveFlashTable,
@@ -184,17 +182,17 @@ class FlashControl final : public IShockwaveFlashTable,
                      public IOleControl,
                      public IConnectionPointContainer {
  public:
-  FlashControl() : events_(this) {
+  FlashControl() : m_events(this) {
     ServerAddRef();
     // A 550 x 400 pixel stage in HIMETRIC until the container sets its own extent.
-    extent_.cx = MulDiv(550, 2540, 96);
-    extent_.cy = MulDiv(400, 2540, 96);
+    m_extent.cx = MulDiv(550, 2540, 96);
+    m_extent.cy = MulDiv(400, 2540, 96);
   }
   ~FlashControl() {
     DestroyControlWindow();
     ReleaseSiteInterfaces();
-    if (site_) site_->Release();
-    if (viewSink_) viewSink_->Release();
+    m_site.reset();
+    m_viewSink.reset();
     ServerRelease();
   }
 
@@ -202,7 +200,7 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kIidShockwaveFlash) {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IShockwaveFlash) {
       *out = static_cast<IShockwaveFlashTable*>(this);
     } else if (iid == IID_IOleObject) {
       *out = static_cast<IOleObject*>(this);
@@ -226,9 +224,9 @@ class FlashControl final : public IShockwaveFlashTable,
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
   STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&refs_);
+    LONG n = InterlockedDecrement(&m_refs);
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
   }
@@ -306,7 +304,7 @@ class FlashControl final : public IShockwaveFlashTable,
         if (result) {
           VariantInit(result);
           result->vt = VT_I4;
-          result->lVal = background_;
+          result->lVal = m_background;
         }
         return S_OK;
       }
@@ -345,15 +343,12 @@ class FlashControl final : public IShockwaveFlashTable,
 
   // ---- IOleObject
   STDMETHODIMP SetClientSite(IOleClientSite* site) override {
-    if (site) site->AddRef();
-    if (site_) site_->Release();
-    site_ = site;
+    m_site = ComPtr<IOleClientSite>(site);
     return S_OK;
   }
   STDMETHODIMP GetClientSite(IOleClientSite** out) override {
     if (!out) return E_POINTER;
-    *out = site_;
-    if (site_) site_->AddRef();
+    *out = ComPtr<IOleClientSite>(m_site).detach();  // the caller's own reference
     return S_OK;
   }
   STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
@@ -381,7 +376,7 @@ class FlashControl final : public IShockwaveFlashTable,
       case OLEIVERB_INPLACEACTIVATE:
         return Activate(false, site, posRect);
       case OLEIVERB_HIDE:
-        if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+        if (m_hwnd) ShowWindow(m_hwnd, SW_HIDE);
         return S_OK;
       default:
         return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
@@ -395,7 +390,7 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP IsUpToDate() override { return S_OK; }
   STDMETHODIMP GetUserClassID(CLSID* clsid) override {
     if (!clsid) return E_POINTER;
-    *clsid = kClsidShockwaveFlash;
+    *clsid = CLSID_ShockwaveFlash;
     return S_OK;
   }
   STDMETHODIMP GetUserType(DWORD, LPOLESTR* out) override {
@@ -405,13 +400,13 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP SetExtent(DWORD aspect, SIZEL* size) override {
     if (!size) return E_POINTER;
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-    extent_ = *size;
+    m_extent = *size;
     return S_OK;
   }
   STDMETHODIMP GetExtent(DWORD aspect, SIZEL* size) override {
     if (!size) return E_POINTER;
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-    *size = extent_;
+    *size = m_extent;
     return S_OK;
   }
   STDMETHODIMP Advise(IAdviseSink*, DWORD* cookie) override {
@@ -434,29 +429,29 @@ class FlashControl final : public IShockwaveFlashTable,
   // ---- IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
   STDMETHODIMP GetWindow(HWND* out) override {
     if (!out) return E_POINTER;
-    *out = hwnd_;
-    return hwnd_ ? S_OK : E_FAIL;
+    *out = m_hwnd;
+    return m_hwnd ? S_OK : E_FAIL;
   }
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP InPlaceDeactivate() override {
     UIDeactivate();
     DestroyControlWindow();
-    if (inPlaceSite_) inPlaceSite_->OnInPlaceDeactivate();
+    if (m_inPlaceSite) m_inPlaceSite->OnInPlaceDeactivate();
     ReleaseSiteInterfaces();
     return S_OK;
   }
   STDMETHODIMP UIDeactivate() override {
-    if (!uiActive_) return S_OK;
-    uiActive_ = false;
-    if (uiWindow_) uiWindow_->SetActiveObject(nullptr, nullptr);
-    if (frame_) frame_->SetActiveObject(nullptr, nullptr);
-    if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+    if (!m_uiActive) return S_OK;
+    m_uiActive = false;
+    if (m_uiWindow) m_uiWindow->SetActiveObject(nullptr, nullptr);
+    if (m_frame) m_frame->SetActiveObject(nullptr, nullptr);
+    if (m_inPlaceSite) m_inPlaceSite->OnUIDeactivate(FALSE);
     return S_OK;
   }
   STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT) override {
     if (!pos) return E_POINTER;
-    if (hwnd_) {
-      SetWindowPos(hwnd_, nullptr, pos->left, pos->top, pos->right - pos->left,
+    if (m_hwnd) {
+      SetWindowPos(m_hwnd, nullptr, pos->left, pos->top, pos->right - pos->left,
                    pos->bottom - pos->top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return S_OK;
@@ -468,7 +463,7 @@ class FlashControl final : public IShockwaveFlashTable,
   // key with DLGC_WANTALLKEYS).
   STDMETHODIMP TranslateAccelerator(LPMSG msg) override {
     if (!msg) return E_INVALIDARG;
-    if (msg->message == WM_KEYDOWN && hwnd_ && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
+    if (msg->message == WM_KEYDOWN && m_hwnd && (msg->hwnd == m_hwnd || IsChild(m_hwnd, msg->hwnd)))
       LogEvent(Format("Key 0x%02X", static_cast<unsigned>(msg->wParam & 0xFF)));
     return S_FALSE;
   }
@@ -495,20 +490,15 @@ class FlashControl final : public IShockwaveFlashTable,
   }
   STDMETHODIMP Unfreeze(DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override {
-    if (sink) sink->AddRef();
-    if (viewSink_) viewSink_->Release();
-    viewSink_ = sink;
-    viewAspects_ = aspects;
-    viewFlags_ = flags;
+    m_viewSink = ComPtr<IAdviseSink>(sink);
+    m_viewAspects = aspects;
+    m_viewFlags = flags;
     return S_OK;
   }
   STDMETHODIMP GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override {
-    if (aspects) *aspects = viewAspects_;
-    if (flags) *flags = viewFlags_;
-    if (sink) {
-      *sink = viewSink_;
-      if (viewSink_) viewSink_->AddRef();
-    }
+    if (aspects) *aspects = m_viewAspects;
+    if (flags) *flags = m_viewFlags;
+    if (sink) *sink = ComPtr<IAdviseSink>(m_viewSink).detach();  // the caller's own reference
     return S_OK;
   }
   STDMETHODIMP GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) override {
@@ -549,8 +539,8 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (iid != kDiidShockwaveFlashEvents) return CONNECT_E_NOCONNECTION;
-    *out = &events_;
+    if (iid != DIID_ShockwaveFlashEvents) return CONNECT_E_NOCONNECTION;
+    *out = &m_events;
     AddRef();
     return S_OK;
   }
@@ -562,11 +552,11 @@ class FlashControl final : public IShockwaveFlashTable,
         return 1;
       case WM_PAINT: {
         PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd_, &ps);
+        HDC dc = BeginPaint(m_hwnd, &ps);
         RECT r;
-        GetClientRect(hwnd_, &r);
+        GetClientRect(m_hwnd, &r);
         Paint(dc, r);
-        EndPaint(hwnd_, &ps);
+        EndPaint(m_hwnd, &ps);
         return 0;
       }
       case WM_TIMER:
@@ -576,190 +566,182 @@ class FlashControl final : public IShockwaveFlashTable,
         // A movie takes every key, Enter, Tab and the arrows among them.
         return DLGC_WANTALLKEYS;
       case WM_WINDOWPOSCHANGED: {
-        LRESULT r = DefWindowProcA(hwnd_, msg, wp, lp);
+        LRESULT r = DefWindowProcA(m_hwnd, msg, wp, lp);
         ReportPlacement();
         return r;
       }
       default:
-        return DefWindowProcA(hwnd_, msg, wp, lp);
+        return DefWindowProcA(m_hwnd, msg, wp, lp);
     }
   }
   // The window procedure ties the window to its control while the window exists.
-  void AttachWindow(HWND h) { hwnd_ = h; }
-  void WindowGone() { hwnd_ = nullptr; }
+  void AttachWindow(HWND h) { m_hwnd = h; }
+  void WindowGone() { m_hwnd = nullptr; }
 
  private:
   HRESULT Activate(bool ui, IOleClientSite* site, LPCRECT posRect) {
-    if (!site) site = site_;
+    if (!site) site = m_site.get();
     if (!site) return E_UNEXPECTED;
-    if (!inPlaceSite_) {
-      IOleInPlaceSite* ips = nullptr;
-      if (FAILED(site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&ips))))
-        return E_NOINTERFACE;
-      if (ips->CanInPlaceActivate() != S_OK) {
-        ips->Release();
-        return E_FAIL;
-      }
+    if (!m_inPlaceSite) {
+      ComPtr<IOleInPlaceSite> ips;
+      if (FAILED(site->QueryInterface(IID_IOleInPlaceSite, ips.put_void()))) return E_NOINTERFACE;
+      if (ips->CanInPlaceActivate() != S_OK) return E_FAIL;
       ips->OnInPlaceActivate();
-      inPlaceSite_ = ips;
+      m_inPlaceSite = std::move(ips);
     }
-    if (!hwnd_) {
+    if (!m_hwnd) {
       HWND parent = nullptr;
-      if (FAILED(inPlaceSite_->GetWindow(&parent)) || !parent) return E_FAIL;
+      if (FAILED(m_inPlaceSite->GetWindow(&parent)) || !parent) return E_FAIL;
       RECT pos = {0, 0, 0, 0}, clip = {0, 0, 0, 0};
       OLEINPLACEFRAMEINFO info = {};
       info.cb = sizeof info;
-      if (frame_) { frame_->Release(); frame_ = nullptr; }
-      if (uiWindow_) { uiWindow_->Release(); uiWindow_ = nullptr; }
-      inPlaceSite_->GetWindowContext(&frame_, &uiWindow_, &pos, &clip, &info);
+      m_inPlaceSite->GetWindowContext(m_frame.put(), m_uiWindow.put(), &pos, &clip, &info);
       if (posRect) pos = *posRect;
       if (!RegisterWindowClass()) return E_FAIL;
       CreateWindowExA(0, kWindowClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pos.left,
                       pos.top, pos.right - pos.left, pos.bottom - pos.top, parent, nullptr,
                       ModuleInstance(), this);
-      if (!hwnd_) return E_FAIL;
-      SetTimer(hwnd_, kTickTimer, kTickMs, nullptr);
+      if (!m_hwnd) return E_FAIL;
+      SetTimer(m_hwnd, kTickTimer, kTickMs, nullptr);
       ReportPlacement();
     } else if (posRect) {
       SetObjectRects(posRect, posRect);
     }
-    ShowWindow(hwnd_, SW_SHOW);
-    if (ui && !uiActive_) {
-      uiActive_ = true;
-      inPlaceSite_->OnUIActivate();
-      if (frame_) frame_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
-      if (uiWindow_) uiWindow_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
-      SetFocus(hwnd_);
+    ShowWindow(m_hwnd, SW_SHOW);
+    if (ui && !m_uiActive) {
+      m_uiActive = true;
+      m_inPlaceSite->OnUIActivate();
+      if (m_frame) m_frame->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
+      if (m_uiWindow) m_uiWindow->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
+      SetFocus(m_hwnd);
     }
     return S_OK;
   }
 
   void DestroyControlWindow() {
-    if (!hwnd_) return;
-    HWND h = hwnd_;
+    if (!m_hwnd) return;
+    HWND h = m_hwnd;
     KillTimer(h, kTickTimer);
-    DestroyWindow(h);  // WM_NCDESTROY clears hwnd_
-    hwnd_ = nullptr;
+    DestroyWindow(h);  // WM_NCDESTROY clears m_hwnd
+    m_hwnd = nullptr;
   }
 
   void ReleaseSiteInterfaces() {
-    if (frame_) { frame_->Release(); frame_ = nullptr; }
-    if (uiWindow_) { uiWindow_->Release(); uiWindow_ = nullptr; }
-    if (inPlaceSite_) { inPlaceSite_->Release(); inPlaceSite_ = nullptr; }
+    m_frame.reset();
+    m_uiWindow.reset();
+    m_inPlaceSite.reset();
   }
 
   // Logs the control's rectangle in its parent's client area and the top-level
   // window's screen rectangle, each when it differs from the last one logged.
   void ReportPlacement() {
-    if (!hwnd_) return;
+    if (!m_hwnd) return;
     RECT r;
-    GetWindowRect(hwnd_, &r);
-    HWND parent = GetParent(hwnd_);
+    GetWindowRect(m_hwnd, &r);
+    HWND parent = GetParent(m_hwnd);
     if (parent) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    if (!haveRect_ || !SameRect(r, lastRect_)) {
-      haveRect_ = true;
-      lastRect_ = r;
+    if (!m_haveRect || !SameRect(r, m_lastRect)) {
+      m_haveRect = true;
+      m_lastRect = r;
       LogEvent(Format("Rect %ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top));
     }
-    HWND top = GetAncestor(hwnd_, GA_ROOT);
+    HWND top = GetAncestor(m_hwnd, GA_ROOT);
     if (top) {
       RECT w;
       GetWindowRect(top, &w);
-      if (!haveWindow_ || !SameRect(w, lastWindow_)) {
-        haveWindow_ = true;
-        lastWindow_ = w;
+      if (!m_haveWindow || !SameRect(w, m_lastWindow)) {
+        m_haveWindow = true;
+        m_lastWindow = w;
         LogEvent(Format("Window %ld %ld %ld %ld", w.left, w.top, w.right - w.left, w.bottom - w.top));
       }
     }
   }
 
   long FrameNum() const {
-    if (!loaded_) return -1;
-    return timeline_.frameAt(NowMs() - loadTick_);
+    if (!m_loaded) return -1;
+    return m_timeline.frameAt(NowMs() - m_loadTick);
   }
 
   void SetBackgroundColor(long color) {
-    background_ = color;
+    m_background = color;
     LogEvent(Format("BackgroundColor 0x%06lX", static_cast<unsigned long>(color)));
-    if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+    if (m_hwnd) InvalidateRect(m_hwnd, nullptr, FALSE);
   }
 
   void LoadMovie(long layer, const std::string& path) {
     LogEvent(Format("LoadMovie %ld ", layer) + path);
     uint64_t now = NowMs();
-    if (!anyLoad_) {
-      anyLoad_ = true;
-      firstLoadTick_ = now;
+    if (!m_anyLoad) {
+      m_anyLoad = true;
+      m_firstLoadTick = now;
       std::string quit = Environment("FLASH_STANDIN_QUIT_MS");
       if (!quit.empty()) {
         char* end = nullptr;
         long ms = std::strtol(quit.c_str(), &end, 10);
-        if (end && *end == '\0' && ms >= 0) quitAfterMs_ = ms;
+        if (end && *end == '\0' && ms >= 0) m_quitAfterMs = ms;
       }
     }
     if (layer != 0) return;  // only layer 0 replaces what plays
-    movie_ = LoadSwfFile(path);
-    moviePath_ = path;
-    timeline_ = Timeline(movie_.frameRate, movie_.frameCount,
+    m_movie = LoadSwfFile(path);
+    m_moviePath = path;
+    m_timeline = Timeline(m_movie.frameRate, m_movie.frameCount,
                          Environment("FLASH_STANDIN_HOLD") == "1");
-    loaded_ = true;
-    ++loadGeneration_;
-    loadTick_ = now;
-    lastPosition_ = -1;
-    paintedFrame_ = -2;
-    if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+    m_loaded = true;
+    ++m_loadGeneration;
+    m_loadTick = now;
+    m_lastPosition = -1;
+    m_paintedFrame = -2;
+    if (m_hwnd) InvalidateRect(m_hwnd, nullptr, FALSE);
   }
 
   void FireFSCommand(const std::string& command, const std::string& args) {
     LogEvent("FSCommand " + command + " " + args);
-    events_.Fire(kDispidFSCommand, {command, args});
+    m_events.Fire(kDispidFSCommand, {command, args});
   }
 
   // Every 50 ms: follows the window's placement, plays the timeline forward (firing
   // the fscommands of each frame entered) and fires the timed "quit".
   void Tick() {
-    AddRef();  // a sink may close the control while an event is delivered
+    ComPtr<FlashControl> self(this);  // a sink may close the control while an event is delivered
     ReportPlacement();
     uint64_t now = NowMs();
-    if (loaded_) {
-      int64_t position = timeline_.positionAt(now - loadTick_);
-      std::vector<int> entered = timeline_.framesEntered(lastPosition_, position);
-      lastPosition_ = position;
+    if (m_loaded) {
+      int64_t position = m_timeline.positionAt(now - m_loadTick);
+      std::vector<int> entered = m_timeline.framesEntered(m_lastPosition, position);
+      m_lastPosition = position;
       // A sink may load another movie while an event is delivered: stop then.
-      const std::vector<FsCommandAction> actions = movie_.fsCommands;
-      const unsigned generation = loadGeneration_;
+      const std::vector<FsCommandAction> actions = m_movie.fsCommands;
+      const unsigned generation = m_loadGeneration;
       for (int frame : entered) {
         for (const FsCommandAction& a : actions) {
-          if (a.frame == frame && generation == loadGeneration_) FireFSCommand(a.command, a.args);
+          if (a.frame == frame && generation == m_loadGeneration) FireFSCommand(a.command, a.args);
         }
       }
-      int frame = timeline_.frameOf(position);
-      if (frame != paintedFrame_ && hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+      int frame = m_timeline.frameOf(position);
+      if (frame != m_paintedFrame && m_hwnd) InvalidateRect(m_hwnd, nullptr, FALSE);
     }
-    if (quitAfterMs_ >= 0 && !quitFired_ && now - firstLoadTick_ >= static_cast<uint64_t>(quitAfterMs_)) {
-      quitFired_ = true;
+    if (m_quitAfterMs >= 0 && !m_quitFired && now - m_firstLoadTick >= static_cast<uint64_t>(m_quitAfterMs)) {
+      m_quitFired = true;
       FireFSCommand("quit", "");
     }
-    Release();
   }
 
   void Paint(HDC dc, const RECT& r) {
     unsigned long rgb = 0xFFFFFF;
-    if (background_ >= 0) rgb = static_cast<unsigned long>(background_) & 0xFFFFFF;
-    else if (movie_.hasBackground) rgb = movie_.background;
+    if (m_background >= 0) rgb = static_cast<unsigned long>(m_background) & 0xFFFFFF;
+    else if (m_movie.hasBackground) rgb = m_movie.background;
     COLORREF fill = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    HBRUSH brush = CreateSolidBrush(fill);
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    vx::win::GdiObject<HBRUSH> brush(CreateSolidBrush(fill));
+    FillRect(dc, &r, brush.get());
     int luminance = static_cast<int>(((rgb >> 16) & 0xFF) * 3 + ((rgb >> 8) & 0xFF) * 6 + (rgb & 0xFF));
     SetTextColor(dc, luminance > 1280 ? RGB(0, 0, 0) : RGB(255, 255, 255));
     SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    vx::win::SelectedObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
     std::string text;
-    if (loaded_) {
-      paintedFrame_ = FrameNum();
-      text = BaseName(moviePath_) + "\nframe " + std::to_string(paintedFrame_) + " of " +
-             std::to_string(movie_.frameCount);
+    if (m_loaded) {
+      m_paintedFrame = FrameNum();
+      text = BaseName(m_moviePath) + "\nframe " + std::to_string(m_paintedFrame) + " of " +
+             std::to_string(m_movie.frameCount);
     } else {
       text = "Shockwave Flash stand-in\nno movie";
     }
@@ -769,38 +751,37 @@ class FlashControl final : public IShockwaveFlashTable,
     box = r;
     box.top = r.top + (r.bottom - r.top - h) / 2;
     DrawTextA(dc, text.c_str(), -1, &box, DT_CENTER | DT_NOPREFIX);
-    SelectObject(dc, oldFont);
   }
 
-  LONG refs_ = 1;
-  EventPoint events_;
-  IOleClientSite* site_ = nullptr;
-  IOleInPlaceSite* inPlaceSite_ = nullptr;
-  IOleInPlaceFrame* frame_ = nullptr;
-  IOleInPlaceUIWindow* uiWindow_ = nullptr;
-  IAdviseSink* viewSink_ = nullptr;
-  DWORD viewAspects_ = 0, viewFlags_ = 0;
-  HWND hwnd_ = nullptr;
-  bool uiActive_ = false;
-  SIZEL extent_ = {0, 0};
+  LONG m_refs = 1;
+  EventPoint m_events;
+  ComPtr<IOleClientSite> m_site;
+  ComPtr<IOleInPlaceSite> m_inPlaceSite;
+  ComPtr<IOleInPlaceFrame> m_frame;
+  ComPtr<IOleInPlaceUIWindow> m_uiWindow;
+  ComPtr<IAdviseSink> m_viewSink;
+  DWORD m_viewAspects = 0, m_viewFlags = 0;
+  HWND m_hwnd = nullptr;
+  bool m_uiActive = false;
+  SIZEL m_extent = {0, 0};
 
-  long background_ = -1;  // -1: none set; the movie's own colour shows
-  SwfMovie movie_;
-  std::string moviePath_;
-  Timeline timeline_;
-  bool loaded_ = false;
-  uint64_t loadTick_ = 0;
-  int64_t lastPosition_ = -1;
-  unsigned loadGeneration_ = 0;
-  long paintedFrame_ = -2;
+  long m_background = -1;  // -1: none set; the movie's own colour shows
+  SwfMovie m_movie;
+  std::string m_moviePath;
+  Timeline m_timeline;
+  bool m_loaded = false;
+  uint64_t m_loadTick = 0;
+  int64_t m_lastPosition = -1;
+  unsigned m_loadGeneration = 0;
+  long m_paintedFrame = -2;
 
-  bool anyLoad_ = false;
-  uint64_t firstLoadTick_ = 0;
-  long quitAfterMs_ = -1;
-  bool quitFired_ = false;
+  bool m_anyLoad = false;
+  uint64_t m_firstLoadTick = 0;
+  long m_quitAfterMs = -1;
+  bool m_quitFired = false;
 
-  bool haveRect_ = false, haveWindow_ = false;
-  RECT lastRect_ = {0, 0, 0, 0}, lastWindow_ = {0, 0, 0, 0};
+  bool m_haveRect = false, m_haveWindow = false;
+  RECT m_lastRect = {0, 0, 0, 0}, m_lastWindow = {0, 0, 0, 0};
 };
 
 STDMETHODIMP EventPoint::QueryInterface(REFIID iid, void** out) {
@@ -813,12 +794,12 @@ STDMETHODIMP EventPoint::QueryInterface(REFIID iid, void** out) {
   }
   return E_NOINTERFACE;
 }
-STDMETHODIMP_(ULONG) EventPoint::AddRef() { return owner_->AddRef(); }
-STDMETHODIMP_(ULONG) EventPoint::Release() { return owner_->Release(); }
+STDMETHODIMP_(ULONG) EventPoint::AddRef() { return m_owner->AddRef(); }
+STDMETHODIMP_(ULONG) EventPoint::Release() { return m_owner->Release(); }
 STDMETHODIMP EventPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
   if (!out) return E_POINTER;
-  *out = static_cast<IConnectionPointContainer*>(owner_);
-  owner_->AddRef();
+  *out = static_cast<IConnectionPointContainer*>(m_owner);
+  m_owner->AddRef();
   return S_OK;
 }
 
@@ -844,11 +825,11 @@ LRESULT CALLBACK ControlWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 HRESULT CreateControl(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  auto* control = new (std::nothrow) FlashControl();
+  // The object starts with one reference, which this scope holds until the caller's
+  // own is taken.
+  auto control = ComPtr<FlashControl>::attach(new (std::nothrow) FlashControl());
   if (!control) return E_OUTOFMEMORY;
-  HRESULT hr = control->QueryInterface(iid, out);
-  control->Release();
-  return hr;
+  return control->QueryInterface(iid, out);
 }
 
 }  // namespace vx::standin

@@ -1,3 +1,4 @@
+#include "common/win32_handles.h"
 #include "testing/standin/standin.h"
 
 namespace vx::standin {
@@ -14,13 +15,12 @@ void LogEvent(const std::string& line) {
   if (path.empty()) return;
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, even
   // when another process appends to the same file.
-  HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
+  vx::win::UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   std::string text = line + "\n";
   DWORD written = 0;
-  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(h);
+  WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace vx::standin

@@ -6,17 +6,9 @@
 
 #include <string>
 
-namespace vx::standin {
+#include "player/shockwave_flash_ids.h"
 
-// {D27CDB6E-AE6D-11CF-96B8-444553540000}: the Shockwave Flash control class.
-inline constexpr CLSID kClsidShockwaveFlash = {
-    0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6C-AE6D-11CF-96B8-444553540000}: IShockwaveFlash, a dual interface.
-inline constexpr IID kIidShockwaveFlash = {
-    0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6D-AE6D-11CF-96B8-444553540000}: the events dispinterface.
-inline constexpr IID kDiidShockwaveFlashEvents = {
-    0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+namespace vx::standin {
 
 inline constexpr DISPID kDispidFrameNum = 107;
 inline constexpr DISPID kDispidBackgroundColor = 123;

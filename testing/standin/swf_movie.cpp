@@ -20,17 +20,17 @@ constexpr uint8_t kActionGetUrl = 0x83;
 
 class Bytes {
  public:
-  Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool has(size_t n) const { return n <= size_ - pos_; }
-  size_t pos() const { return pos_; }
-  size_t remaining() const { return size_ - pos_; }
-  const uint8_t* here() const { return data_ + pos_; }
-  void skip(size_t n) { pos_ += std::min(n, remaining()); }
-  uint8_t u8() { return has(1) ? data_[pos_++] : 0; }
+  Bytes(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+  bool has(size_t n) const { return n <= m_size - m_pos; }
+  size_t pos() const { return m_pos; }
+  size_t remaining() const { return m_size - m_pos; }
+  const uint8_t* here() const { return m_data + m_pos; }
+  void skip(size_t n) { m_pos += std::min(n, remaining()); }
+  uint8_t u8() { return has(1) ? m_data[m_pos++] : 0; }
   uint16_t u16() {
-    if (!has(2)) { pos_ = size_; return 0; }
-    uint16_t v = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
-    pos_ += 2;
+    if (!has(2)) { m_pos = m_size; return 0; }
+    uint16_t v = static_cast<uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
+    m_pos += 2;
     return v;
   }
   uint32_t u32() {
@@ -42,13 +42,13 @@ class Bytes {
   uint32_t bits(int n) {
     uint32_t v = 0;
     for (int i = 0; i < n; ++i) {
-      if (bitPos_ == 8) {
-        bitPos_ = 0;
-        ++pos_;
+      if (m_bitPos == 8) {
+        m_bitPos = 0;
+        ++m_pos;
       }
-      uint8_t byte = pos_ < size_ ? data_[pos_] : 0;
-      v = (v << 1) | ((byte >> (7 - bitPos_)) & 1u);
-      ++bitPos_;
+      uint8_t byte = m_pos < m_size ? m_data[m_pos] : 0;
+      v = (v << 1) | ((byte >> (7 - m_bitPos)) & 1u);
+      ++m_bitPos;
     }
     return v;
   }
@@ -60,17 +60,17 @@ class Bytes {
   }
   // Ends a bit field: the next byte-aligned read starts after the partial byte.
   void alignBits() {
-    if (bitPos_ != 0) ++pos_;
-    bitPos_ = 0;
-    if (pos_ > size_) pos_ = size_;
+    if (m_bitPos != 0) ++m_pos;
+    m_bitPos = 0;
+    if (m_pos > m_size) m_pos = m_size;
   }
-  void startBits() { bitPos_ = 0; }
+  void startBits() { m_bitPos = 0; }
 
  private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
-  int bitPos_ = 0;
+  const uint8_t* m_data;
+  size_t m_size;
+  size_t m_pos = 0;
+  int m_bitPos = 0;
 };
 
 // A zero-terminated string from [p, end); `p` moves past the terminator.

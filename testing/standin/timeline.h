@@ -20,7 +20,7 @@ class Timeline {
   int64_t positionAt(uint64_t elapsedMs) const;
   int frameAt(uint64_t elapsedMs) const { return frameOf(positionAt(elapsedMs)); }
   int frameOf(int64_t position) const;
-  int frameCount() const { return frameCount_; }
+  int frameCount() const { return m_frameCount; }
 
   // The frames entered after `fromPosition` up to and including `toPosition`, in
   // playing order. Each frame appears once for every time playback enters it, but
@@ -28,9 +28,9 @@ class Timeline {
   std::vector<int> framesEntered(int64_t fromPosition, int64_t toPosition) const;
 
  private:
-  uint32_t frameRate_ = 0;
-  int frameCount_ = 1;
-  bool hold_ = false;
+  uint32_t m_frameRate = 0;
+  int m_frameCount = 1;
+  bool m_hold = false;
 };
 
 }  // namespace vx::standin

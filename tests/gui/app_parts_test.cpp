@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
 #include "framework/dialog.h"
 #include "framework/filedialog.h"
 #include "framework/internet.h"
@@ -203,8 +204,9 @@ HBITMAP MakeBitmap(int w, int h, const std::vector<uint32_t>& pixels) {
 // Draws the button into a 20 x 20 canvas and reads it back as 0x00RRGGBB.
 struct Canvas {
   static constexpr int kSize = 20;
-  HDC dc;
-  HBITMAP bmp;
+  vx::win::GdiObject<HBITMAP> bmp;  // declared first: deleted after the DC that holds it
+  vx::win::MemoryDC memory{CreateCompatibleDC(nullptr)};
+  HDC dc = memory.get();
   uint32_t* bits = nullptr;
   Canvas() {
     BITMAPINFO bi{};
@@ -213,14 +215,9 @@ struct Canvas {
     bi.bmiHeader.biHeight = -kSize;
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
-    dc = CreateCompatibleDC(nullptr);
-    bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    SelectObject(dc, bmp);
+    bmp.reset(CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
+    SelectObject(dc, bmp.get());  // the DC goes before the bitmap: nothing to put back
     for (int i = 0; i < kSize * kSize; ++i) bits[i] = 0x123456;
-  }
-  ~Canvas() {
-    DeleteDC(dc);
-    DeleteObject(bmp);
   }
   uint32_t at(int x, int y) {
     GdiFlush();
@@ -365,10 +362,8 @@ void PumpMessages(DWORD ms) {
 COLORREF MiddlePixel(HWND h) {
   RECT rc;
   GetClientRect(h, &rc);
-  HDC dc = GetDC(h);
-  const COLORREF c = GetPixel(dc, rc.right / 2, rc.bottom / 2);
-  ReleaseDC(h, dc);
-  return c;
+  vx::win::WindowDC dc(h);
+  return GetPixel(dc.get(), rc.right / 2, rc.bottom / 2);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
 #include "framework/activex.h"
 #include "framework/app.h"
 #include "framework/dialog.h"
@@ -170,16 +171,16 @@ class ScopedMessagesFile {
   ScopedMessagesFile() {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "vx-framework-messages.txt";
-    DeleteFileA(path_.c_str());
-    SetEnvironmentVariableA("VX_MESSAGES_TO", path_.c_str());
+    m_path = std::string(temp) + "vx-framework-messages.txt";
+    DeleteFileA(m_path.c_str());
+    SetEnvironmentVariableA("VX_MESSAGES_TO", m_path.c_str());
   }
   ~ScopedMessagesFile() {
     SetEnvironmentVariableA("VX_MESSAGES_TO", nullptr);
-    DeleteFileA(path_.c_str());
+    DeleteFileA(m_path.c_str());
   }
   std::vector<std::string> lines() const {
-    std::ifstream in(path_);
+    std::ifstream in(m_path);
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -189,7 +190,7 @@ class ScopedMessagesFile {
   }
 
  private:
-  std::string path_;
+  std::string m_path;
 };
 
 // Sends WM_GETICON and WM_QUERYDRAGICON from another thread while the dialog runs its
@@ -214,13 +215,13 @@ class IconDialog : public CDialog {
   IconDialog() : CDialog(200) {}
   HICON icon = ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
   IconQuery query;
-  HANDLE thread = nullptr;
+  vx::win::UniqueHandle thread;
   BOOL OnInitDialog() override {
     CDialog::OnInitDialog();
     SetIcon(icon, TRUE);
     SetIcon(icon, FALSE);
     query.hWnd = m_hWnd;
-    thread = CreateThread(nullptr, 0, QueryIcons, &query, 0, nullptr);
+    thread.reset(CreateThread(nullptr, 0, QueryIcons, &query, 0, nullptr));
     return TRUE;
   }
   HCURSOR OnQueryDragIcon() override { return reinterpret_cast<HCURSOR>(icon); }
@@ -229,8 +230,7 @@ class IconDialog : public CDialog {
 TEST(ModalDialog, AnswersMessagesSentFromOtherThreads) {
   IconDialog dlg;
   EXPECT_EQ(dlg.DoModal(), IDOK);
-  WaitForSingleObject(dlg.thread, 10000);
-  CloseHandle(dlg.thread);
+  WaitForSingleObject(dlg.thread.get(), 10000);
   EXPECT_TRUE(dlg.query.sent);
   EXPECT_EQ(dlg.query.big, reinterpret_cast<DWORD_PTR>(dlg.icon));
   EXPECT_EQ(dlg.query.small, reinterpret_cast<DWORD_PTR>(dlg.icon));
@@ -344,10 +344,9 @@ DWORD WINAPI CloseBoxCaptioned(void* param) {
 TEST(MessageBoxes, CaptionIsTheExecutableNameWithoutExtension) {
   EXPECT_EQ(AfxGetApp()->m_strAppName, "framework_tests");
   std::string caption = "framework_tests";
-  HANDLE closer = CreateThread(nullptr, 0, CloseBoxCaptioned, &caption, 0, nullptr);
+  vx::win::UniqueHandle closer(CreateThread(nullptr, 0, CloseBoxCaptioned, &caption, 0, nullptr));
   int result = AfxMessageBox("shown for real");
-  WaitForSingleObject(closer, 10000);
-  CloseHandle(closer);
+  WaitForSingleObject(closer.get(), 10000);
   EXPECT_EQ(caption, "found");
   EXPECT_EQ(result, IDOK);
 }
@@ -427,18 +426,17 @@ TEST(Dispatch, CallsOnAWindowWithoutAControlRaiseAFrameworkException) {
 }
 
 TEST(Dispatch, EventArgumentsAreReadInDeclarationOrder) {
+  const vx::win::Bstr second(L"the args"), first(L"quit");
   VARIANT args[2];
   // IDispatch passes them last first: rgvarg[0] is the second argument.
   V_VT(&args[0]) = VT_BSTR;
-  V_BSTR(&args[0]) = SysAllocString(L"the args");
+  V_BSTR(&args[0]) = second.get();
   V_VT(&args[1]) = VT_BSTR;
-  V_BSTR(&args[1]) = SysAllocString(L"quit");
+  V_BSTR(&args[1]) = first.get();
   DISPPARAMS params{args, nullptr, 2, 0};
   EXPECT_EQ(EventArgString(&params, 0), "quit");
   EXPECT_EQ(EventArgString(&params, 1), "the args");
   EXPECT_EQ(EventArgString(&params, 2), "");
-  SysFreeString(V_BSTR(&args[0]));
-  SysFreeString(V_BSTR(&args[1]));
 }
 
 }  // namespace

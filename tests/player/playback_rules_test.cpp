@@ -5,77 +5,62 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <vector>
 
 namespace {
 
-TEST(SlideNames, LastThreeCharactersUpperCasedMustBeSwf) {
-  EXPECT_TRUE(vx::IsSlideName("intro.swf"));
-  EXPECT_TRUE(vx::IsSlideName("OUTRO.SWF"));
-  EXPECT_TRUE(vx::IsSlideName("a.Swf"));
-  EXPECT_TRUE(vx::IsSlideName("noswf"));  // no dot needed: only the tail counts
-  EXPECT_TRUE(vx::IsSlideName("swf"));
-  EXPECT_FALSE(vx::IsSlideName("movie.swf.bak"));
-  EXPECT_FALSE(vx::IsSlideName("package.ini"));
-  EXPECT_FALSE(vx::IsSlideName("wf"));
-  EXPECT_FALSE(vx::IsSlideName(""));
-  EXPECT_FALSE(vx::IsSlideName("movie.swc"));
+// One rule of the description's and the movie's texts: what it accepts and refuses.
+struct TextRule {
+  const char* name;
+  bool (*accepts)(const std::string&);
+  std::vector<const char*> accepted, refused;
+};
+
+TEST(TextRules, SlideNamesDescriptionValuesAndTheQuitCommand) {
+  const TextRule rules[] = {
+      // The last three characters, upper-cased, must be SWF: no dot needed.
+      {"slide name", vx::IsSlideName, {"intro.swf", "OUTRO.SWF", "a.Swf", "noswf", "swf"},
+       {"movie.swf.bak", "package.ini", "wf", "", "movie.swc"}},
+      {"full screen", vx::IsFullScreenValue, {"true", "TRUE", "True"}, {"yes", "1", "truex", "tru", ""}},
+      // Everything but "resource" is a slideshow.
+      {"slideshow", vx::IsSlideshowType, {"slideshow", "Slideshow", "resources", ""},
+       {"resource", "Resource", "RESOURCE"}},
+      {"quit", vx::IsQuitCommand, {"quit", "QUIT", "Quit"}, {"fullscreen", "quit ", ""}},
+  };
+  for (const TextRule& rule : rules) {
+    for (const char* text : rule.accepted) {
+      SCOPED_TRACE(std::string(rule.name) + " accepts \"" + text + "\"");
+      EXPECT_TRUE(rule.accepts(text));
+    }
+    for (const char* text : rule.refused) {
+      SCOPED_TRACE(std::string(rule.name) + " refuses \"" + text + "\"");
+      EXPECT_FALSE(rule.accepts(text));
+    }
+  }
 }
 
-TEST(DescriptionValues, FullScreenOnlyForTrueInAnyCase) {
-  EXPECT_TRUE(vx::IsFullScreenValue("true"));
-  EXPECT_TRUE(vx::IsFullScreenValue("TRUE"));
-  EXPECT_TRUE(vx::IsFullScreenValue("True"));
-  EXPECT_FALSE(vx::IsFullScreenValue("yes"));
-  EXPECT_FALSE(vx::IsFullScreenValue("1"));
-  EXPECT_FALSE(vx::IsFullScreenValue("truex"));
-  EXPECT_FALSE(vx::IsFullScreenValue("tru"));
-  EXPECT_FALSE(vx::IsFullScreenValue(""));
-}
-
-TEST(DescriptionValues, EverythingButResourceIsASlideshow) {
-  EXPECT_FALSE(vx::IsSlideshowType("resource"));
-  EXPECT_FALSE(vx::IsSlideshowType("Resource"));
-  EXPECT_FALSE(vx::IsSlideshowType("RESOURCE"));
-  EXPECT_TRUE(vx::IsSlideshowType("slideshow"));
-  EXPECT_TRUE(vx::IsSlideshowType("Slideshow"));
-  EXPECT_TRUE(vx::IsSlideshowType("resources"));
-  EXPECT_TRUE(vx::IsSlideshowType(""));
-}
-
-TEST(DescriptionValues, QuitCommandIgnoresCase) {
-  EXPECT_TRUE(vx::IsQuitCommand("quit"));
-  EXPECT_TRUE(vx::IsQuitCommand("QUIT"));
-  EXPECT_TRUE(vx::IsQuitCommand("Quit"));
-  EXPECT_FALSE(vx::IsQuitCommand("fullscreen"));
-  EXPECT_FALSE(vx::IsQuitCommand("quit "));
-  EXPECT_FALSE(vx::IsQuitCommand(""));
-}
-
-TEST(WindowPlacement, CentresTheMovieTruncatingHalves) {
-  auto p = vx::PlaceWindow(false, 1024, 768, 550, 400);
-  EXPECT_EQ(p.left, 237);
-  EXPECT_EQ(p.top, 184);
-  EXPECT_EQ(p.width, 550);
-  EXPECT_EQ(p.height, 400);
-  p = vx::PlaceWindow(false, 1024, 768, 551, 401);
-  EXPECT_EQ(p.left, 236);
-  EXPECT_EQ(p.top, 183);
-}
-
-TEST(WindowPlacement, LargerThanTheScreenStartsOffScreenTruncatingTowardZero) {
-  auto p = vx::PlaceWindow(false, 1024, 768, 1280, 1001);
-  EXPECT_EQ(p.left, -128);
-  EXPECT_EQ(p.top, -116);  // -233 / 2 truncates toward zero, not down to -117
-  EXPECT_EQ(p.width, 1280);
-}
-
-TEST(WindowPlacement, FullScreenIgnoresTheMovieSize) {
-  auto p = vx::PlaceWindow(true, 1024, 768, 550, 400);
-  EXPECT_EQ(p.left, 0);
-  EXPECT_EQ(p.top, 0);
-  EXPECT_EQ(p.width, 1024);
-  EXPECT_EQ(p.height, 768);
+TEST(WindowPlacement, CentresTruncatingTowardZeroOrFillsTheScreen) {
+  struct Case {
+    bool fullScreen;
+    int movieWidth, movieHeight;
+    int left, top, width, height;
+  };
+  const Case cases[] = {
+      {false, 550, 400, 237, 184, 550, 400},
+      {false, 551, 401, 236, 183, 551, 401},      // halves truncate
+      {false, 1280, 1001, -128, -116, 1280, 1001},  // -233 / 2 truncates toward zero, not to -117
+      {true, 550, 400, 0, 0, 1024, 768},          // full screen ignores the movie's size
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.fullScreen ? "full screen " : "window ") << c.movieWidth << "x"
+                                    << c.movieHeight);
+    const auto p = vx::PlaceWindow(c.fullScreen, 1024, 768, c.movieWidth, c.movieHeight);
+    EXPECT_EQ(p.left, c.left);
+    EXPECT_EQ(p.top, c.top);
+    EXPECT_EQ(p.width, c.width);
+    EXPECT_EQ(p.height, c.height);
+  }
 }
 
 // Feeds frame numbers until the watch asks for an advance; returns the tick index
@@ -129,18 +114,31 @@ TEST(SlideshowWatch, FirstTickAfterResetNeverAdvancesOnFrameZero) {
 
 TEST(DescriptionText, ValuesReadAsThePrivateProfileFunctionsReadThem) {
   const std::string builder = "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource";
-  EXPECT_EQ(vx::DescriptionValue(builder, "SETTINGS", "mainmovie", "-"), "intro.swf");
-  EXPECT_EQ(vx::DescriptionValue(builder, "SETTINGS", "type", "-"), "resource");
-  EXPECT_EQ(vx::DescriptionValue(builder, "SETTINGS", "absent", "fallback"), "fallback");
-  EXPECT_EQ(vx::DescriptionValue(builder, "OTHER", "type", "fallback"), "fallback");
   // Case of names, blanks, comments, other sections and later duplicates.
   const std::string hand =
       "; made by hand\n[other]\nmainmovie=wrong.swf\n [ Settings ] \n  MainMovie =  my movie.swf  \n"
       "mainmovie=second.swf\n[SETTINGS]\ntype=slideshow\n";
-  EXPECT_EQ(vx::DescriptionValue(hand, "SETTINGS", "mainmovie", ""), "my movie.swf");
-  EXPECT_EQ(vx::DescriptionValue(hand, "SETTINGS", "type", "resource"), "resource");
-  EXPECT_EQ(vx::DescriptionValue("", "SETTINGS", "mainmovie", "none"), "none");
-  EXPECT_EQ(vx::DescriptionValue("[SETTINGS]\nmainmovie=", "SETTINGS", "mainmovie", "none"), "");
+  struct Case {
+    std::string text;
+    const char* section;
+    const char* key;
+    const char* fallback;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {builder, "SETTINGS", "mainmovie", "-", "intro.swf"},
+      {builder, "SETTINGS", "type", "-", "resource"},
+      {builder, "SETTINGS", "absent", "fallback", "fallback"},
+      {builder, "OTHER", "type", "fallback", "fallback"},
+      {hand, "SETTINGS", "mainmovie", "", "my movie.swf"},
+      {hand, "SETTINGS", "type", "resource", "resource"},
+      {"", "SETTINGS", "mainmovie", "none", "none"},
+      {"[SETTINGS]\nmainmovie=", "SETTINGS", "mainmovie", "none", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "[" << c.section << "] " << c.key << " in \"" << c.text << "\"");
+    EXPECT_EQ(vx::DescriptionValue(c.text, c.section, c.key, c.fallback), c.expected);
+  }
 }
 
 TEST(PackageFolder, SameIdentitySameNameOtherwiseDifferent) {

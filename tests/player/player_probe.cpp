@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
+
 namespace {
 
 struct Found {
@@ -130,8 +132,8 @@ int WatchBoxes(DWORD runMs, DWORD closeMs) {
 
 void ListFiles(const std::string& folder, const std::string& relative) {
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
+  vx::win::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &fd));
+  if (!find) return;
   do {
     std::string name = fd.cFileName;
     if (name == "." || name == "..") continue;
@@ -141,8 +143,7 @@ void ListFiles(const std::string& folder, const std::string& relative) {
     } else {
       std::printf("File %s\n", rel.c_str());
     }
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
+  } while (FindNextFileA(find.get(), &fd));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "common/win32_handles.h"
+
 int main() {
   std::string line = GetCommandLineA();
   // Skip the program name, quoted or not, and the blanks after it.
@@ -23,13 +25,12 @@ int main() {
 
   char log[MAX_PATH] = {0};
   if (GetEnvironmentVariableA("VX_REGSVR32_LOG", log, sizeof log) > 0) {
-    HANDLE h = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
+    vx::win::UniqueHandle file(CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
       std::string text = parameters + "\n";
       DWORD written = 0;
-      WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-      CloseHandle(h);
+      WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
   }
 
@@ -40,10 +41,9 @@ int main() {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 1;
-  WaitForSingleObject(pi.hProcess, INFINITE);
+  vx::win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
   DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   return static_cast<int>(code);
 }

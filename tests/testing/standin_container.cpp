@@ -15,16 +15,18 @@
 #include <cstring>
 #include <string>
 
+#include "common/win32_handles.h"
 #include "tests/testing/test_container.h"
 
 using namespace vx::testing;
+using vx::win::ComPtr;
 
 namespace {
 
 constexpr UINT_PTR kResizeTimer = 7;
 
 HWND g_window = nullptr;
-IOleInPlaceObject* g_inPlace = nullptr;
+ComPtr<IOleInPlaceObject> g_inPlace;  // let go before OLE is
 int g_exitCode = 1;
 int g_resizeW = 0, g_resizeH = 0;
 
@@ -56,6 +58,88 @@ int Usage() {
   return 2;
 }
 
+// Creates the control and, unless only its version is asked for, hosts it until the
+// window closes; the exit code.
+int Run(bool versionOnly, const char* movie, long background, int resizeAfter, const RECT& frame) {
+  ComPtr<IUnknown> control;
+  HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
+  if (FAILED(hr)) {
+    std::printf("No control: 0x%08lX\n", static_cast<unsigned long>(hr));
+    std::fflush(stdout);
+    return 3;
+  }
+  if (versionOnly) {
+    ComPtr<IUnknown> flash;
+    long version = 0;
+    if (SUCCEEDED(control->QueryInterface(IID_IShockwaveFlash, flash.put_void()))) hr = CallTableEntry(flash.get(), 39, &version);
+    std::printf("FlashVersion 0x%08lX\n", static_cast<unsigned long>(version));
+    std::fflush(stdout);
+    return SUCCEEDED(hr) ? 0 : 1;
+  }
+
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  wc.lpszClassName = "VxStandinContainer";
+  RegisterClassA(&wc);
+  g_window = CreateWindowExA(WS_EX_APPWINDOW, wc.lpszClassName, "Stand-in container",
+                             WS_POPUP | WS_VISIBLE, frame.left, frame.top, frame.right - frame.left,
+                             frame.bottom - frame.top, nullptr, nullptr, wc.hInstance, nullptr);
+
+  TestSite site(g_window);
+  site.onEvent = [](const ReceivedEvent& e) {
+    std::printf("Event %ld", e.dispid);
+    for (const auto& s : e.args) std::printf(" %ls", s.c_str());
+    std::printf("\n");
+    std::fflush(stdout);
+    if (e.dispid == 150 && !e.args.empty() && _wcsicmp(e.args[0].c_str(), L"quit") == 0) {
+      g_exitCode = 0;
+      PostMessageA(g_window, WM_CLOSE, 0, 0);
+    }
+  };
+
+  ComPtr<IOleObject> ole;
+  ComPtr<IDispatch> dispatch;
+  control->QueryInterface(IID_IOleObject, ole.put_void());
+  control->QueryInterface(IID_IDispatch, dispatch.put_void());
+  if (!ole || !dispatch) return 1;
+  ole->SetClientSite(static_cast<IOleClientSite*>(&site));
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = AdviseEvents(control.get(), static_cast<IDispatch*>(&site), point);
+  RECT client;
+  GetClientRect(g_window, &client);
+  ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(&site), 0, g_window, &client);
+  control->QueryInterface(IID_IOleInPlaceObject, g_inPlace.put_void());
+
+  if (background >= 0) {
+    InvokeByDispid(dispatch.get(), 123, DISPATCH_PROPERTYPUT, {IntArg(background)}, nullptr);
+  }
+  VARIANT path = StringArg(movie);
+  InvokeByDispid(dispatch.get(), 142, DISPATCH_METHOD, {IntArg(0), path}, nullptr);
+  VariantClear(&path);
+  if (resizeAfter >= 0) SetTimer(g_window, kResizeTimer, static_cast<UINT>(resizeAfter), nullptr);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+      g_exitCode = 27;
+      DestroyWindow(g_window);
+      continue;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+
+  if (point) point->Unadvise(cookie);
+  point.reset();
+  g_inPlace.reset();
+  ole->Close(OLECLOSE_NOSAVE);
+  ole->SetClientSite(nullptr);
+  return g_exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,9 +164,8 @@ int main(int argc, char** argv) {
       GetTempPathA(MAX_PATH, temp);
       std::string folder = std::string(temp) + argv[++i];
       CreateDirectoryA(folder.c_str(), nullptr);
-      HANDLE f = CreateFileA((folder + "\\file.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+      vx::win::UniqueHandle file(CreateFileA((folder + "\\file.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     } else if (a == "--version") {
       versionOnly = true;
     } else if (!a.empty() && a[0] != '-' && !movie) {
@@ -94,93 +177,8 @@ int main(int argc, char** argv) {
   if (!movie && !versionOnly) return Usage();
 
   OleInitialize(nullptr);
-  IUnknown* control = nullptr;
-  HRESULT hr = CoCreateInstance(kFlashClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                reinterpret_cast<void**>(&control));
-  if (FAILED(hr)) {
-    std::printf("No control: 0x%08lX\n", static_cast<unsigned long>(hr));
-    std::fflush(stdout);
-    OleUninitialize();
-    return 3;
-  }
-  if (versionOnly) {
-    IUnknown* flash = nullptr;
-    long version = 0;
-    if (SUCCEEDED(control->QueryInterface(kFlashIid, reinterpret_cast<void**>(&flash)))) {
-      hr = CallTableEntry(flash, 39, &version);
-      flash->Release();
-    }
-    std::printf("FlashVersion 0x%08lX\n", static_cast<unsigned long>(version));
-    std::fflush(stdout);
-    control->Release();
-    OleUninitialize();
-    return SUCCEEDED(hr) ? 0 : 1;
-  }
-
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = "VxStandinContainer";
-  RegisterClassA(&wc);
-  g_window = CreateWindowExA(WS_EX_APPWINDOW, wc.lpszClassName, "Stand-in container",
-                             WS_POPUP | WS_VISIBLE, x, y, w, h, nullptr, nullptr, wc.hInstance, nullptr);
-
-  TestSite site(g_window);
-  site.onEvent = [](const ReceivedEvent& e) {
-    std::printf("Event %ld", e.dispid);
-    for (const auto& s : e.args) std::printf(" %ls", s.c_str());
-    std::printf("\n");
-    std::fflush(stdout);
-    if (e.dispid == 150 && !e.args.empty() && _wcsicmp(e.args[0].c_str(), L"quit") == 0) {
-      g_exitCode = 0;
-      PostMessageA(g_window, WM_CLOSE, 0, 0);
-    }
-  };
-
-  IOleObject* ole = nullptr;
-  IDispatch* dispatch = nullptr;
-  control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
-  control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-  if (!ole || !dispatch) return 1;
-  ole->SetClientSite(static_cast<IOleClientSite*>(&site));
-  IConnectionPoint* point = nullptr;
-  DWORD cookie = AdviseEvents(control, static_cast<IDispatch*>(&site), &point);
-  RECT client;
-  GetClientRect(g_window, &client);
-  ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(&site), 0, g_window, &client);
-  control->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&g_inPlace));
-
-  if (background >= 0) {
-    InvokeByDispid(dispatch, 123, DISPATCH_PROPERTYPUT, {IntArg(background)}, nullptr);
-  }
-  VARIANT path = StringArg(movie);
-  InvokeByDispid(dispatch, 142, DISPATCH_METHOD, {IntArg(0), path}, nullptr);
-  VariantClear(&path);
-  if (resizeAfter >= 0) SetTimer(g_window, kResizeTimer, static_cast<UINT>(resizeAfter), nullptr);
-
-  MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-      g_exitCode = 27;
-      DestroyWindow(g_window);
-      continue;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-
-  if (point) {
-    point->Unadvise(cookie);
-    point->Release();
-  }
-  if (g_inPlace) g_inPlace->Release();
-  ole->Close(OLECLOSE_NOSAVE);
-  ole->SetClientSite(nullptr);
-  ole->Release();
-  dispatch->Release();
-  control->Release();
+  int rc = Run(versionOnly, movie, background, resizeAfter, RECT{x, y, x + w, y + h});
   OleUninitialize();
-  return g_exitCode;
+  return rc;
 }
+

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_handles.h"
 #include "tests/testing/test_container.h"
 
 using namespace vx::testing;
+using vx::win::ComPtr;
 
 namespace {
 
@@ -62,40 +64,40 @@ class StandinControl : public ::testing::Test {
       SetEnvironmentVariableA(name, nullptr);
     SetEnvironmentVariableA("FLASH_STANDIN_LOG", kLog.c_str());
     DeleteFileA(kLog.c_str());
-    module_ = LoadLibraryA((kBin + "flash-standin.dll").c_str());
-    ASSERT_NE(module_, nullptr);
+    m_module = LoadLibraryA((kBin + "flash-standin.dll").c_str());
+    ASSERT_NE(m_module, nullptr);
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = Export<GetClassObject>(module_, "DllGetClassObject");
+    auto get = Export<GetClassObject>(m_module, "DllGetClassObject");
     ASSERT_NE(get, nullptr);
-    ASSERT_EQ(get(kFlashClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory_)), S_OK);
-    ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&control_)), S_OK);
-    ASSERT_EQ(control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_)), S_OK);
+    ASSERT_EQ(get(CLSID_ShockwaveFlash, IID_IClassFactory, m_factory.put_void()), S_OK);
+    ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IUnknown, m_control.put_void()), S_OK);
+    ASSERT_EQ(m_control->QueryInterface(IID_IDispatch, m_dispatch.put_void()), S_OK);
   }
   void TearDown() override {
-    if (window_) {
-      if (ole_) ole_->Close(OLECLOSE_NOSAVE);
-      DestroyWindow(window_);
+    if (m_window) {
+      if (m_ole) m_ole->Close(OLECLOSE_NOSAVE);
+      DestroyWindow(m_window);
     }
-    if (ole_) {
-      ole_->SetClientSite(nullptr);
-      ole_->Release();
+    if (m_ole) {
+      m_ole->SetClientSite(nullptr);
+      m_ole.reset();
     }
-    if (dispatch_) dispatch_->Release();
-    if (control_) control_->Release();
-    if (factory_) factory_->Release();
+    m_dispatch.reset();
+    m_control.reset();
+    m_factory.reset();
     OleUninitialize();
   }
 
   HRESULT LoadMovie(const std::string& path, long layer = 0) {
     VARIANT p = StringArg(path);
-    HRESULT hr = InvokeByDispid(dispatch_, 142, DISPATCH_METHOD, {IntArg(layer), p}, nullptr);
+    HRESULT hr = InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {IntArg(layer), p}, nullptr);
     VariantClear(&p);
     return hr;
   }
   long FrameNum() {
     VARIANT r;
     VariantInit(&r);
-    EXPECT_EQ(InvokeByDispid(dispatch_, 107, DISPATCH_PROPERTYGET, {}, &r), S_OK);
+    EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 107, DISPATCH_PROPERTYGET, {}, &r), S_OK);
     EXPECT_EQ(r.vt, VT_I4);
     return r.lVal;
   }
@@ -107,85 +109,80 @@ class StandinControl : public ::testing::Test {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "VxStandinTestWindow";
     RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, wc.lpszClassName, "test", WS_POPUP | WS_VISIBLE, 50, 60, 400, 300,
+    m_window = CreateWindowExA(0, wc.lpszClassName, "test", WS_POPUP | WS_VISIBLE, 50, 60, 400, 300,
                               nullptr, nullptr, wc.hInstance, nullptr);
-    ASSERT_NE(window_, nullptr);
-    site_ = std::make_unique<TestSite>(window_);
-    ASSERT_EQ(control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_)), S_OK);
-    ASSERT_EQ(ole_->SetClientSite(site_.get()), S_OK);
-    ASSERT_EQ(ole_->DoVerb(verb, nullptr, site_.get(), 0, window_, &rect), S_OK);
+    ASSERT_NE(m_window, nullptr);
+    m_site = std::make_unique<TestSite>(m_window);
+    ASSERT_EQ(m_control->QueryInterface(IID_IOleObject, m_ole.put_void()), S_OK);
+    ASSERT_EQ(m_ole->SetClientSite(m_site.get()), S_OK);
+    ASSERT_EQ(m_ole->DoVerb(verb, nullptr, m_site.get(), 0, m_window, &rect), S_OK);
   }
 
   HWND ControlWindow() {
-    IOleInPlaceObject* in = nullptr;
+    ComPtr<IOleInPlaceObject> in;
     HWND h = nullptr;
-    if (SUCCEEDED(control_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&in)))) {
+    if (SUCCEEDED(m_control->QueryInterface(IID_IOleInPlaceObject, in.put_void()))) {
       in->GetWindow(&h);
-      in->Release();
     }
     return h;
   }
 
-  HMODULE module_ = nullptr;
-  IClassFactory* factory_ = nullptr;
-  IUnknown* control_ = nullptr;
-  IDispatch* dispatch_ = nullptr;
-  IOleObject* ole_ = nullptr;
-  HWND window_ = nullptr;
-  std::unique_ptr<TestSite> site_;
+  HMODULE m_module = nullptr;
+  ComPtr<IClassFactory> m_factory;
+  ComPtr<IUnknown> m_control;
+  ComPtr<IDispatch> m_dispatch;
+  ComPtr<IOleObject> m_ole;
+  HWND m_window = nullptr;
+  std::unique_ptr<TestSite> m_site;
 };
 
 TEST_F(StandinControl, AnswersTheControlInterfacesFromOneObject) {
-  IUnknown* flash = nullptr;
-  ASSERT_EQ(control_->QueryInterface(kFlashIid, reinterpret_cast<void**>(&flash)), S_OK);
-  EXPECT_EQ(static_cast<void*>(flash), static_cast<void*>(dispatch_));
-  flash->Release();
+  ComPtr<IUnknown> flash;
+  ASSERT_EQ(m_control->QueryInterface(IID_IShockwaveFlash, flash.put_void()), S_OK);
+  EXPECT_EQ(static_cast<void*>(flash.get()), static_cast<void*>(m_dispatch.get()));
   for (const IID* iid : {&IID_IOleObject, &IID_IOleInPlaceObject, &IID_IOleInPlaceActiveObject,
                          &IID_IViewObject2, &IID_IPersistStreamInit, &IID_IPersistPropertyBag,
                          &IID_IOleControl, &IID_IConnectionPointContainer}) {
-    IUnknown* p = nullptr;
-    EXPECT_EQ(control_->QueryInterface(*iid, reinterpret_cast<void**>(&p)), S_OK);
+    ComPtr<IUnknown> p;
+    EXPECT_EQ(m_control->QueryInterface(*iid, p.put_void()), S_OK);
     if (p) {
       // Every interface leads back to the same identity.
-      IUnknown* identity = nullptr;
-      p->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
-      EXPECT_EQ(identity, control_);
-      identity->Release();
-      p->Release();
+      ComPtr<IUnknown> identity;
+      p->QueryInterface(IID_IUnknown, identity.put_void());
+      EXPECT_EQ(identity.get(), m_control.get());
     }
   }
   IUnknown* none = reinterpret_cast<IUnknown*>(1);
-  EXPECT_EQ(control_->QueryInterface(IID_IStream, reinterpret_cast<void**>(&none)), E_NOINTERFACE);
+  EXPECT_EQ(m_control->QueryInterface(IID_IStream, reinterpret_cast<void**>(&none)), E_NOINTERFACE);
   EXPECT_EQ(none, nullptr);
 
   IUnknown* aggregated = nullptr;
-  EXPECT_EQ(factory_->CreateInstance(control_, IID_IUnknown, reinterpret_cast<void**>(&aggregated)),
+  EXPECT_EQ(m_factory->CreateInstance(m_control.get(), IID_IUnknown, reinterpret_cast<void**>(&aggregated)),
             CLASS_E_NOAGGREGATION);
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto get = Export<GetClassObject>(module_, "DllGetClassObject");
+  auto get = Export<GetClassObject>(m_module, "DllGetClassObject");
   void* other = nullptr;
   EXPECT_EQ(get(IID_IStream, IID_IClassFactory, &other), CLASS_E_CLASSNOTAVAILABLE);
 }
 
 TEST_F(StandinControl, FlashVersionAtTableEntry39FollowsTheEnvironment) {
-  IUnknown* flash = nullptr;
-  ASSERT_EQ(control_->QueryInterface(kFlashIid, reinterpret_cast<void**>(&flash)), S_OK);
+  ComPtr<IUnknown> flash;
+  ASSERT_EQ(m_control->QueryInterface(IID_IShockwaveFlash, flash.put_void()), S_OK);
   long v = 0;
-  EXPECT_EQ(CallTableEntry(flash, 39, &v), S_OK);
+  EXPECT_EQ(CallTableEntry(flash.get(), 39, &v), S_OK);
   EXPECT_EQ(v, 0x00080000);
   SetEnvironmentVariableA("FLASH_STANDIN_VERSION", "00090000");
-  EXPECT_EQ(CallTableEntry(flash, 39, &v), S_OK);
+  EXPECT_EQ(CallTableEntry(flash.get(), 39, &v), S_OK);
   EXPECT_EQ(v, 0x00090000);
   SetEnvironmentVariableA("FLASH_STANDIN_VERSION", "0x0007001C");
-  EXPECT_EQ(CallTableEntry(flash, 39, &v), S_OK);
+  EXPECT_EQ(CallTableEntry(flash.get(), 39, &v), S_OK);
   EXPECT_EQ(v, 0x0007001C);
   SetEnvironmentVariableA("FLASH_STANDIN_VERSION", "nine");
-  EXPECT_EQ(CallTableEntry(flash, 39, &v), S_OK);
+  EXPECT_EQ(CallTableEntry(flash.get(), 39, &v), S_OK);
   EXPECT_EQ(v, 0x00080000);
   // The entries before it are there and decline.
-  EXPECT_EQ(CallTableEntry(flash, 38, &v), E_NOTIMPL);
-  EXPECT_EQ(CallTableEntry(flash, 7, &v), E_NOTIMPL);
-  flash->Release();
+  EXPECT_EQ(CallTableEntry(flash.get(), 38, &v), E_NOTIMPL);
+  EXPECT_EQ(CallTableEntry(flash.get(), 7, &v), E_NOTIMPL);
 }
 
 TEST_F(StandinControl, FrameNumFollowsWallClockTimeFromLoadMovie) {
@@ -235,26 +232,26 @@ TEST_F(StandinControl, FrameNumLoopsOrHolds) {
 
 TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
   VARIANT layer = StringArg("0"), path = StringArg(kMovies + "plain.swf");
-  EXPECT_EQ(InvokeByDispid(dispatch_, 142, DISPATCH_METHOD, {layer, path}, nullptr), S_OK);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {layer, path}, nullptr), S_OK);
   VariantClear(&layer);
   VariantClear(&path);
   EXPECT_EQ(LoadMovie("C:\\elsewhere\\movie two.swf", 3), S_OK);
   VARIANT bad = StringArg("not a number");
-  EXPECT_EQ(InvokeByDispid(dispatch_, 142, DISPATCH_METHOD, {bad, IntArg(1)}, nullptr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {bad, IntArg(1)}, nullptr), DISP_E_TYPEMISMATCH);
   VariantClear(&bad);
-  EXPECT_EQ(InvokeByDispid(dispatch_, 142, DISPATCH_METHOD, {IntArg(0)}, nullptr), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {IntArg(0)}, nullptr), DISP_E_BADPARAMCOUNT);
 
-  EXPECT_EQ(InvokeByDispid(dispatch_, 123, DISPATCH_PROPERTYPUT, {IntArg(0x336699)}, nullptr), S_OK);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 123, DISPATCH_PROPERTYPUT, {IntArg(0x336699)}, nullptr), S_OK);
   VARIANT colour = StringArg("255");
-  EXPECT_EQ(InvokeByDispid(dispatch_, 123, DISPATCH_PROPERTYPUT, {colour}, nullptr), S_OK);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 123, DISPATCH_PROPERTYPUT, {colour}, nullptr), S_OK);
   VariantClear(&colour);
   VARIANT got;
   VariantInit(&got);
-  EXPECT_EQ(InvokeByDispid(dispatch_, 123, DISPATCH_PROPERTYGET, {}, &got), S_OK);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 123, DISPATCH_PROPERTYGET, {}, &got), S_OK);
   EXPECT_EQ(got.lVal, 255);
 
-  EXPECT_EQ(InvokeByDispid(dispatch_, 999, DISPATCH_METHOD, {}, nullptr), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(InvokeByDispid(dispatch_, 107, DISPATCH_PROPERTYPUT, {IntArg(3)}, nullptr), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 999, DISPATCH_METHOD, {}, nullptr), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 107, DISPATCH_PROPERTYPUT, {IntArg(3)}, nullptr), DISP_E_MEMBERNOTFOUND);
 
   const std::vector<std::string> expected = {
       "LoadMovie 0 " + kMovies + "plain.swf",
@@ -270,7 +267,7 @@ TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
   for (int i = 0; i < 4; ++i) {
     DISPID id = 0;
     LPOLESTR name = const_cast<LPOLESTR>(names[i]);
-    dispatch_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    m_dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
     EXPECT_EQ(id, ids[i]);
   }
 }
@@ -288,28 +285,28 @@ TEST_F(StandinControl, DispatchRefusesWhatATypeLibraryDispatchRefuses) {
   UINT argErr = 0;
   const WORD put = DISPATCH_PROPERTYPUT;
   // A property put without its value named DISPID_PROPERTYPUT, or named otherwise.
-  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {IntArg(0x112233)}, {}, &argErr), DISP_E_PARAMNOTFOUND);
-  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {IntArg(0x112233)}, {0}, &argErr), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {IntArg(0x112233)}, {}, &argErr), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {IntArg(0x112233)}, {0}, &argErr), DISP_E_PARAMNOTFOUND);
   // Values that do not convert to the declared type; the refused argument is named.
   VARIANT text = StringArg("blue");
-  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {text}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {text}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 0u);
   VARIANT null;
   VariantInit(&null);
   null.vt = VT_NULL;
-  EXPECT_EQ(RawInvoke(dispatch_, 123, put, {null}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {null}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
   VARIANT path = StringArg(kMovies + "plain.swf");
-  EXPECT_EQ(RawInvoke(dispatch_, 142, DISPATCH_METHOD, {path, text}, {}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {path, text}, {}, &argErr), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 1u);  // the layer, declared first, is last in rgvarg
   // A missing argument, named arguments to a method, a wrong count.
   VARIANT missing;
   VariantInit(&missing);
   missing.vt = VT_ERROR;
   missing.scode = DISP_E_PARAMNOTFOUND;
-  EXPECT_EQ(RawInvoke(dispatch_, 142, DISPATCH_METHOD, {missing, IntArg(0)}, {}, &argErr), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {missing, IntArg(0)}, {}, &argErr), DISP_E_PARAMNOTFOUND);
   EXPECT_EQ(argErr, 0u);
-  EXPECT_EQ(RawInvoke(dispatch_, 142, DISPATCH_METHOD, {path, IntArg(0)}, {1, 0}, &argErr), DISP_E_NONAMEDARGS);
-  EXPECT_EQ(RawInvoke(dispatch_, 107, DISPATCH_PROPERTYGET, {IntArg(1)}, {}, &argErr), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {path, IntArg(0)}, {1, 0}, &argErr), DISP_E_NONAMEDARGS);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 107, DISPATCH_PROPERTYGET, {IntArg(1)}, {}, &argErr), DISP_E_BADPARAMCOUNT);
   VariantClear(&text);
   VariantClear(&path);
   // Nothing of it reached the control.
@@ -320,26 +317,26 @@ TEST_F(StandinControl, ActivatesInPlaceAndLogsItsPlacement) {
   Host({10, 20, 310, 220});
   HWND child = ControlWindow();
   ASSERT_NE(child, nullptr);
-  EXPECT_EQ(GetParent(child), window_);
+  EXPECT_EQ(GetParent(child), m_window);
   EXPECT_TRUE(IsWindowVisible(child));
   RECT r;
   GetWindowRect(child, &r);
-  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&r), 2);
+  MapWindowPoints(nullptr, m_window, reinterpret_cast<POINT*>(&r), 2);
   EXPECT_EQ(r.left, 10);
   EXPECT_EQ(r.top, 20);
   EXPECT_EQ(r.right, 310);
   EXPECT_EQ(r.bottom, 220);
-  EXPECT_EQ(site_->inPlaceActivations, 1);
+  EXPECT_EQ(m_site->inPlaceActivations, 1);
 
-  IOleInPlaceObject* in = nullptr;
-  ASSERT_EQ(control_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&in)), S_OK);
+  ComPtr<IOleInPlaceObject> in;
+  ASSERT_EQ(m_control->QueryInterface(IID_IOleInPlaceObject, in.put_void()), S_OK);
   RECT moved = {0, 0, 120, 90};
   EXPECT_EQ(in->SetObjectRects(&moved, &moved), S_OK);
-  SetWindowPos(window_, nullptr, 200, 150, 320, 240, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(m_window, nullptr, 200, 150, 320, 240, SWP_NOZORDER | SWP_NOACTIVATE);
   Pump(200);  // the 50 ms check sees the moved top-level window
 
   RECT outer;
-  GetWindowRect(window_, &outer);
+  GetWindowRect(m_window, &outer);
   std::ostringstream window;
   window << "Window " << outer.left << " " << outer.top << " " << outer.right - outer.left << " "
          << outer.bottom - outer.top;
@@ -357,15 +354,14 @@ TEST_F(StandinControl, ActivatesInPlaceAndLogsItsPlacement) {
   // The keyboard: the window asks for every key; the accelerator hook logs each key
   // going down in the control's window and leaves it to the container.
   EXPECT_EQ(SendMessageA(child, WM_GETDLGCODE, 0, 0), DLGC_WANTALLKEYS);
-  IOleInPlaceActiveObject* active = nullptr;
-  ASSERT_EQ(control_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active)), S_OK);
+  ComPtr<IOleInPlaceActiveObject> active;
+  ASSERT_EQ(m_control->QueryInterface(IID_IOleInPlaceActiveObject, active.put_void()), S_OK);
   MSG msg = {child, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
   EXPECT_EQ(active->TranslateAccelerator(&msg), S_FALSE);
   msg.message = WM_KEYUP;
   EXPECT_EQ(active->TranslateAccelerator(&msg), S_FALSE);
-  msg = {window_, WM_KEYDOWN, VK_SPACE, 0, 0, {0, 0}};  // for the container's window
+  msg = {m_window, WM_KEYDOWN, VK_SPACE, 0, 0, {0, 0}};  // for the container's window
   EXPECT_EQ(active->TranslateAccelerator(&msg), S_FALSE);
-  active->Release();
   std::vector<std::string> keys;
   for (const auto& line : ReadLog()) {
     if (line.rfind("Key ", 0) == 0) keys.push_back(line);
@@ -374,29 +370,28 @@ TEST_F(StandinControl, ActivatesInPlaceAndLogsItsPlacement) {
 
   EXPECT_EQ(in->InPlaceDeactivate(), S_OK);
   EXPECT_FALSE(IsWindow(child));
-  EXPECT_EQ(site_->inPlaceDeactivations, 1);
-  in->Release();
+  EXPECT_EQ(m_site->inPlaceDeactivations, 1);
 }
 
 TEST_F(StandinControl, UiActivationMakesItTheActiveObject) {
   Host({0, 0, 400, 300}, OLEIVERB_UIACTIVATE);
-  EXPECT_EQ(site_->uiActivations, 1);
-  EXPECT_NE(site_->activeObject, nullptr);
-  EXPECT_EQ(ole_->Close(OLECLOSE_NOSAVE), S_OK);
-  EXPECT_EQ(site_->activeObject, nullptr);
+  EXPECT_EQ(m_site->uiActivations, 1);
+  EXPECT_NE(m_site->activeObject, nullptr);
+  EXPECT_EQ(m_ole->Close(OLECLOSE_NOSAVE), S_OK);
+  EXPECT_EQ(m_site->activeObject, nullptr);
   EXPECT_EQ(ControlWindow(), nullptr);
 }
 
 TEST_F(StandinControl, FiresTheMoviesFsCommandsEachTimeThroughAndStopsOnUnadvise) {
   Host({0, 0, 400, 300});
-  IConnectionPoint* point = nullptr;
-  DWORD cookie = AdviseEvents(control_, static_cast<IDispatch*>(site_.get()), &point);
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = AdviseEvents(m_control.get(), static_cast<IDispatch*>(m_site.get()), point);
   ASSERT_NE(cookie, 0u);
   ASSERT_EQ(LoadMovie(kMovies + "quick.swf"), S_OK);  // hello at frame 3, quit at 7; 0.4 s a pass
   Pump(1000);
-  ASSERT_GE(site_->events.size(), 4u);
-  for (size_t i = 0; i < site_->events.size(); ++i) {
-    const ReceivedEvent& e = site_->events[i];
+  ASSERT_GE(m_site->events.size(), 4u);
+  for (size_t i = 0; i < m_site->events.size(); ++i) {
+    const ReceivedEvent& e = m_site->events[i];
     EXPECT_EQ(e.dispid, 150);
     ASSERT_EQ(e.args.size(), 2u);
     if (i % 2 == 0) {
@@ -413,64 +408,62 @@ TEST_F(StandinControl, FiresTheMoviesFsCommandsEachTimeThroughAndStopsOnUnadvise
 
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
   EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
-  size_t seen = site_->events.size();
+  size_t seen = m_site->events.size();
   Pump(500);
-  EXPECT_EQ(site_->events.size(), seen);
-  point->Release();
+  EXPECT_EQ(m_site->events.size(), seen);
 }
 
 TEST_F(StandinControl, HoldingMovieFiresItsCommandsOnce) {
   SetEnvironmentVariableA("FLASH_STANDIN_HOLD", "1");
   Host({0, 0, 400, 300});
-  IConnectionPoint* point = nullptr;
-  DWORD cookie = AdviseEvents(control_, static_cast<IDispatch*>(site_.get()), &point);
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = AdviseEvents(m_control.get(), static_cast<IDispatch*>(m_site.get()), point);
   ASSERT_EQ(LoadMovie(kMovies + "quick.swf"), S_OK);
   Pump(1200);
-  ASSERT_EQ(site_->events.size(), 2u);
-  EXPECT_EQ(site_->events[0].args[0], L"hello");
-  EXPECT_EQ(site_->events[1].args[0], L"quit");
+  ASSERT_EQ(m_site->events.size(), 2u);
+  EXPECT_EQ(m_site->events[0].args[0], L"hello");
+  EXPECT_EQ(m_site->events[1].args[0], L"quit");
   point->Unadvise(cookie);
-  point->Release();
 }
 
 TEST_F(StandinControl, QuitsOnceAfterTheConfiguredTime) {
   SetEnvironmentVariableA("FLASH_STANDIN_QUIT_MS", "300");
   Host({0, 0, 400, 300});
-  IConnectionPoint* point = nullptr;
-  DWORD cookie = AdviseEvents(control_, static_cast<IDispatch*>(site_.get()), &point);
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = AdviseEvents(m_control.get(), static_cast<IDispatch*>(m_site.get()), point);
   ASSERT_EQ(LoadMovie(kMovies + "plain.swf"), S_OK);  // no fscommands of its own
   Pump(150);
-  EXPECT_TRUE(site_->events.empty());
+  EXPECT_TRUE(m_site->events.empty());
   // A second load does not restart the clock: it counts from the first.
   ASSERT_EQ(LoadMovie(kMovies + "plain.swf"), S_OK);
   Pump(650);
-  ASSERT_EQ(site_->events.size(), 1u);
-  EXPECT_EQ(site_->events[0].dispid, 150);
-  EXPECT_EQ(site_->events[0].args, (std::vector<std::wstring>{L"quit", L""}));
+  ASSERT_EQ(m_site->events.size(), 1u);
+  EXPECT_EQ(m_site->events[0].dispid, 150);
+  EXPECT_EQ(m_site->events[0].args, (std::vector<std::wstring>{L"quit", L""}));
   EXPECT_EQ(ReadLog().back(), "FSCommand quit ");
   point->Unadvise(cookie);
-  point->Release();
 }
 
 TEST_F(StandinControl, DrawsItsBackgroundColour) {
   ASSERT_EQ(LoadMovie(kMovies + "plain.swf"), S_OK);  // the movie's own colour is 0x336699
-  IViewObject2* view = nullptr;
-  ASSERT_EQ(control_->QueryInterface(IID_IViewObject2, reinterpret_cast<void**>(&view)), S_OK);
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, 64, 64);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, bitmap);
+  ComPtr<IViewObject2> view;
+  ASSERT_EQ(m_control->QueryInterface(IID_IViewObject2, view.put_void()), S_OK);
+  vx::win::MemoryDC memory;
+  vx::win::GdiObject<HBITMAP> bitmap;
+  {
+    vx::win::WindowDC screen(nullptr);
+    memory.reset(CreateCompatibleDC(screen.get()));
+    bitmap.reset(CreateCompatibleBitmap(screen.get(), 64, 64));
+  }
+  ASSERT_TRUE(memory && bitmap);
+  HDC dc = memory.get();
+  vx::win::SelectedObject selected(dc, bitmap.get());
   RECTL bounds = {0, 0, 64, 64};
   ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), S_OK);
   EXPECT_EQ(GetPixel(dc, 1, 1), RGB(0x33, 0x66, 0x99));
-  ASSERT_EQ(InvokeByDispid(dispatch_, 123, DISPATCH_PROPERTYPUT, {IntArg(0xFFCC00)}, nullptr), S_OK);
+  ASSERT_EQ(InvokeByDispid(m_dispatch.get(), 123, DISPATCH_PROPERTYPUT, {IntArg(0xFFCC00)}, nullptr), S_OK);
   ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), S_OK);
   EXPECT_EQ(GetPixel(dc, 1, 1), RGB(0xFF, 0xCC, 0x00));
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  view->Release();
 }
 
 TEST_F(StandinControl, RegistersAndUnregistersItself) {
@@ -481,8 +474,8 @@ TEST_F(StandinControl, RegistersAndUnregistersItself) {
     GTEST_SKIP() << "a Flash control is registered in this prefix already";
   }
   using Entry = HRESULT(STDAPICALLTYPE*)();
-  auto reg = Export<Entry>(module_, "DllRegisterServer");
-  auto unreg = Export<Entry>(module_, "DllUnregisterServer");
+  auto reg = Export<Entry>(m_module, "DllRegisterServer");
+  auto unreg = Export<Entry>(m_module, "DllUnregisterServer");
   ASSERT_NE(reg, nullptr);
   ASSERT_NE(unreg, nullptr);
   ASSERT_EQ(reg(), S_OK);
@@ -497,7 +490,7 @@ TEST_F(StandinControl, RegistersAndUnregistersItself) {
     return rc == ERROR_SUCCESS ? std::string(buf) : std::string("<no value>");
   };
   char modulePath[MAX_PATH];
-  GetModuleFileNameA(module_, modulePath, MAX_PATH);
+  GetModuleFileNameA(m_module, modulePath, MAX_PATH);
   EXPECT_EQ(value(std::string(clsidKey) + "\\InprocServer32", nullptr), modulePath);
   EXPECT_EQ(value(std::string(clsidKey) + "\\InprocServer32", "ThreadingModel"), "Apartment");
   EXPECT_NE(value(std::string(clsidKey) + "\\Control", nullptr), "<missing>");
@@ -505,10 +498,9 @@ TEST_F(StandinControl, RegistersAndUnregistersItself) {
   EXPECT_EQ(value("ShockwaveFlash.ShockwaveFlash\\CLSID", nullptr), "{D27CDB6E-AE6D-11CF-96B8-444553540000}");
 
   // Registered, COM creates it by class.
-  IUnknown* created = nullptr;
-  EXPECT_EQ(CoCreateInstance(kFlashClsid, nullptr, CLSCTX_INPROC_SERVER, kFlashIid,
-                             reinterpret_cast<void**>(&created)), S_OK);
-  if (created) created->Release();
+  ComPtr<IUnknown> created;
+  EXPECT_EQ(CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
+                             created.put_void()), S_OK);
 
   ASSERT_EQ(unreg(), S_OK);
   EXPECT_EQ(value(clsidKey, nullptr), "<missing>");

@@ -11,17 +11,10 @@
 #include <string>
 #include <vector>
 
-namespace vx::testing {
+#include "common/win32_handles.h"
+#include "player/shockwave_flash_ids.h"
 
-// {D27CDB6E-AE6D-11CF-96B8-444553540000}
-inline constexpr CLSID kFlashClsid = {
-    0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6C-AE6D-11CF-96B8-444553540000}
-inline constexpr IID kFlashIid = {
-    0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-// {D27CDB6D-AE6D-11CF-96B8-444553540000}
-inline constexpr IID kFlashEventsIid = {
-    0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+namespace vx::testing {
 
 // One event as the sink received it: DISPID and the arguments in declaration order.
 struct ReceivedEvent {
@@ -32,7 +25,7 @@ struct ReceivedEvent {
 class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame,
                        public IDispatch {
  public:
-  explicit TestSite(HWND window) : window_(window) {}
+  explicit TestSite(HWND window) : m_window(window) {}
 
   std::function<void(const ReceivedEvent&)> onEvent;
   std::vector<ReceivedEvent> events;
@@ -48,7 +41,7 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
     if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
     else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) *out = static_cast<IOleInPlaceSite*>(this);
     else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) *out = static_cast<IOleInPlaceFrame*>(this);
-    else if (iid == IID_IDispatch || iid == kFlashEventsIid) *out = static_cast<IDispatch*>(this);
+    else if (iid == IID_IDispatch || iid == DIID_ShockwaveFlashEvents) *out = static_cast<IDispatch*>(this);
     else return E_NOINTERFACE;
     return S_OK;
   }
@@ -64,7 +57,7 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
   STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 
   // IOleWindow
-  STDMETHODIMP GetWindow(HWND* out) override { *out = window_; return S_OK; }
+  STDMETHODIMP GetWindow(HWND* out) override { *out = m_window; return S_OK; }
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
   // IOleInPlaceSite
@@ -75,10 +68,10 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
                                 LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
     *frame = static_cast<IOleInPlaceFrame*>(this);
     *doc = nullptr;
-    GetClientRect(window_, pos);
+    GetClientRect(m_window, pos);
     *clip = *pos;
     info->fMDIApp = FALSE;
-    info->hwndFrame = window_;
+    info->hwndFrame = m_window;
     info->haccel = nullptr;
     info->cAccelEntries = 0;
     return S_OK;
@@ -124,22 +117,17 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
   }
 
  private:
-  HWND window_;
+  HWND m_window;
 };
 
 // Advises `sink` on the control's event connection point; returns the cookie or 0.
-inline DWORD AdviseEvents(IUnknown* control, IUnknown* sink, IConnectionPoint** point) {
-  *point = nullptr;
-  IConnectionPointContainer* container = nullptr;
-  if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
-    return 0;
+inline DWORD AdviseEvents(IUnknown* control, IUnknown* sink, vx::win::ComPtr<IConnectionPoint>& point) {
+  point.reset();
+  vx::win::ComPtr<IConnectionPointContainer> container;
+  if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()))) return 0;
   DWORD cookie = 0;
-  if (SUCCEEDED(container->FindConnectionPoint(kFlashEventsIid, point)) &&
-      FAILED((*point)->Advise(sink, &cookie))) {
-    (*point)->Release();
-    *point = nullptr;
-  }
-  container->Release();
+  if (SUCCEEDED(container->FindConnectionPoint(DIID_ShockwaveFlashEvents, point.put())) && FAILED(point->Advise(sink, &cookie)))
+    point.reset();
   return cookie;
 }
 
