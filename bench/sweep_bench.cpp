@@ -39,7 +39,8 @@ double NowMs() {
 }
 
 void MakeFile(const std::string& path, size_t size) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "sweep_bench: cannot write %s\n", path.c_str());
     std::exit(2);
@@ -52,9 +53,9 @@ void MakeFile(const std::string& path, size_t size) {
 
 // Folders as a run leaves them; returns their paths.
 std::vector<std::string> MakeRunFolders(const std::string& root, int count) {
-  static const std::pair<const char*, size_t> kFiles[] = {
-      {CRunFolder::kLockName, 0}, {"package.ini", 60}, {"movie.swf", 20000},
-      {"data.xml", 4000},         {"song.mp3", 15000}, {"more.swf", 1000}};
+  static const std::pair<const char*, size_t> kFiles[] = {{CRunFolder::kLockName, 0}, {"package.ini", 60},
+                                                          {"movie.swf", 20000},       {"data.xml", 4000},
+                                                          {"song.mp3", 15000},        {"more.swf", 1000}};
   std::vector<std::string> folders;
   for (int i = 0; i < count; ++i) {
     char name[32];

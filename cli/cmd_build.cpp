@@ -113,18 +113,25 @@ std::vector<vx::cli::Option> BuildOptions(vx::BuildRequest& request) {
     };
   };
   return {
-      {{"--slideshow"}, Option::Takes::Nothing, nullptr, set(request.packageType, vx::PackageType::Slideshow)},
+      {{"--slideshow"},
+       Option::Takes::Nothing,
+       nullptr,
+       set(request.packageType, vx::PackageType::Slideshow)},
       {{"--fullscreen"}, Option::Takes::Nothing, nullptr, set(request.fullScreen, true)},
       {{"--main"}, Option::Takes::Value, "--main needs a movie", to(request.mainMovie)},
       {{"--title"}, Option::Takes::Value, "--title needs a text", to(request.title)},
-      {{"--flash-ocx"}, Option::Takes::Value, "--flash-ocx needs a file",
+      {{"--flash-ocx"},
+       Option::Takes::Value,
+       "--flash-ocx needs a file",
        [&request](const std::string& value) {
          request.flashControlPath = value;
          request.autoInstallFlash = true;
          return std::string();
        }},
       {{"--icon"}, Option::Takes::Value, "--icon needs a file", to(request.iconPath)},
-      {{"--version-info"}, Option::Takes::Value, "--version-info needs KEY=VALUE",
+      {{"--version-info"},
+       Option::Takes::Value,
+       "--version-info needs KEY=VALUE",
        [&request](const std::string& setting) {
          std::string key, text, why;
          if (!vx::ParseVersionSetting(setting, key, text, why)) return why;
@@ -132,7 +139,9 @@ std::vector<vx::cli::Option> BuildOptions(vx::BuildRequest& request) {
          return std::string();
        }},
       {{"--stub"}, Option::Takes::Value, "--stub needs a file", to(request.stubPath)},
-      {{"--threads"}, Option::Takes::Value, nullptr,
+      {{"--threads"},
+       Option::Takes::Value,
+       nullptr,
        [&request](const std::string& count) {
          return vx::cli::ParseThreadCount(count, request.threads) ? std::string() : vx::cli::kThreadsRule;
        }},
@@ -186,7 +195,8 @@ int Build(vx::BuildRequest& request) {
   vx::EmptyFolder(request.installDir);
   vx::RemoveFolder(request.installDir);
 
-  for (const std::string& note : outcome.notes) std::fprintf(stderr, "vellumix-cli build: note: %s\n", note.c_str());
+  for (const std::string& note : outcome.notes)
+    std::fprintf(stderr, "vellumix-cli build: note: %s\n", note.c_str());
   if (!outcome.succeeded) {
     std::fprintf(stderr, "vellumix-cli build: %s\n", outcome.describe().c_str());
     return 2;

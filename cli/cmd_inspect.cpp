@@ -77,7 +77,8 @@ void PrintIcon(const std::string& path, const std::vector<vx::PeResource>& resou
       !vx::ParseIconGroup(bytes.data(), bytes.size(), entries, error))
     return;
   for (const vx::IconGroupEntry& e : entries) {
-    const vx::PeResource* image = vx::FindPeResource(resources, vx::ResourceId(vx::kIconType), vx::ResourceId(e.id));
+    const vx::PeResource* image =
+        vx::FindPeResource(resources, vx::ResourceId(vx::kIconType), vx::ResourceId(e.id));
     vx::IconImage info;
     if (image && vx::ReadPeResourceData(path, *image, bytes, &error) &&
         vx::DescribeIconImage(bytes.data(), bytes.size(), info, error)) {
@@ -85,7 +86,8 @@ void PrintIcon(const std::string& path, const std::vector<vx::PeResource>& resou
                   info.png ? "png" : "bmp", static_cast<unsigned>(bytes.size()));
     } else {
       std::printf("icon\t%ux%u\t%u\t%s\t%u\n", e.width ? e.width : 256u, e.height ? e.height : 256u,
-                  static_cast<unsigned>(e.bitCount), image ? "damaged" : "missing", static_cast<unsigned>(e.bytes));
+                  static_cast<unsigned>(e.bitCount), image ? "damaged" : "missing",
+                  static_cast<unsigned>(e.bytes));
     }
   }
 }
@@ -117,13 +119,14 @@ void PrintVersion(const std::string& path, const std::vector<vx::PeResource>& re
   }
   if (!table) return;
   for (const vx::VersionString& s : table->strings)
-    std::printf("version\t%s\t%s\n", OneLine(vx::Utf16ToUtf8(s.key)).c_str(), OneLine(vx::Utf16ToUtf8(s.value)).c_str());
+    std::printf("version\t%s\t%s\n", OneLine(vx::Utf16ToUtf8(s.key)).c_str(),
+                OneLine(vx::Utf16ToUtf8(s.value)).c_str());
 }
 
 // The title, whether the control is carried, and one line per resource.
 void PrintResources(const std::string& path, const std::vector<vx::PeResource>& resources) {
-  const vx::PeResource* block =
-      vx::FindPeResource(resources, vx::ResourceId(vx::kStringTableType), vx::ResourceId(vx::kTitleStringBlock));
+  const vx::PeResource* block = vx::FindPeResource(resources, vx::ResourceId(vx::kStringTableType),
+                                                   vx::ResourceId(vx::kTitleStringBlock));
   std::u16string title;
   std::vector<uint8_t> blockBytes;
   std::string error;
@@ -133,8 +136,8 @@ void PrintResources(const std::string& path, const std::vector<vx::PeResource>& 
   } else {
     std::printf("title\t\n");
   }
-  const vx::PeResource* flash =
-      vx::FindPeResource(resources, vx::ResourceId(vx::kFlashResourceType), vx::ResourceId(vx::kFlashResourceId));
+  const vx::PeResource* flash = vx::FindPeResource(resources, vx::ResourceId(vx::kFlashResourceType),
+                                                   vx::ResourceId(vx::kFlashResourceId));
   std::printf("flash-control\t%s\n", flash ? "yes" : "no");
   for (const vx::PeResource& r : resources) {
     std::printf("resource\t%s\t%s\t%u\t%u\n", r.type.toString().c_str(), r.name.toString().c_str(),
@@ -177,7 +180,8 @@ bool PrintEntries(vx::ZipReader& reader, const std::vector<vx::ZipEntryInfo>& in
     std::string methodText = method ? method : "method-" + std::to_string(e.method);
     std::printf("entry\t%s\t%s\t%u\t%u\t%08X\t%s\t%s\n", e.name().c_str(), methodText.c_str(),
                 static_cast<unsigned>(e.compressedSize), static_cast<unsigned>(e.uncompressedSize),
-                static_cast<unsigned>(e.crc32), e.isEncrypted() ? "encrypted" : "plain", ok ? "ok" : "damaged");
+                static_cast<unsigned>(e.crc32), e.isEncrypted() ? "encrypted" : "plain",
+                ok ? "ok" : "damaged");
   }
   return allGood;
 }
@@ -235,8 +239,8 @@ int RunInspect(const vx::cli::Args& args) {
     case vx::cli::PackageArchive::Truncated:  // read as far as the file goes
       break;
     case vx::cli::PackageArchive::Missing:
-      std::fprintf(stderr, "vellumix-cli inspect: '%s' carries no package archive (\"%s\" %u)\n", path.c_str(),
-                   vx::kArchiveResourceType, static_cast<unsigned>(vx::kArchiveResourceId));
+      std::fprintf(stderr, "vellumix-cli inspect: '%s' carries no package archive (\"%s\" %u)\n",
+                   path.c_str(), vx::kArchiveResourceType, static_cast<unsigned>(vx::kArchiveResourceId));
       return 2;
     case vx::cli::PackageArchive::CannotOpen:
       std::fprintf(stderr, "vellumix-cli inspect: '%s' could not be opened for reading\n", path.c_str());

@@ -38,13 +38,17 @@ int RunPack(const vx::cli::Args& args) {
   bool havePassword = false;
   unsigned threads = 0;  // the processor count
   const std::vector<Option> options = {
-      {{"--password"}, Option::Takes::ValueOrInline, nullptr,
+      {{"--password"},
+       Option::Takes::ValueOrInline,
+       nullptr,
        [&](const std::string& value) {
          password = value;
          havePassword = true;
          return std::string();
        }},
-      {{"--threads"}, Option::Takes::ValueOrInline, nullptr,
+      {{"--threads"},
+       Option::Takes::ValueOrInline,
+       nullptr,
        [&](const std::string& value) {
          return vx::cli::ParseThreadCount(value, threads) ? std::string() : vx::cli::kThreadsRule;
        }},
@@ -59,9 +63,11 @@ int RunPack(const vx::cli::Args& args) {
   if (operands.size() < 2) return UsageError("an archive and at least one file are needed");
 
   const std::string& archive = operands[0];
-  vx::ZipWriterHandle* zip = vx::ZipWriter::create(archive, havePassword ? password.c_str() : nullptr, threads);
+  vx::ZipWriterHandle* zip =
+      vx::ZipWriter::create(archive, havePassword ? password.c_str() : nullptr, threads);
   if (!zip) {
-    std::fprintf(stderr, "vellumix-cli pack: %s: %s\n", archive.c_str(), vx::ZipResultText(vx::kZipOpenFailed));
+    std::fprintf(stderr, "vellumix-cli pack: %s: %s\n", archive.c_str(),
+                 vx::ZipResultText(vx::kZipOpenFailed));
     return 2;
   }
   int status = 0;

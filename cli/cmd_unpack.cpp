@@ -43,8 +43,7 @@ struct UnpackRequest {
 bool LooksLikeExecutable(const std::string& path) {
   vx::File f;
   char magic[2];
-  return f.open(path, vx::File::Mode::Read) && f.read(magic, 2) == 2 && magic[0] == 'M' &&
-         magic[1] == 'Z';
+  return f.open(path, vx::File::Mode::Read) && f.read(magic, 2) == 2 && magic[0] == 'M' && magic[1] == 'Z';
 }
 
 // Opens the package's archive resource; a package opens with the password that every
@@ -91,21 +90,20 @@ int ExtractFiles(vx::ZipSource& source, const UnpackRequest& r) {
     files.push_back(i);
     names[static_cast<size_t>(i)] = info.name();
   }
-  reader.extractEntries(files, r.folder, false, 65536, r.threads,
-                        [&](int i, const std::string& path, bool complete) {
-                          if (path.empty()) {
-                            std::fprintf(stderr, "skipped: '%s' does not name a plain file\n",
-                                         names[static_cast<size_t>(i)].c_str());
-                            status = 2;
-                          } else if (complete) {
-                            std::printf("%s\n", path.c_str());
-                          } else {
-                            std::fprintf(stderr,
-                                         "incomplete: %s (data missing, or its time or attributes not set)\n",
-                                         path.c_str());
-                            status = 2;
-                          }
-                        });
+  reader.extractEntries(
+      files, r.folder, false, 65536, r.threads, [&](int i, const std::string& path, bool complete) {
+        if (path.empty()) {
+          std::fprintf(stderr, "skipped: '%s' does not name a plain file\n",
+                       names[static_cast<size_t>(i)].c_str());
+          status = 2;
+        } else if (complete) {
+          std::printf("%s\n", path.c_str());
+        } else {
+          std::fprintf(stderr, "incomplete: %s (data missing, or its time or attributes not set)\n",
+                       path.c_str());
+          status = 2;
+        }
+      });
   reader.close();
   return status;
 }
@@ -120,7 +118,9 @@ int RunUnpack(const vx::cli::Args& args) {
   };
   const std::vector<Option> options = {
       {{"--password", "-P"}, Option::Takes::ValueOrInline, nullptr, password},
-      {{"--threads"}, Option::Takes::ValueOrInline, nullptr,
+      {{"--threads"},
+       Option::Takes::ValueOrInline,
+       nullptr,
        [&r](const std::string& value) {
          return vx::cli::ParseThreadCount(value, r.threads) ? std::string() : vx::cli::kThreadsRule;
        }},
@@ -134,7 +134,8 @@ int RunUnpack(const vx::cli::Args& args) {
     return vx::cli::UsageError("unpack", parsed.problem, kUsage);
   const std::vector<std::string>& operands = parsed.operands;
   if (operands.empty()) return vx::cli::UsageError("unpack", "no archive given", kUsage);
-  if (operands.size() > 2) return vx::cli::UsageError("unpack", "unexpected argument '" + operands[2] + "'", kUsage);
+  if (operands.size() > 2)
+    return vx::cli::UsageError("unpack", "unexpected argument '" + operands[2] + "'", kUsage);
   r.archive = operands[0];
   if (operands.size() > 1) r.folder = operands[1];
 

@@ -10,8 +10,8 @@ using Args = std::vector<std::string>;  // arguments after the sub-command's nam
 
 struct Command {
   const char* name;
-  const char* summary;                     // one line for the overview
-  int (*run)(const Args& args);            // exit code
+  const char* summary;           // one line for the overview
+  int (*run)(const Args& args);  // exit code
 };
 
 bool RegisterCommand(const Command& c);
@@ -26,5 +26,6 @@ inline constexpr const char kThreadsRule[] = "--threads takes a whole number fro
 
 #define VX_CLI_CONCAT2(a, b) a##b
 #define VX_CLI_CONCAT(a, b) VX_CLI_CONCAT2(a, b)
-#define VX_CLI_COMMAND(name, summary, fn) \
-  static const bool VX_CLI_CONCAT(vx_cli_registered_, __LINE__) = ::vx::cli::RegisterCommand({name, summary, fn})
+#define VX_CLI_COMMAND(name, summary, fn)                         \
+  static const bool VX_CLI_CONCAT(vx_cli_registered_, __LINE__) = \
+      ::vx::cli::RegisterCommand({name, summary, fn})

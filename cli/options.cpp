@@ -60,7 +60,8 @@ ParsedArgs ParseOptions(const Args& args, const std::vector<Option>& options, co
     const Option* option = FindOption(options, a, value, hasInline);
     if (!option) return fail(Format(unknownOption, a));
     if (option->takes != Option::Takes::Nothing && !hasInline) {
-      if (i + 1 >= args.size()) return fail(option->missingValue ? option->missingValue : a + " needs a value");
+      if (i + 1 >= args.size())
+        return fail(option->missingValue ? option->missingValue : a + " needs a value");
       value = args[++i];
     }
     std::string problem = option->apply(value);

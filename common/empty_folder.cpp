@@ -11,9 +11,8 @@ void EmptyFolder(const std::string& path) {
   // Collect first, then delete: removing entries while a listing is open is not
   // portable.
   std::vector<std::pair<std::string, bool>> entries;
-  ForEachInFolder(path, [&](const std::string& name, bool isDir) {
-    entries.emplace_back(JoinPath(path, name), isDir);
-  });
+  ForEachInFolder(
+      path, [&](const std::string& name, bool isDir) { entries.emplace_back(JoinPath(path, name), isDir); });
   for (const auto& [full, isDir] : entries) {
     if (IsLink(full)) {
       // A junction or symbolic link leads out of this folder: the link goes, and

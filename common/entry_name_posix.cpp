@@ -15,7 +15,9 @@ locale_t UnicodeLocale() {
   return locale;
 }
 
-char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+char16_t FoldAscii(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
 
 }  // namespace
 

@@ -38,10 +38,10 @@ inline uint64_t UnixToFileTime(int64_t t) {
 }
 
 struct FileDescription {
-  uint32_t attributes = 0;   // FileAttribute bits
-  uint64_t lastWrite = 0;    // FILETIME units, UTC
+  uint32_t attributes = 0;  // FileAttribute bits
+  uint64_t lastWrite = 0;   // FILETIME units, UTC
   uint64_t lastAccess = 0;
-  uint64_t creation = 0;     // POSIX: birth time where the file system has one, else change time
+  uint64_t creation = 0;  // POSIX: birth time where the file system has one, else change time
   uint64_t size = 0;
 };
 
@@ -49,10 +49,10 @@ struct FileDescription {
 class File {
  public:
   enum class Mode {
-    Read,            // existing file, read access, others may read (FILE_SHARE_READ)
-    CreateWrite,     // create or truncate, write access, no sharing (CREATE_ALWAYS)
-    CreateReadWrite, // create or truncate, read and write access, others may read
-    ReadWrite,       // existing file, read and write access, kept as it is, others may read
+    Read,             // existing file, read access, others may read (FILE_SHARE_READ)
+    CreateWrite,      // create or truncate, write access, no sharing (CREATE_ALWAYS)
+    CreateReadWrite,  // create or truncate, read and write access, others may read
+    ReadWrite,        // existing file, read and write access, kept as it is, others may read
   };
 
   File() = default;
@@ -93,10 +93,10 @@ bool SetFileTimesUnix(const std::string& path, int64_t accessTime, int64_t modif
 // it is set; the other bits have no POSIX meaning and are ignored.
 bool SetFileAttributeBits(const std::string& path, uint32_t attributes);
 
-bool CreateFolder(const std::string& path);            // one level; true if it exists
-bool CreateFolders(const std::string& path);           // with missing parents
+bool CreateFolder(const std::string& path);   // one level; true if it exists
+bool CreateFolders(const std::string& path);  // with missing parents
 bool DeleteFilePath(const std::string& path);
-bool RemoveFolder(const std::string& path);            // must be empty
+bool RemoveFolder(const std::string& path);  // must be empty
 // A link: a symbolic link, or on Windows any reparse point (a junction, a directory
 // symbolic link). A folder link leads out of the folder that holds it.
 bool IsLink(const std::string& path);

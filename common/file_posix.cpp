@@ -184,8 +184,7 @@ bool MoveFileReplace(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool ForEachInFolder(const std::string& folder,
-                     const std::function<void(const std::string&, bool)>& fn) {
+bool ForEachInFolder(const std::string& folder, const std::function<void(const std::string&, bool)>& fn) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return false;
   while (struct dirent* e = readdir(dir)) {

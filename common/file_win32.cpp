@@ -25,16 +25,15 @@ bool File::open(const std::string& path, Mode mode) {
                       FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case Mode::CreateWrite:
-      h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case Mode::CreateReadWrite:
-      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case Mode::ReadWrite:
-      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
   }
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -169,8 +168,7 @@ bool MoveFileReplace(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
-bool ForEachInFolder(const std::string& folder,
-                     const std::function<void(const std::string&, bool)>& fn) {
+bool ForEachInFolder(const std::string& folder, const std::function<void(const std::string&, bool)>& fn) {
   std::string pattern = folder;
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += "*.*";

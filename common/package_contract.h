@@ -36,7 +36,7 @@ inline constexpr uint16_t kTitleStringId = 1;
 // The stub's own icon, which the player window shows too (it loads group 128). The
 // window's builds leave it alone; the command line replaces the group and its images
 // when asked for an icon of the package's own (`build --icon`).
-inline constexpr uint16_t kIconType = 3;        // RT_ICON
+inline constexpr uint16_t kIconType = 3;  // RT_ICON
 inline constexpr uint16_t kIconId = 1;
 inline constexpr uint16_t kIconGroupType = 14;  // RT_GROUP_ICON
 inline constexpr uint16_t kIconGroupId = 128;

@@ -15,7 +15,7 @@ namespace vx {
 
 namespace {
 
-constexpr uint16_t kDosMagic = 0x5A4D;       // "MZ"
+constexpr uint16_t kDosMagic = 0x5A4D;         // "MZ"
 constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr uint16_t kMagicPe32 = 0x10B;
 constexpr uint16_t kMagicPe32Plus = 0x20B;
@@ -23,7 +23,6 @@ constexpr uint16_t kLanguageEnglishUs = 1033;
 // A directory holds at most this many entries per level; far beyond any real file,
 // it keeps a damaged count from becoming a long loop.
 constexpr uint32_t kMaxEntriesPerDirectory = 0x10000;
-
 
 void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
@@ -123,7 +122,8 @@ bool ParseOptionalHeader(const std::vector<uint8_t>& opt, PeHeaders& h, std::str
   h.sizeOfHeaders = LoadLE32(&opt[kSizeOfHeadersField]);
   h.checkSum = LoadLE32(&opt[kCheckSumField]);
   h.numberOfRvaAndSizes = LoadLE32(&opt[directoriesAt - 4]);
-  size_t directoryCount = std::min<size_t>(h.numberOfRvaAndSizes, (opt.size() - directoriesAt) / kDataDirectoryEntrySize);
+  size_t directoryCount =
+      std::min<size_t>(h.numberOfRvaAndSizes, (opt.size() - directoriesAt) / kDataDirectoryEntrySize);
   auto directory = [&](unsigned index) { return &opt[directoriesAt + kDataDirectoryEntrySize * index]; };
   if (directoryCount > kResourceDirectory) {
     h.resourceRva = LoadLE32(directory(kResourceDirectory));
@@ -147,7 +147,8 @@ bool ParseSectionTable(ByteSource& src, uint16_t sectionCount, PeHeaders& h, std
   for (uint16_t i = 0; i < sectionCount; ++i) {
     const uint8_t* s = &table[size_t(i) * kSectionHeaderSize];
     PeSection sec;
-    sec.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), kSectionNameSize));
+    sec.name.assign(reinterpret_cast<const char*>(s),
+                    strnlen(reinterpret_cast<const char*>(s), kSectionNameSize));
     sec.virtualSize = LoadLE32(s + kSectionVirtualSizeField);
     sec.virtualAddress = LoadLE32(s + kSectionVirtualAddressField);
     sec.sizeOfRawData = LoadLE32(s + kSectionSizeOfRawDataField);
@@ -212,7 +213,8 @@ class TreeWalker {
     uint32_t inSection = m_headers.resourceRva - s.virtualAddress;
     if (inSection >= s.sizeOfRawData) return fail(error, "resource directory lies outside the file");
     m_base = uint64_t(s.pointerToRawData) + inSection;
-    m_limit = std::min<uint64_t>(s.sizeOfRawData - inSection, m_src.size() > m_base ? m_src.size() - m_base : 0);
+    m_limit =
+        std::min<uint64_t>(s.sizeOfRawData - inSection, m_src.size() > m_base ? m_src.size() - m_base : 0);
     if (m_limit < pe::kResourceTableSize) return fail(error, "damaged resource directory (truncated)");
     return directory(0, 0, nullptr, nullptr, error);
   }
@@ -245,7 +247,8 @@ class TreeWalker {
       return fail(error, "damaged resource directory (a directory is reached twice)");
     uint8_t head[pe::kResourceTableSize];
     if (!readRel(rel, head, sizeof head)) return fail(error, "damaged resource directory (truncated)");
-    uint32_t count = uint32_t(LoadLE16(head + pe::kResourceNamedCountField)) + LoadLE16(head + pe::kResourceIdCountField);
+    uint32_t count =
+        uint32_t(LoadLE16(head + pe::kResourceNamedCountField)) + LoadLE16(head + pe::kResourceIdCountField);
     if (count > kMaxEntriesPerDirectory) return fail(error, "damaged resource directory (entry count)");
     std::vector<uint8_t> entries(size_t(count) * pe::kResourceEntrySize);
     if (!readRel(uint64_t(rel) + pe::kResourceTableSize, entries.data(), entries.size()))
@@ -299,8 +302,7 @@ class TreeWalker {
   std::set<uint32_t> m_visited;
 };
 
-bool ParseImage(ByteSource& src, PeHeaders& headers, std::vector<PeResource>& out,
-                std::string* error) {
+bool ParseImage(ByteSource& src, PeHeaders& headers, std::vector<PeResource>& out, std::string* error) {
   out.clear();
   if (!ParseHeaders(src, headers, error)) return false;
   if (headers.resourceRva == 0) return true;
@@ -364,8 +366,10 @@ bool operator<(const ResourceId& a, const ResourceId& b) {
   if (a.m_bIsName != b.m_bIsName) return a.m_bIsName;
   if (!a.m_bIsName) return a.m_nId < b.m_nId;
   std::u16string x = Utf8ToUtf16(a.m_strName), y = Utf8ToUtf16(b.m_strName);
-  for (auto& c : x) if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  for (auto& c : y) if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  for (auto& c : x)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  for (auto& c : y)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   return x < y;
 }
 
@@ -392,14 +396,13 @@ bool PeHeaders::rvaToFileOffset(uint32_t rva, uint32_t size, uint64_t& offset) c
 
 // ---- Reading -----------------------------------------------------------------------
 
-bool ParsePeImage(const uint8_t* data, size_t size, PeHeaders& headers,
-                  std::vector<PeResource>& out, std::string* error) {
+bool ParsePeImage(const uint8_t* data, size_t size, PeHeaders& headers, std::vector<PeResource>& out,
+                  std::string* error) {
   MemorySource src(data, size);
   return ParseImage(src, headers, out, error);
 }
 
-bool ParsePeResources(const uint8_t* data, size_t size, std::vector<PeResource>& out,
-                      std::string* error) {
+bool ParsePeResources(const uint8_t* data, size_t size, std::vector<PeResource>& out, std::string* error) {
   PeHeaders headers;
   return ParsePeImage(data, size, headers, out, error);
 }
@@ -487,8 +490,7 @@ uint32_t PeChecksum(const uint8_t* data, size_t size, uint32_t checkSumOffset) {
   return acc.finish();
 }
 
-bool PeChecksumOfFile(const std::string& path, uint32_t checkSumOffset, uint32_t& out,
-                      std::string* error) {
+bool PeChecksumOfFile(const std::string& path, uint32_t checkSumOffset, uint32_t& out, std::string* error) {
   File f;
   if (!f.open(path, File::Mode::Read)) {
     SetError(error, "cannot open " + path);

@@ -69,9 +69,9 @@ inline constexpr uint32_t kFileAlignmentField = 36;
 inline constexpr uint32_t kSizeOfImageField = 56;
 inline constexpr uint32_t kSizeOfHeadersField = 60;
 inline constexpr uint32_t kCheckSumField = 64;
-inline constexpr uint32_t kDataDirectoriesPe32 = 96;     // NumberOfRvaAndSizes just before
+inline constexpr uint32_t kDataDirectoriesPe32 = 96;  // NumberOfRvaAndSizes just before
 inline constexpr uint32_t kDataDirectoriesPe32Plus = 112;
-inline constexpr uint32_t kDataDirectoryEntrySize = 8;   // address, then size
+inline constexpr uint32_t kDataDirectoryEntrySize = 8;  // address, then size
 inline constexpr unsigned kResourceDirectory = 2;
 inline constexpr unsigned kCertificateDirectory = 4;
 // A row of the section table.
@@ -96,14 +96,14 @@ struct PeResource {
   ResourceId type = ResourceId(uint16_t(0));
   ResourceId name = ResourceId(uint16_t(0));
   uint16_t language = 0;
-  uint32_t dataRva = 0;     // where the bytes are in the loaded image
+  uint32_t dataRva = 0;  // where the bytes are in the loaded image
   uint32_t size = 0;
   uint32_t codePage = 0;
   uint64_t fileOffset = 0;  // where the bytes are in the file
 };
 
 struct PeSection {
-  std::string name;         // up to 8 characters
+  std::string name;  // up to 8 characters
   uint32_t virtualSize = 0;
   uint32_t virtualAddress = 0;
   uint32_t sizeOfRawData = 0;
@@ -115,7 +115,7 @@ struct PeSection {
 // Offsets are file offsets.
 struct PeHeaders {
   uint64_t fileSize = 0;
-  uint32_t peOffset = 0;             // "PE\0\0"
+  uint32_t peOffset = 0;  // "PE\0\0"
   uint32_t optionalHeaderOffset = 0;
   uint16_t optionalHeaderSize = 0;
   bool pe32Plus = false;
@@ -127,16 +127,18 @@ struct PeHeaders {
   uint32_t sizeOfHeaders = 0;
   uint32_t checkSum = 0;
   uint32_t numberOfRvaAndSizes = 0;
-  uint32_t resourceRva = 0;          // data directory entry 2; 0 when there are no resources
+  uint32_t resourceRva = 0;  // data directory entry 2; 0 when there are no resources
   uint32_t resourceSize = 0;
   uint32_t pointerToSymbolTable = 0;
-  uint32_t certificateOffset = 0;    // data directory entry 4 (a file offset)
+  uint32_t certificateOffset = 0;  // data directory entry 4 (a file offset)
   uint32_t certificateSize = 0;
   std::vector<PeSection> sections;
-  int resourceSection = -1;          // index of the section holding the resource directory
+  int resourceSection = -1;  // index of the section holding the resource directory
 
   // File offsets of header fields.
-  uint32_t sizeOfInitializedDataOffset() const { return optionalHeaderOffset + pe::kSizeOfInitializedDataField; }
+  uint32_t sizeOfInitializedDataOffset() const {
+    return optionalHeaderOffset + pe::kSizeOfInitializedDataField;
+  }
   uint32_t sizeOfImageOffset() const { return optionalHeaderOffset + pe::kSizeOfImageField; }
   uint32_t checkSumOffset() const { return optionalHeaderOffset + pe::kCheckSumField; }
   uint32_t dataDirectoryOffset(unsigned index) const {
@@ -158,13 +160,12 @@ struct PeHeaders {
 // whole file). On failure `out` is left empty and `error` gets one line.
 bool ReadPeResources(const std::string& path, std::vector<PeResource>& out, std::string* error);
 // The same over a memory image of a file.
-bool ParsePeResources(const uint8_t* data, size_t size, std::vector<PeResource>& out,
-                      std::string* error);
+bool ParsePeResources(const uint8_t* data, size_t size, std::vector<PeResource>& out, std::string* error);
 // Headers and resources together, as the resource updater needs them.
 bool ReadPeImage(const std::string& path, PeHeaders& headers, std::vector<PeResource>& out,
                  std::string* error);
-bool ParsePeImage(const uint8_t* data, size_t size, PeHeaders& headers,
-                  std::vector<PeResource>& out, std::string* error);
+bool ParsePeImage(const uint8_t* data, size_t size, PeHeaders& headers, std::vector<PeResource>& out,
+                  std::string* error);
 
 // Finds (type, name) in language 1033 first, else in any language; null if absent.
 const PeResource* FindPeResource(const std::vector<PeResource>& all, const ResourceId& type,
@@ -194,7 +195,6 @@ class PeChecksumAccumulator {
 // words, the checksum field itself counted as zero, plus the file's length.
 uint32_t PeChecksum(const uint8_t* data, size_t size, uint32_t checkSumOffset);
 // The same over a file, read in blocks. False when the file cannot be read.
-bool PeChecksumOfFile(const std::string& path, uint32_t checkSumOffset, uint32_t& out,
-                      std::string* error);
+bool PeChecksumOfFile(const std::string& path, uint32_t checkSumOffset, uint32_t& out, std::string* error);
 
 }  // namespace vx

@@ -231,7 +231,7 @@ SwfDimension ReadDimension(const std::string& path, uint32_t* colour) {
 
   if (colour) {
     if (reader.BitOffset() != 0) reader.ReadBits(8 - reader.BitOffset());  // to the byte boundary
-    reader.SeekBits(32);                                                    // frame rate, frame count
+    reader.SeekBits(32);                                                   // frame rate, frame count
     if (reader.ReadBits(16) == kSetBackgroundColorHeader) {
       uint32_t red = reader.ReadBits(8);
       uint32_t green = reader.ReadBits(8);

@@ -11,9 +11,9 @@ std::string LastSystemErrorText() {
 
 std::string SystemErrorText(unsigned long code) {
   char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string s = n && text ? std::string(text, n) : "system error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();

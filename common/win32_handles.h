@@ -101,7 +101,8 @@ class WindowDC {
 // An object selected into a device context for a scope; the one it replaced is put back.
 class SelectedObject {
  public:
-  SelectedObject(HDC hdc, HGDIOBJ object) : m_hdc(hdc), m_old(hdc && object ? SelectObject(hdc, object) : nullptr) {}
+  SelectedObject(HDC hdc, HGDIOBJ object)
+      : m_hdc(hdc), m_old(hdc && object ? SelectObject(hdc, object) : nullptr) {}
   ~SelectedObject() {
     if (m_old) SelectObject(m_hdc, m_old);
   }

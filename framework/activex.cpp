@@ -48,7 +48,8 @@ class COleControlSite::Site : public IOleClientSite,
     else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite || riid == IID_IOleInPlaceSiteEx ||
              riid == IID_IOleInPlaceSiteWindowless)
       *ppv = static_cast<IOleInPlaceSiteWindowless*>(this);
-    else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame) *ppv = static_cast<IOleInPlaceFrame*>(this);
+    else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
+      *ppv = static_cast<IOleInPlaceFrame*>(this);
     else if (riid == IID_IOleControlSite) *ppv = static_cast<IOleControlSite*>(this);
     else if (riid == IID_IDispatch) *ppv = static_cast<IDispatch*>(this);
     else return E_NOINTERFACE;
@@ -91,9 +92,8 @@ class COleControlSite::Site : public IOleClientSite,
     return S_OK;
   }
   STDMETHODIMP OnUIActivate() override { return S_OK; }
-  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
-                                LPRECT lprcPosRect, LPRECT lprcClipRect,
-                                LPOLEINPLACEFRAMEINFO lpFrameInfo) override {
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc, LPRECT lprcPosRect,
+                                LPRECT lprcClipRect, LPOLEINPLACEFRAMEINFO lpFrameInfo) override {
     if (ppFrame) {
       *ppFrame = static_cast<IOleInPlaceFrame*>(this);
       AddRef();
@@ -191,8 +191,8 @@ class COleControlSite::Site : public IOleClientSite,
     return E_NOTIMPL;
   }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS*,
-                      VARIANT* pVarResult, EXCEPINFO*, UINT*) override {
+  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS*, VARIANT* pVarResult,
+                      EXCEPINFO*, UINT*) override {
     if (!(wFlags & DISPATCH_PROPERTYGET) || !pVarResult) return DISP_E_MEMBERNOTFOUND;
     VariantInit(pVarResult);
     switch (dispIdMember) {
@@ -206,8 +206,7 @@ class COleControlSite::Site : public IOleClientSite,
         V_VT(pVarResult) = VT_BOOL;
         V_BOOL(pVarResult) = VARIANT_FALSE;
         return S_OK;
-      default:
-        return DISP_E_MEMBERNOTFOUND;
+      default: return DISP_E_MEMBERNOTFOUND;
     }
   }
 
@@ -250,8 +249,8 @@ class COleControlSite::Sink : public IDispatch {
     return E_NOTIMPL;
   }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
-                      VARIANT* pVarResult, EXCEPINFO*, UINT*) override {
+  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                      EXCEPINFO*, UINT*) override {
     if (pVarResult) VariantInit(pVarResult);
     if (m_owner) m_owner->FireEvent(dispIdMember, pDispParams);
     return S_OK;
@@ -275,14 +274,14 @@ HWND COleControlSite::parentWindow() const {
   return m_pContainer && m_pContainer->window() ? m_pContainer->window()->GetSafeHwnd() : nullptr;
 }
 
-BOOL COleControlSite::CreateControl(REFCLSID clsid, const char* windowName, DWORD dwStyle,
-                                    const RECT& rect, const IID* eventsIid, IClassFactory* pFactory) {
+BOOL COleControlSite::CreateControl(REFCLSID clsid, const char* windowName, DWORD dwStyle, const RECT& rect,
+                                    const IID* eventsIid, IClassFactory* pFactory) {
   HWND parent = parentWindow();
   if (!parent) return FALSE;
   m_rect = rect;
-  HRESULT hr = pFactory ? pFactory->CreateInstance(nullptr, IID_IOleObject, m_pObject.put_void())
-                        : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                           m_pObject.put_void());
+  HRESULT hr =
+      pFactory ? pFactory->CreateInstance(nullptr, IID_IOleObject, m_pObject.put_void())
+               : CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, m_pObject.put_void());
   if (FAILED(hr) || !m_pObject) {
     // A failed call hands out no reference: whatever it left in the pointer is not ours.
     m_pObject.detach();
@@ -336,12 +335,13 @@ bool DefaultSourceFromClassInfo(ITypeInfo* classInfo, IID* out) {
   for (UINT i = 0; i < attr->cImplTypes && !found; ++i) {
     INT flags = 0;
     if (FAILED(classInfo->GetImplTypeFlags(i, &flags))) continue;
-    if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
+    if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) !=
+        (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
       continue;
     HREFTYPE ref;
     vx::win::ComPtr<ITypeInfo> source;
-    if (FAILED(classInfo->GetRefTypeOfImplType(i, &ref)) || FAILED(classInfo->GetRefTypeInfo(ref, source.put())) ||
-        !source)
+    if (FAILED(classInfo->GetRefTypeOfImplType(i, &ref)) ||
+        FAILED(classInfo->GetRefTypeInfo(ref, source.put())) || !source)
       continue;
     TYPEATTR* sattr = nullptr;
     if (SUCCEEDED(source->GetTypeAttr(&sattr)) && sattr) {
@@ -363,7 +363,8 @@ bool DefaultSourceIid(const vx::win::ComPtr<IOleObject>& control, IID* out) {
   vx::win::ComPtr<IProvideClassInfo> pci;
   if (FAILED(control.query(IID_IProvideClassInfo, pci)) || !pci) return false;
   vx::win::ComPtr<ITypeInfo> classInfo;
-  return SUCCEEDED(pci->GetClassInfo(classInfo.put())) && classInfo && DefaultSourceFromClassInfo(classInfo.get(), out);
+  return SUCCEEDED(pci->GetClassInfo(classInfo.put())) && classInfo &&
+         DefaultSourceFromClassInfo(classInfo.get(), out);
 }
 
 // Without class information: the first connection point that is not the
@@ -441,13 +442,14 @@ void COleControlSite::SetObjectRects(const RECT& rect) {
   if (m_pInPlaceObject) {
     m_pInPlaceObject->SetObjectRects(&m_rect, &m_rect);
   } else if (m_pWndCtrl && m_pWndCtrl->m_hWnd) {
-    ::MoveWindow(m_pWndCtrl->m_hWnd, rect.left, rect.top, rect.right - rect.left,
-                 rect.bottom - rect.top, TRUE);
+    ::MoveWindow(m_pWndCtrl->m_hWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 TRUE);
   }
 }
 
 void COleControlSite::Invoke(DISPID dispId, WORD wFlags, VARIANT* args, UINT argCount, VARIANT* result) {
-  if (!m_pDispatch) throw COleDispatchException("The control has no dispatch interface.", E_NOINTERFACE, dispId);
+  if (!m_pDispatch)
+    throw COleDispatchException("The control has no dispatch interface.", E_NOINTERFACE, dispId);
   DISPPARAMS params{};
   params.rgvarg = args;
   params.cArgs = argCount;
@@ -458,8 +460,8 @@ void COleControlSite::Invoke(DISPID dispId, WORD wFlags, VARIANT* args, UINT arg
   }
   EXCEPINFO excep{};
   UINT argErr = 0;
-  HRESULT hr = m_pDispatch->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, result,
-                                   &excep, &argErr);
+  HRESULT hr =
+      m_pDispatch->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, result, &excep, &argErr);
   if (SUCCEEDED(hr)) return;
   if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
   // The texts the control handed over are ours to free, also when the message below

@@ -66,8 +66,8 @@ class COleControlSite {
   void Invoke(DISPID dispId, WORD wFlags, VARIANT* args, UINT argCount, VARIANT* result);
 
  private:
-  class Site;    // IOleClientSite, IOleInPlaceSiteWindowless, IOleInPlaceFrame, IOleControlSite, IDispatch
-  class Sink;    // the events dispinterface
+  class Site;  // IOleClientSite, IOleInPlaceSiteWindowless, IOleInPlaceFrame, IOleControlSite, IDispatch
+  class Sink;  // the events dispinterface
   friend class Site;
   friend class Sink;
 

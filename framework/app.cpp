@@ -41,8 +41,8 @@ bool WriteMessageToFile(const char* text) {
     else line += *p;
   }
   line += "\r\n";
-  vx::win::UniqueHandle file(CreateFileA(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  vx::win::UniqueHandle file(CreateFileA(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;
   WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -96,9 +96,7 @@ BOOL CWinApp::InitInstance() { return TRUE; }
 
 int CWinApp::ExitInstance() { return 0; }
 
-BOOL CWinApp::PreTranslateMessage(MSG* pMsg) {
-  return CWnd::WalkPreTranslateTree(nullptr, pMsg);
-}
+BOOL CWinApp::PreTranslateMessage(MSG* pMsg) { return CWnd::WalkPreTranslateTree(nullptr, pMsg); }
 
 int CWinApp::Run() {
   MSG msg;
@@ -111,9 +109,7 @@ int CWinApp::Run() {
   return ExitInstance();
 }
 
-HICON CWinApp::LoadIcon(UINT nId) const {
-  return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(nId));
-}
+HICON CWinApp::LoadIcon(UINT nId) const { return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(nId)); }
 
 std::string CWinApp::LoadString(UINT nId) const {
   char buf[1024];
@@ -123,14 +119,11 @@ std::string CWinApp::LoadString(UINT nId) const {
 
 CWinApp* AfxGetApp() { return g_pApp; }
 
-HINSTANCE AfxGetInstanceHandle() {
-  return g_pApp ? g_pApp->m_hInstance : GetModuleHandleA(nullptr);
-}
+HINSTANCE AfxGetInstanceHandle() { return g_pApp ? g_pApp->m_hInstance : GetModuleHandleA(nullptr); }
 
 int AfxMessageBox(const char* text, UINT nType, UINT /*nIdHelp*/) {
   if (WriteMessageToFile(text ? text : "")) return AfxMessageBoxHookAnswer(nType);
-  std::string caption = g_pApp ? g_pApp->m_strAppName
-                               : NameWithoutExtension(ModulePath(nullptr));
+  std::string caption = g_pApp ? g_pApp->m_strAppName : NameWithoutExtension(ModulePath(nullptr));
   HWND owner = nullptr;
   if (g_pApp && g_pApp->m_pMainWnd) owner = g_pApp->m_pMainWnd->GetSafeHwnd();
   if (owner && !IsWindowEnabled(owner)) owner = nullptr;

@@ -20,8 +20,8 @@ void AfxFillSolidRect(HDC hdc, const RECT& rc, COLORREF clr) {
 void AfxDraw3dRect(HDC hdc, const RECT& rc, COLORREF clrTopLeft, COLORREF clrBottomRight) {
   const LONG x = rc.left, y = rc.top, cx = rc.right - rc.left, cy = rc.bottom - rc.top;
   if (cx <= 0 || cy <= 0) return;
-  AfxFillSolidRect(hdc, RECT{x, y, x + cx - 1, y + 1}, clrTopLeft);           // top
-  AfxFillSolidRect(hdc, RECT{x, y, x + 1, y + cy - 1}, clrTopLeft);           // left
+  AfxFillSolidRect(hdc, RECT{x, y, x + cx - 1, y + 1}, clrTopLeft);            // top
+  AfxFillSolidRect(hdc, RECT{x, y, x + 1, y + cy - 1}, clrTopLeft);            // left
   AfxFillSolidRect(hdc, RECT{x + cx - 1, y, x + cx, y + cy}, clrBottomRight);  // right
   AfxFillSolidRect(hdc, RECT{x, y + cy - 1, x + cx, y + cy}, clrBottomRight);  // bottom
 }

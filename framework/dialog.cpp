@@ -6,8 +6,7 @@
 void AfxHookWindowCreate(CWnd* pWnd);
 void AfxUnhookWindowCreate();
 
-CDialog::CDialog(UINT nIdTemplate, CWnd* pParent)
-    : m_nIdTemplate(nIdTemplate), m_pParentWnd(pParent) {}
+CDialog::CDialog(UINT nIdTemplate, CWnd* pParent) : m_nIdTemplate(nIdTemplate), m_pParentWnd(pParent) {}
 
 CDialog::~CDialog() {
   if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow();
@@ -35,8 +34,8 @@ BOOL CDialog::Create(UINT nIdTemplate, CWnd* pParent) {
   m_bInitFailed = false;
   HWND owner = pParent ? pParent->GetSafeHwnd() : nullptr;
   AfxHookWindowCreate(this);
-  HWND h = CreateDialogParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(nIdTemplate), owner,
-                              DialogProc, reinterpret_cast<LPARAM>(this));
+  HWND h = CreateDialogParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(nIdTemplate), owner, DialogProc,
+                              reinterpret_cast<LPARAM>(this));
   AfxUnhookWindowCreate();
   if (!h || !IsWindow(h)) {
     if (m_hWnd && !IsWindow(m_hWnd)) Detach();

@@ -19,8 +19,8 @@ std::string CFileDialog::ConvertFilter(const char* filter) {
   return out;
 }
 
-CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* defExt, const char* fileName,
-                         DWORD dwFlags, const char* filter, CWnd* pParentWnd)
+CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* defExt, const char* fileName, DWORD dwFlags,
+                         const char* filter, CWnd* pParentWnd)
     : m_bOpenFileDialog(bOpenFileDialog),
       m_strDefExt(defExt ? defExt : ""),
       m_strFilter(filter ? ConvertFilter(filter) : std::string()),
@@ -74,9 +74,7 @@ bool CFileDialog::SelectionEnded(const char* buffer, size_t size) {
   return false;
 }
 
-POSITION CFileDialog::GetStartPosition() const {
-  return m_fileName[0] ? m_fileName.data() : nullptr;
-}
+POSITION CFileDialog::GetStartPosition() const { return m_fileName[0] ? m_fileName.data() : nullptr; }
 
 std::string CFileDialog::NextPathInBuffer(const char* buffer, bool multi, POSITION& pos) {
   if (!pos) return std::string();

@@ -18,9 +18,7 @@ CInternetException::CInternetException(const std::string& what, DWORD dwError)
 
 CInternetFile::~CInternetFile() { Close(); }
 
-void CInternetFile::Close() {
-  m_hFile.reset();
-}
+void CInternetFile::Close() { m_hFile.reset(); }
 
 bool CInternetFile::Fill() {
   if (!m_hFile) return false;
@@ -75,17 +73,16 @@ CInternetSession::CInternetSession(const char* agent, DWORD_PTR dwContext, DWORD
 
 CInternetSession::~CInternetSession() { Close(); }
 
-void CInternetSession::Close() {
-  m_hSession.reset();
-}
+void CInternetSession::Close() { m_hSession.reset(); }
 
 CInternetFile* CInternetSession::OpenURL(const char* url, DWORD_PTR dwContext, DWORD dwFlags,
                                          const char* headers, DWORD headersLength) {
   if (!m_hSession) throw CInternetException("The internet session is closed", ERROR_INVALID_HANDLE);
   // Always ask the server: an update description must not come from a cache.
   UniqueInternetHandle file(::InternetOpenUrlA(m_hSession.get(), url, headers, headers ? headersLength : 0,
-                                                dwFlags | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
-                                                dwContext ? dwContext : m_dwContext));
-  if (!file) throw CInternetException(std::string("The address could not be opened: ") + url, ::GetLastError());
+                                               dwFlags | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+                                               dwContext ? dwContext : m_dwContext));
+  if (!file)
+    throw CInternetException(std::string("The address could not be opened: ") + url, ::GetLastError());
   return new CInternetFile(std::move(file));
 }

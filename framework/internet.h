@@ -69,8 +69,8 @@ class CInternetSession {
   // Opens a URL for reading (ASCII transfer unless other flags are given); the caller
   // owns the result. Throws CInternetException.
   CInternetFile* OpenURL(const char* url, DWORD_PTR dwContext = 1,
-                         DWORD dwFlags = INTERNET_FLAG_TRANSFER_ASCII,
-                         const char* headers = nullptr, DWORD headersLength = 0);
+                         DWORD dwFlags = INTERNET_FLAG_TRANSFER_ASCII, const char* headers = nullptr,
+                         DWORD headersLength = 0);
   void Close();
 
  private:

@@ -50,9 +50,7 @@ std::string CListCtrl::GetItemText(int nItem, int nSubItem) const {
   }
 }
 
-BOOL CListCtrl::DeleteItem(int nItem) {
-  return static_cast<BOOL>(SendMessage(LVM_DELETEITEM, nItem));
-}
+BOOL CListCtrl::DeleteItem(int nItem) { return static_cast<BOOL>(SendMessage(LVM_DELETEITEM, nItem)); }
 
 BOOL CListCtrl::DeleteAllItems() { return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS)); }
 

@@ -28,8 +28,8 @@ unsigned __stdcall CWinThread::Start(void* self) {
   return code;
 }
 
-CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority,
-                           UINT nStackSize, DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs) {
+CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority, UINT nStackSize,
+                           DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs) {
   CWinThread* thread = new CWinThread;
   thread->m_pfnThreadProc = pfnThreadProc;
   thread->m_pThreadParams = pParam;

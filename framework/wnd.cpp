@@ -144,14 +144,14 @@ BOOL CWnd::SubclassDlgItem(UINT nId, CWnd* pParent) {
   return h ? SubclassWindow(h) : FALSE;
 }
 
-BOOL CWnd::CreateEx(DWORD dwExStyle, const char* className, const char* windowName,
-                    DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId) {
+BOOL CWnd::CreateEx(DWORD dwExStyle, const char* className, const char* windowName, DWORD dwStyle,
+                    const RECT& rect, CWnd* pParent, UINT nId) {
   HWND parent = pParent ? pParent->m_hWnd : nullptr;
   HMENU menu = (dwStyle & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nId)) : nullptr;
   AfxHookWindowCreate(this);
-  HWND h = CreateWindowExA(dwExStyle, className, windowName, dwStyle, rect.left, rect.top,
-                           rect.right - rect.left, rect.bottom - rect.top, parent, menu,
-                           AfxGetInstanceHandle(), nullptr);
+  HWND h =
+      CreateWindowExA(dwExStyle, className, windowName, dwStyle, rect.left, rect.top, rect.right - rect.left,
+                      rect.bottom - rect.top, parent, menu, AfxGetInstanceHandle(), nullptr);
   AfxUnhookWindowCreate();
   if (!h) {
     if (m_hWnd) Detach();
@@ -223,8 +223,7 @@ LRESULT CWnd::Default() {
   return DefWindowProc(m_currentMsg.message, m_currentMsg.wParam, m_currentMsg.lParam);
 }
 
-BOOL CWnd::ReflectChildNotify(HWND hWndChild, UINT message, WPARAM wParam, LPARAM lParam,
-                              LRESULT* pResult) {
+BOOL CWnd::ReflectChildNotify(HWND hWndChild, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (!hWndChild) return FALSE;
   CWnd* child = FromHandlePermanent(hWndChild);
   return child ? child->OnChildNotify(message, wParam, lParam, pResult) : FALSE;
@@ -251,8 +250,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     }
     case WM_MEASUREITEM: {
       auto* mis = reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam);
-      if (mis->CtlType != ODT_MENU &&
-          ReflectChildNotify(::GetDlgItem(m_hWnd, static_cast<int>(mis->CtlID)), message, wParam, lParam, pResult))
+      if (mis->CtlType != ODT_MENU && ReflectChildNotify(::GetDlgItem(m_hWnd, static_cast<int>(mis->CtlID)),
+                                                         message, wParam, lParam, pResult))
         return TRUE;
       Default();
       *pResult = TRUE;
@@ -268,7 +267,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     }
     case WM_HSCROLL:
     case WM_VSCROLL:
-      return lParam ? ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult) : FALSE;
+      return lParam ? ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult)
+                    : FALSE;
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
@@ -277,30 +277,21 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     case WM_CTLCOLORSCROLLBAR:
     case WM_CTLCOLORSTATIC:
       return ReflectChildNotify(reinterpret_cast<HWND>(lParam), message, wParam, lParam, pResult);
-    case WM_PAINT:
-      OnPaint();
-      return TRUE;
-    case WM_TIMER:
-      OnTimer(static_cast<UINT_PTR>(wParam));
-      return TRUE;
-    case WM_QUERYDRAGICON:
-      *pResult = reinterpret_cast<LRESULT>(OnQueryDragIcon());
-      return TRUE;
+    case WM_PAINT: OnPaint(); return TRUE;
+    case WM_TIMER: OnTimer(static_cast<UINT_PTR>(wParam)); return TRUE;
+    case WM_QUERYDRAGICON: *pResult = reinterpret_cast<LRESULT>(OnQueryDragIcon()); return TRUE;
     case WM_DESTROY:
       // Hosted controls go first, while their parent window still exists; then the
       // default processing.
       if (m_pCtrlCont) m_pCtrlCont->CloseAll();
       return FALSE;
-    case WM_SYSCOMMAND:
-      OnSysCommand(static_cast<UINT>(wParam), lParam);
-      return TRUE;
+    case WM_SYSCOMMAND: OnSysCommand(static_cast<UINT>(wParam), lParam); return TRUE;
     case WM_SYSCOLORCHANGE:
       // Only top-level windows hear of it from the system; their controls from them.
       *pResult = Default();
       if (!(GetStyle() & WS_CHILD)) SendMessageToDescendants(message, wParam, lParam);
       return TRUE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 
@@ -371,8 +362,14 @@ BOOL CWnd::SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT
   if ((nFlags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) {
     RECT r = m_pCtrlSite->rect();
     int w = r.right - r.left, h = r.bottom - r.top;
-    if (!(nFlags & SWP_NOMOVE)) { r.left = x; r.top = y; }
-    if (!(nFlags & SWP_NOSIZE)) { w = cx; h = cy; }
+    if (!(nFlags & SWP_NOMOVE)) {
+      r.left = x;
+      r.top = y;
+    }
+    if (!(nFlags & SWP_NOSIZE)) {
+      w = cx;
+      h = cy;
+    }
     r.right = r.left + w;
     r.bottom = r.top + h;
     m_pCtrlSite->SetObjectRects(r);
@@ -412,7 +409,9 @@ void CWnd::SendMessageToDescendants(UINT message, WPARAM wParam, LPARAM lParam) 
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
   return ::PostMessageA(m_hWnd, message, wParam, lParam);
 }
-UINT_PTR CWnd::SetTimer(UINT_PTR nIdEvent, UINT nElapse) { return ::SetTimer(m_hWnd, nIdEvent, nElapse, nullptr); }
+UINT_PTR CWnd::SetTimer(UINT_PTR nIdEvent, UINT nElapse) {
+  return ::SetTimer(m_hWnd, nIdEvent, nElapse, nullptr);
+}
 BOOL CWnd::KillTimer(UINT_PTR nIdEvent) { return ::KillTimer(m_hWnd, nIdEvent); }
 
 static BOOL ModifyBits(HWND h, int index, DWORD remove, DWORD add, UINT nFlags) {
@@ -431,8 +430,8 @@ BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
 DWORD CWnd::GetStyle() const { return static_cast<DWORD>(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
-  return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL,
-                                             reinterpret_cast<LPARAM>(hIcon)));
+  return reinterpret_cast<HICON>(
+      SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
 }
 CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
 
@@ -518,7 +517,8 @@ size_t ParamCount(const VARTYPE* pbParamInfo) {
 // Stores the converted result in the caller's variable of the wanted type.
 void StoreResult(VARIANT& result, VARTYPE vtRet, void* pvRet, DISPID dispId) {
   HRESULT hr = VariantChangeType(&result, &result, 0, vtRet);
-  if (FAILED(hr)) throw COleDispatchException("The control returned a value of an unexpected type.", hr, dispId);
+  if (FAILED(hr))
+    throw COleDispatchException("The control returned a value of an unexpected type.", hr, dispId);
   switch (vtRet) {
     case VT_I4: *static_cast<long*>(pvRet) = V_I4(&result); break;
     case VT_BOOL: *static_cast<BOOL*>(pvRet) = V_BOOL(&result) != VARIANT_FALSE; break;
@@ -530,8 +530,8 @@ void StoreResult(VARIANT& result, VARTYPE vtRet, void* pvRet, DISPID dispId) {
 
 }  // namespace
 
-void CWnd::InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet,
-                        const VARTYPE* pbParamInfo, ...) {
+void CWnd::InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet, const VARTYPE* pbParamInfo,
+                        ...) {
   if (!m_pCtrlSite) throw CFrameworkException("The window does not host a control.", E_UNEXPECTED);
   // IDispatch takes the arguments last to first.
   OwnedVariants args(ParamCount(pbParamInfo));
@@ -560,8 +560,7 @@ void CWnd::InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet
           V_BSTR(&v) = text.release();
           break;
         }
-        default:
-          throw CFrameworkException("Unsupported argument type.", DISP_E_BADVARTYPE);
+        default: throw CFrameworkException("Unsupported argument type.", DISP_E_BADVARTYPE);
       }
     }
   }

@@ -55,9 +55,9 @@ class CWnd {
   operator HWND() const { return m_hWnd; }
 
   // Handle map.
-  static CWnd* FromHandlePermanent(HWND hWnd);   // nullptr when not permanent
-  static CWnd* FromHandle(HWND hWnd);            // permanent or a temporary wrapper
-  BOOL Attach(HWND hWnd);                        // permanent, no subclassing
+  static CWnd* FromHandlePermanent(HWND hWnd);  // nullptr when not permanent
+  static CWnd* FromHandle(HWND hWnd);           // permanent or a temporary wrapper
+  BOOL Attach(HWND hWnd);                       // permanent, no subclassing
   HWND Detach();
 
   // Routes the window's messages through this object (WindowProc); the previous
@@ -67,8 +67,8 @@ class CWnd {
 
   // Creates a window of a registered class with this object as its permanent wrapper.
   // The class must use DefWindowProc-like default processing (any system class works).
-  BOOL CreateEx(DWORD dwExStyle, const char* className, const char* windowName,
-                DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId);
+  BOOL CreateEx(DWORD dwExStyle, const char* className, const char* windowName, DWORD dwStyle,
+                const RECT& rect, CWnd* pParent, UINT nId);
 
   // ActiveX control hosting (activex.cpp): creates the control of class `clsid` as a
   // child window `nId` named `windowName` of pParent at `rect` (parent client
@@ -78,9 +78,8 @@ class CWnd {
   // information or its first connection point. With `pFactory` the control is made by
   // that class factory (a control loaded without registration) instead of by COM from
   // the registry. Returns FALSE when the control cannot be created.
-  BOOL CreateControl(REFCLSID clsid, const char* windowName, DWORD dwStyle, const RECT& rect,
-                     CWnd* pParent, UINT nId, const IID* eventsIid = nullptr,
-                     IClassFactory* pFactory = nullptr);
+  BOOL CreateControl(REFCLSID clsid, const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent,
+                     UINT nId, const IID* eventsIid = nullptr, IClassFactory* pFactory = nullptr);
   COleControlSite* GetControlSite() const { return m_pCtrlSite; }
 
   // Calls a dispatch member of the hosted control (IDispatch::Invoke). wFlags is
@@ -89,8 +88,8 @@ class CWnd {
   // VT_BOOL -> BOOL*, VT_BSTR -> std::string* (ANSI). pbParamInfo is a zero-terminated
   // list of argument types (VT_I4, VT_BOOL, VT_BSTR: const char*, VT_R8: double)
   // followed by the arguments in that order. Throws COleDispatchException on failure.
-  void InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet,
-                    const VARTYPE* pbParamInfo, ...);
+  void InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet, const VARTYPE* pbParamInfo,
+                    ...);
 
   // Message handling.
   virtual BOOL PreTranslateMessage(MSG* pMsg);

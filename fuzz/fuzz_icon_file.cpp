@@ -21,13 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       vx::IconImage again;
       if (image.data.empty() || image.data.size() > vx::kMaxIconImageSize) abort();
       if (!vx::DescribeIconImage(image.data.data(), image.data.size(), again, why)) abort();
-      if (again.width != image.width || again.height != image.height || again.bitCount != image.bitCount) abort();
+      if (again.width != image.width || again.height != image.height || again.bitCount != image.bitCount)
+        abort();
       if (image.width < 1 || image.width > 256 || image.height < 1 || image.height > 256) abort();
       ids.push_back(static_cast<uint16_t>(ids.size() + 7));
     }
     std::vector<uint8_t> group = vx::IconGroupResource(images, ids);
     std::vector<vx::IconGroupEntry> entries;
-    if (!vx::ParseIconGroup(group.data(), group.size(), entries, why) || entries.size() != images.size()) abort();
+    if (!vx::ParseIconGroup(group.data(), group.size(), entries, why) || entries.size() != images.size())
+      abort();
     for (size_t i = 0; i < entries.size(); ++i)
       if (entries[i].id != ids[i] || entries[i].bytes != images[i].data.size()) abort();
   }

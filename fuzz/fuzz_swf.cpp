@@ -16,8 +16,8 @@ namespace {
 void IgnoreMessage(const char*) {}
 
 const std::string& ScratchPath() {
-  static const std::string path =
-      vx::JoinPath(vx::TempFolder(), "vx_fuzz_swf_" + std::to_string(static_cast<long long>(getpid())) + ".swf");
+  static const std::string path = vx::JoinPath(
+      vx::TempFolder(), "vx_fuzz_swf_" + std::to_string(static_cast<long long>(getpid())) + ".swf");
   return path;
 }
 

@@ -10,13 +10,13 @@
 namespace {
 
 bool Same(const vx::VersionResource& a, const vx::VersionResource& b) {
-  if (a.hasFixedInfo != b.hasFixedInfo || a.translations != b.translations || a.tables.size() != b.tables.size())
+  if (a.hasFixedInfo != b.hasFixedInfo || a.translations != b.translations ||
+      a.tables.size() != b.tables.size())
     return false;
-  if (a.hasFixedInfo &&
-      (!(a.fileVersion == b.fileVersion) || !(a.productVersion == b.productVersion) ||
-       a.fileFlagsMask != b.fileFlagsMask || a.fileFlags != b.fileFlags || a.fileOS != b.fileOS ||
-       a.fileType != b.fileType || a.fileSubtype != b.fileSubtype || a.fileDateMS != b.fileDateMS ||
-       a.fileDateLS != b.fileDateLS))
+  if (a.hasFixedInfo && (!(a.fileVersion == b.fileVersion) || !(a.productVersion == b.productVersion) ||
+                         a.fileFlagsMask != b.fileFlagsMask || a.fileFlags != b.fileFlags ||
+                         a.fileOS != b.fileOS || a.fileType != b.fileType || a.fileSubtype != b.fileSubtype ||
+                         a.fileDateMS != b.fileDateMS || a.fileDateLS != b.fileDateLS))
     return false;
   for (size_t i = 0; i < a.tables.size(); ++i) {
     const auto& x = a.tables[i];

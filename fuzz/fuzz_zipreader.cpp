@@ -29,8 +29,8 @@ constexpr size_t kMaxStreamed = 4u << 20;
 const std::string& Scratch() {
   // Never destroyed: the exit handler below still needs it.
   static const std::string* const path = [] {
-    auto* p = new std::string(
-        vx::JoinPath(vx::TempFolder(), "vx_fuzz_zipreader_" + std::to_string(static_cast<long long>(getpid()))));
+    auto* p = new std::string(vx::JoinPath(
+        vx::TempFolder(), "vx_fuzz_zipreader_" + std::to_string(static_cast<long long>(getpid()))));
     vx::CreateFolders(*p);
     std::atexit([] {
       vx::EmptyFolder(Scratch());
@@ -70,7 +70,9 @@ struct Outcome {
   std::vector<std::string> reports;
   int error = 0;  // CZipException cause, -1 a file exception
   std::map<std::string, long long> files;
-  bool operator==(const Outcome& o) const { return reports == o.reports && error == o.error && files == o.files; }
+  bool operator==(const Outcome& o) const {
+    return reports == o.reports && error == o.error && files == o.files;
+  }
 };
 
 void Collect(const std::string& folder, const std::string& prefix, Outcome& o) {
@@ -90,7 +92,8 @@ Outcome ExtractAll(vx::ZipSource& source, const std::string& folder, bool keepFo
   Outcome o;
   vx::CreateFolders(folder);
   auto report = [&](int i, const std::string& path, bool complete) {
-    o.reports.push_back(std::to_string(i) + (path.empty() ? "" : path.substr(folder.size())) + (complete ? "+" : "-"));
+    o.reports.push_back(std::to_string(i) + (path.empty() ? "" : path.substr(folder.size())) +
+                        (complete ? "+" : "-"));
   };
   try {
     vx::ZipReader reader;

@@ -33,7 +33,8 @@ bool CCarriedControl::Load(const std::string& folder, REFCLSID clsid) {
   if (module) {
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto getClassObject = Export<GetClassObjectFn>(module.get(), "DllGetClassObject");
-    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, m_pFactory.put_void())) && m_pFactory) {
+    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, m_pFactory.put_void())) &&
+        m_pFactory) {
       m_module = std::move(module);
       return true;
     }

@@ -71,7 +71,8 @@ std::string DescriptionValue(const std::string& text, const char* section, const
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       size_t close = line.find(']');
-      std::string name = TrimBlanks(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      std::string name =
+          TrimBlanks(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       // Only the first section of the name is read.
       if (inSection) break;
       inSection = !sectionSeen && EqualsNoCase(name, section);

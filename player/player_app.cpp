@@ -72,10 +72,12 @@ std::string PackageFolder(HINSTANCE module, HRSRC resource, const std::string& t
       std::string name = vx::LastPathComponent(info.name());
       // Of two description files the later one is extracted over the first.
       if (vx::EqualsNoCase(name, vx::kDescriptionEntryName)) description = i;
-      else if (firstSlide.empty() && vx::IsSlideName(name) && !reader.targetPath(i, std::string(), false).empty())
+      else if (firstSlide.empty() && vx::IsSlideName(name) &&
+               !reader.targetPath(i, std::string(), false).empty())
         firstSlide = name;
     }
-    std::string text = description >= 0 ? ReadEntryText(reader, description, kDescriptionLimit) : std::string();
+    std::string text =
+        description >= 0 ? ReadEntryText(reader, description, kDescriptionLimit) : std::string();
     std::string type = vx::DescriptionValue(text, vx::kDescriptionSection, vx::kKeyType, vx::kTypeResource);
     firstMovie = vx::IsSlideshowType(type)
                      ? firstSlide
@@ -207,14 +209,15 @@ bool CPlayerApp::ExtractPackage(HRSRC resource) {
         // An entry that cannot be written (say a second entry of one name after the
         // first was extracted read-only) is skipped; the rest of the package plays.
         // It is the first one not reported; the extraction goes on after it.
-        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(
-                                                             std::min(reported + 1, pending.size())));
+        pending.erase(pending.begin(),
+                      pending.begin() + static_cast<std::ptrdiff_t>(std::min(reported + 1, pending.size())));
       }
     }
     reader.close();
   } catch (const vx::CZipException& e) {
     char text[512];
-    if (!e.GetErrorMessage(text, sizeof(text))) lstrcpynA(text, "The package archive is damaged.", sizeof(text));
+    if (!e.GetErrorMessage(text, sizeof(text)))
+      lstrcpynA(text, "The package archive is damaged.", sizeof(text));
     AfxMessageBox(text, MB_OK | MB_ICONSTOP);
     return false;
   }
@@ -228,7 +231,8 @@ BOOL CPlayerApp::InitInstance() {
 
   InstallFlashControlIfNeeded();
 
-  HRSRC resource = FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kArchiveResourceId), vx::kArchiveResourceType);
+  HRSRC resource =
+      FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kArchiveResourceId), vx::kArchiveResourceType);
   if (!resource) {
     DWORD error = GetLastError();
     AfxMessageBox(vx::SystemErrorText(error).c_str(), MB_OK);

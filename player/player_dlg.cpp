@@ -72,7 +72,8 @@ BOOL CPlayerDlg::OnInitDialog() {
     return TRUE;
   }
 
-  vx::WindowPlacement place = vx::PlaceWindow(m_bFullScreen, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
+  vx::WindowPlacement place =
+      vx::PlaceWindow(m_bFullScreen, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
   SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
 
   RECT rect{0, 0, place.width, place.height};
@@ -85,8 +86,9 @@ BOOL CPlayerDlg::OnInitDialog() {
       created = m_flash.Create("flash", WS_VISIBLE, rect, this, kFlashControlId, carried);
   }
   if (!created) {
-    Fail("The Shockwave Flash player (ActiveX control) is not installed on this computer, "
-         "so the movie cannot be played.");
+    Fail(
+        "The Shockwave Flash player (ActiveX control) is not installed on this computer, "
+        "so the movie cannot be played.");
     return TRUE;
   }
   m_flash.ShowWindow(SW_SHOW);
@@ -149,7 +151,8 @@ void CPlayerDlg::AdvanceSlide() {
   // A movie without a background colour of its own leaves the control's as it is.
   if (colour != kNoColour) m_flash.SetBackgroundColor(static_cast<long>(colour));
   if (!m_bFullScreen) {
-    vx::WindowPlacement place = vx::PlaceWindow(false, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
+    vx::WindowPlacement place =
+        vx::PlaceWindow(false, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
     SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
     m_flash.SetWindowPos(nullptr, 0, 0, size.width, size.height, 0);
   }

@@ -11,8 +11,8 @@ namespace {
 // Opens a folder's lock as its holder does: read and write access, others may only
 // read. Nobody can open it so, or delete it, while a holder has it open.
 vx::win::UniqueHandle OpenLock(const std::string& path, DWORD disposition) {
-  return vx::win::UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  return vx::win::UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Deletes everything in `folder` but its lock (which the caller holds open). True
@@ -68,7 +68,8 @@ int CRunFolder::SweepStale(const std::string& root, const std::atomic<bool>* sto
       std::string name = fd.cFileName;
       if (name == "." || name == "..") continue;
       // Only real folders: a link is never followed into whatever it points at.
-      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         folders.push_back(root + "\\" + name);
     } while (FindNextFileA(find.get(), &fd));
   }

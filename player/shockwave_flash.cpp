@@ -2,16 +2,15 @@
 
 #include "framework/activex.h"
 
-BOOL CShockwaveFlash::Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent,
-                             UINT nId, IClassFactory* carriedFactory) {
+BOOL CShockwaveFlash::Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId,
+                             IClassFactory* carriedFactory) {
   return CreateControl(CLSID_ShockwaveFlash, windowName, dwStyle, rect, pParent, nId,
                        &DIID_ShockwaveFlashEvents, carriedFactory);
 }
 
 BOOL CShockwaveFlash::PreTranslateMessage(MSG* pMsg) {
   switch (pMsg->message) {
-    case WM_RBUTTONDOWN:
-      return TRUE;
+    case WM_RBUTTONDOWN: return TRUE;
     case WM_KEYDOWN:
       if (pMsg->wParam != VK_ESCAPE) break;
       [[fallthrough]];
@@ -19,8 +18,7 @@ BOOL CShockwaveFlash::PreTranslateMessage(MSG* pMsg) {
       if (HWND parent = ::GetParent(m_hWnd))
         ::SendMessageA(parent, pMsg->message, pMsg->wParam, pMsg->lParam);
       break;
-    default:
-      break;
+    default: break;
   }
   return CWnd::PreTranslateMessage(pMsg);
 }
@@ -52,7 +50,7 @@ long CShockwaveFlash::FlashVersion() {
 }
 
 bool CShockwaveFlash::CallFlashVersion(IUnknown* instance, long* version) {
-  using FlashVersionFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown* self, long* version);
+  using FlashVersionFn = HRESULT(STDMETHODCALLTYPE*)(IUnknown * self, long* version);
   FlashVersionFn* table = *reinterpret_cast<FlashVersionFn**>(instance);
   long value = 0;
   if (FAILED(table[kFlashVersionVtableEntry](instance, &value))) return false;

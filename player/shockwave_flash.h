@@ -12,10 +12,10 @@
 class CShockwaveFlash : public CWnd {
  public:
   // Dispatch ids of the members the player uses.
-  static constexpr DISPID kDispFrameNum = 107;          // property get: current frame
-  static constexpr DISPID kDispBackgroundColor = 123;   // property put: 0xRRGGBB
-  static constexpr DISPID kDispLoadMovie = 142;         // method (layer, path)
-  static constexpr DISPID kDispFSCommand = 150;         // event (command, args)
+  static constexpr DISPID kDispFrameNum = 107;         // property get: current frame
+  static constexpr DISPID kDispBackgroundColor = 123;  // property put: 0xRRGGBB
+  static constexpr DISPID kDispLoadMovie = 142;        // method (layer, path)
+  static constexpr DISPID kDispFSCommand = 150;        // event (command, args)
   // FlashVersion's place in IShockwaveFlash's function table (counted from 0, after
   // the seven entries inherited from IDispatch).
   static constexpr int kFlashVersionVtableEntry = 39;

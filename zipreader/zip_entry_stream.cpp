@@ -58,7 +58,8 @@ void ZipEntryStream::throwEntry(int cause) const { throw CZipException(cause, m_
 
 void ZipEntryStream::readExact(uint64_t position, void* buf, size_t n) {
   if (n == 0) return;
-  if (m_pSource->readAt(position, buf, n) != n) throw CZipException(CZipException::kDamaged, m_pSource->name());
+  if (m_pSource->readAt(position, buf, n) != n)
+    throw CZipException(CZipException::kDamaged, m_pSource->name());
 }
 
 void* ZipEntryStream::ZAlloc(void* opaque, unsigned items, unsigned size) {

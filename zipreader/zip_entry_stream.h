@@ -63,15 +63,15 @@ class ZipEntryStream {
   ZipEntryInfo m_current;
   std::vector<uint8_t> m_localExtra;
   EncryptionKeys m_keys;
-  uint64_t m_nDataStart = 0;       // archive position of the entry data (after the 12 bytes)
-  uint64_t m_nReadPosition = 0;    // archive position of the next data byte to read
+  uint64_t m_nDataStart = 0;     // archive position of the entry data (after the 12 bytes)
+  uint64_t m_nReadPosition = 0;  // archive position of the next data byte to read
   uint64_t m_nCompressedLeft = 0;
   uint64_t m_nUncompressedLeft = 0;
   uint32_t m_nCrc = 0;
   bool m_bStreamEnded = false;
   bool m_bInflateReady = false;
   std::unique_ptr<uint8_t[]> m_readBuffer;
-  size_t m_nInputPos = 0;          // unread bytes of m_readBuffer: [pos, end)
+  size_t m_nInputPos = 0;  // unread bytes of m_readBuffer: [pos, end)
   size_t m_nInputEnd = 0;
   z_stream m_inflate;
   AllocBlock* m_pBlocks = nullptr;  // blocks handed to zlib and not yet freed

@@ -94,17 +94,14 @@ CZipException::CZipException(int cause, const std::string& fileName)
 std::string CZipException::MessageFor(int cause, int errnoValue, unsigned long systemError) {
   if (const char* fixed = FixedText(cause)) return fixed;
   switch (cause) {
-    case 113:
-      return std::string("Error while removing a file (") + SystemText(errnoValue, systemError) + ")";
-    case 114:
-      return std::string("Error while renaming a file (") + SystemText(errnoValue, systemError) + ")";
+    case 113: return std::string("Error while removing a file (") + SystemText(errnoValue, systemError) + ")";
+    case 114: return std::string("Error while renaming a file (") + SystemText(errnoValue, systemError) + ")";
     case 502:
       // The current errno names the cause; 502 itself and 0 count as 100.
       if (errnoValue != 502 && errnoValue != 0 && FixedText(errnoValue) != nullptr)
         return FixedText(errnoValue);
       return SystemText(errnoValue, systemError);
-    default:
-      return SystemText(errnoValue, systemError);
+    default: return SystemText(errnoValue, systemError);
   }
 }
 

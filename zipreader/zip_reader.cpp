@@ -23,7 +23,6 @@ namespace {
 constexpr uint32_t kFolderAttributes = 0x41FF0010;
 constexpr uint32_t kFileAttributes = 0x81A40020;
 
-
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Windows reserves these names in every folder, with or without an extension.
@@ -37,8 +36,8 @@ bool IsDeviceName(const std::string& component) {
   if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0) return false;
   std::string digit = base.substr(3);
   // COM0-9 and LPT0-9, and with a superscript 1, 2 or 3 (as one ANSI byte or in UTF-8).
-  return (digit.size() == 1 && ((digit[0] >= '0' && digit[0] <= '9') || digit == "\xB9" || digit == "\xB2" ||
-                                digit == "\xB3")) ||
+  return (digit.size() == 1 &&
+          ((digit[0] >= '0' && digit[0] <= '9') || digit == "\xB9" || digit == "\xB2" || digit == "\xB3")) ||
          digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
 }
 
@@ -46,8 +45,7 @@ bool IsDeviceName(const std::string& component) {
 // them anyway, so "a.txt." and "a.txt" are one file there). False when nothing usable
 // remains: ".", "..", empty, a drive or stream (":"), control characters, device names.
 bool MakeSafeComponent(std::string& component) {
-  while (!component.empty() && (component.back() == '.' || component.back() == ' '))
-    component.pop_back();
+  while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
   if (component.empty()) return false;
   for (char c : component) {
     unsigned char u = static_cast<unsigned char>(c);
@@ -82,15 +80,14 @@ uint32_t ZipEntryInfo::systemAttributes() const {
       if (hostSystem() == 7) return externalAttributes & 0x11;
       if (hostSystem() == 3) {
         uint32_t a = 0;
-        if (externalAttributes & (1u << 30)) a |= 0x10;  // S_IFDIR
+        if (externalAttributes & (1u << 30)) a |= 0x10;     // S_IFDIR
         if (!(externalAttributes & (1u << 23))) a |= 0x01;  // owner may not write
         if (!(externalAttributes & (1u << 22))) a |= 0x20;  // owner may not execute
         if (!(externalAttributes & (1u << 24))) a |= 0x02;  // owner may not read
         return a;
       }
       return externalAttributes;
-    default:
-      return endsInSeparator ? kFolderAttributes : kFileAttributes;
+    default: return endsInSeparator ? kFolderAttributes : kFileAttributes;
   }
 }
 
@@ -152,7 +149,8 @@ void ZipReader::findEndRecord(uint64_t& position) {
 namespace {
 
 // One central record's fixed fields; the lengths of its name, extra field and comment.
-ZipEntryInfo CentralFields(const uint8_t* h, uint16_t& nameLength, uint16_t& extraLength, uint16_t& commentLength) {
+ZipEntryInfo CentralFields(const uint8_t* h, uint16_t& nameLength, uint16_t& extraLength,
+                           uint16_t& commentLength) {
   using namespace zip::central;
   ZipEntryInfo e;
   e.signature = zip::Load(h, kSignature);
@@ -203,7 +201,8 @@ void ZipReader::readEndRecord() {
 ZipEntryInfo ZipReader::readCentralRecord() {
   uint8_t h[zip::kCentralHeaderSize];
   readExact(h, sizeof h);
-  if (zip::Load(h, zip::central::kSignature) != zip::kCentralHeaderSignature) throwArchive(CZipException::kDamaged);
+  if (zip::Load(h, zip::central::kSignature) != zip::kCentralHeaderSignature)
+    throwArchive(CZipException::kDamaged);
   uint16_t nameLength, extraLength, commentLength;
   ZipEntryInfo e = CentralFields(h, nameLength, extraLength, commentLength);
   // Each buffer is at most 65535 bytes and is filled from the archive before the next
@@ -233,8 +232,7 @@ void ZipReader::readCentralDirectory() {
 
   // Indices follow the order of the data in the archive.
   std::stable_sort(m_entries.begin(), m_entries.end(), [](const ZipEntryInfo& a, const ZipEntryInfo& b) {
-    return a.diskStart != b.diskStart ? a.diskStart < b.diskStart
-                                      : a.localHeaderOffset < b.localHeaderOffset;
+    return a.diskStart != b.diskStart ? a.diskStart < b.diskStart : a.localHeaderOffset < b.localHeaderOffset;
   });
   for (size_t i = 1; i < m_entries.size(); ++i) {
     if (m_entries[i].diskStart == m_entries[i - 1].diskStart &&
@@ -263,9 +261,8 @@ bool ZipReader::entryInfo(int index, ZipEntryInfo& out) const {
 std::string ZipReader::targetPath(int index, const std::string& targetFolder, bool keepFolders,
                                   const char* newName) const {
   if (index < 0 || index >= entryCount()) return std::string();
-  std::string name = (newName != nullptr && *newName != '\0')
-                         ? std::string(newName)
-                         : m_entries[static_cast<size_t>(index)].name();
+  std::string name = (newName != nullptr && *newName != '\0') ? std::string(newName)
+                                                              : m_entries[static_cast<size_t>(index)].name();
 
   // Components of the name, split at both separators; empty and "." parts are
   // dropped only inside kept folders, where they mean nothing.

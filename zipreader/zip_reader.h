@@ -132,7 +132,7 @@ struct ZipEntryInfo {
   uint32_t externalAttributes = 0;
   uint32_t localHeaderOffset = 0;
   std::vector<uint8_t> extraField;
-  std::vector<uint8_t> fileName;   // converted: "/" is the platform's separator
+  std::vector<uint8_t> fileName;  // converted: "/" is the platform's separator
   std::vector<uint8_t> comment;
 
   bool isDirectory() const;
@@ -169,13 +169,13 @@ class ZipReader {
   // written completely, its CRC matched and its time and attributes were set; false
   // for a bad index, an open entry, an incomplete entry or a name that is not a plain
   // file inside the target folder (nothing is written then).
-  bool extractEntry(int index, const std::string& targetFolder, bool keepFolders,
-                    const char* newName, unsigned bufferSize);
+  bool extractEntry(int index, const std::string& targetFolder, bool keepFolders, const char* newName,
+                    unsigned bufferSize);
 
   // The path extractEntry would write, or "" when the entry's name (or newName) does
   // not name a plain file inside the folder.
   std::string targetPath(int index, const std::string& targetFolder, bool keepFolders,
-                          const char* newName = nullptr) const;
+                         const char* newName = nullptr) const;
 
   // Extracts the entries `indices` (in this order) into targetFolder as extractEntry
   // does, with no new names, but up to `threads` at once (1: on the calling thread
@@ -202,7 +202,7 @@ class ZipReader {
                       unsigned bufferSize, unsigned threads, const ExtractReport& report);
 
   // Lower-level streaming of one entry.
-  bool openEntry(int index);               // false: bad index or an entry already open
+  bool openEntry(int index);  // false: bad index or an entry already open
   bool isEntryOpen() const;
   // Up to n bytes of the open entry's data; fewer at its end.
   size_t readEntry(void* buf, size_t n);

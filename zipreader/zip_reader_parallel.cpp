@@ -99,7 +99,8 @@ class Scheduler {
 
  private:
   size_t pick();
-  void run(std::unique_lock<std::mutex>& lock, size_t i, ZipEntryStream& stream, std::vector<uint8_t>& buffer);
+  void run(std::unique_lock<std::mutex>& lock, size_t i, ZipEntryStream& stream,
+           std::vector<uint8_t>& buffer);
   void helperLoop();
   void stopHelpers();
 
@@ -120,7 +121,8 @@ class Scheduler {
 // none after a failure. Called with the lock held.
 size_t Scheduler::pick() {
   if (m_nextReport < m_count && m_jobs[m_nextReport].state == JobState::Waiting) return m_nextReport;
-  while (m_cursor < m_count && (m_jobs[m_cursor].state != JobState::Waiting || m_jobs[m_cursor].ordered)) ++m_cursor;
+  while (m_cursor < m_count && (m_jobs[m_cursor].state != JobState::Waiting || m_jobs[m_cursor].ordered))
+    ++m_cursor;
   return m_cursor < m_firstFailure ? m_cursor : m_count;
 }
 
@@ -219,8 +221,9 @@ void UndoJobsAfter(const std::vector<Job>& jobs, size_t failed) {
 
 }  // namespace
 
-bool ZipReader::extractEntries(const std::vector<int>& indices, const std::string& targetFolder, bool keepFolders,
-                               unsigned bufferSize, unsigned threads, const ExtractReport& report) {
+bool ZipReader::extractEntries(const std::vector<int>& indices, const std::string& targetFolder,
+                               bool keepFolders, unsigned bufferSize, unsigned threads,
+                               const ExtractReport& report) {
   if (m_pSource == nullptr || m_stream->isOpen()) return false;
   std::vector<Job> jobs(indices.size());
   const bool nothingToDo = bufferSize == 0 && targetFolder.empty();  // extractEntry gives false

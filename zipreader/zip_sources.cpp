@@ -74,8 +74,7 @@ void ZipDiskFile::close() {
 }
 
 size_t ZipDiskFile::read(void* buf, size_t n) {
-  if (!m_file.isOpen() || m_nPosition < 0 || static_cast<uint64_t>(m_nPosition) >= m_nLength)
-    return 0;
+  if (!m_file.isOpen() || m_nPosition < 0 || static_cast<uint64_t>(m_nPosition) >= m_nLength) return 0;
   uint64_t left = m_nLength - static_cast<uint64_t>(m_nPosition);
   size_t want = left < n ? static_cast<size_t>(left) : n;
   if (m_nFilePosition != m_nPosition) {

@@ -10,7 +10,10 @@
 namespace vx {
 
 ChunkDeflater::ChunkDeflater(unsigned threads)
-    : m_threads(threads < 1 ? 1u : threads > kMaxThreads ? kMaxThreads : threads), m_streams(m_threads) {}
+    : m_threads(threads < 1             ? 1u
+                : threads > kMaxThreads ? kMaxThreads
+                                        : threads),
+      m_streams(m_threads) {}
 
 ChunkDeflater::~ChunkDeflater() {
   {

@@ -75,11 +75,11 @@ class ChunkDeflater {
     std::vector<uint8_t> dictionary;  // kDictionarySize: the previous chunk's tail
     size_t inputLength = 0;
     size_t dictionaryLength = 0;
-    bool last = false;                // ends the stream
-    std::vector<uint8_t> output;      // grown to fit
+    bool last = false;            // ends the stream
+    std::vector<uint8_t> output;  // grown to fit
     size_t outputLength = 0;
     bool ok = false;
-    bool done = false;                // guarded by m_mutex
+    bool done = false;  // guarded by m_mutex
   };
   struct Stream {
     z_stream z{};

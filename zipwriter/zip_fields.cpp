@@ -17,8 +17,9 @@ constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
   days += 719468;  // days from 0000-03-01 to 1970-01-01
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);                   // [0, 146096]
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;  // [0, 399]
+  const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);  // [0, 146096]
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;              // [0, 399]
   const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);  // [0, 365]
   const unsigned monthFromMarch = (5 * dayOfYear + 2) / 153;                                  // [0, 11]
   day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
@@ -58,8 +59,7 @@ DosDateTime DosDateTimeFromFileTime(uint64_t fileTime) {
   const unsigned second = static_cast<unsigned>(secondOfDay % 60);
   out.date = static_cast<uint16_t>(((static_cast<unsigned>(year - 1980) & 0x7F) << 9) |
                                    ((month & 0x0F) << 5) | (day & 0x1F));
-  out.time = static_cast<uint16_t>(((hour & 0x1F) << 11) | ((minute & 0x3F) << 5) |
-                                   ((second / 2) & 0x1F));
+  out.time = static_cast<uint16_t>(((hour & 0x1F) << 11) | ((minute & 0x3F) << 5) | ((second / 2) & 0x1F));
   return out;
 }
 
@@ -76,7 +76,7 @@ uint32_t UnixTimeFromFileTime(uint64_t fileTime) {
 uint32_t ExternalAttributes(uint32_t fileAttributes) {
   const uint32_t dosBits = fileAttributes & 0x37;
   uint32_t mode = (fileAttributes & kAttrDirectory) ? 0x4000 : 0x8000;
-  mode |= 0x0100;                             // owner may read
+  mode |= 0x0100;                                  // owner may read
   if (!(dosBits & kAttrReadOnly)) mode |= 0x0080;  // owner may write
   return (mode << 16) | dosBits;
 }
@@ -91,8 +91,7 @@ bool IsStoredName(const std::string& entryName) {
   const size_t suffixLength = entryName.size() - dot;
   for (const char* suffix : StoredSuffixes) {
     size_t i = 0;
-    while (i < suffixLength && suffix[i] != '\0' &&
-           AsciiLower(entryName[dot + i]) == AsciiLower(suffix[i])) {
+    while (i < suffixLength && suffix[i] != '\0' && AsciiLower(entryName[dot + i]) == AsciiLower(suffix[i])) {
       ++i;
     }
     if (i == suffixLength && suffix[i] == '\0') return true;

@@ -101,7 +101,8 @@ EntryRecord DescribeEntry(const std::string& name, const FileDescription& source
   e.dos = DosDateTimeFromFileTime(source.lastWrite);
   e.crc = 0;
   const uint64_t encryptionBytes = encrypted ? zip::kEncryptionHeaderSize : 0;
-  e.compressedSize = e.method == zip::kMethodStored ? static_cast<uint32_t>(source.size + encryptionBytes) : 0;
+  e.compressedSize =
+      e.method == zip::kMethodStored ? static_cast<uint32_t>(source.size + encryptionBytes) : 0;
   e.uncompressedSize = static_cast<uint32_t>(source.size);
   e.externalAttributes = ExternalAttributes(source.attributes);
   e.localHeaderOffset = static_cast<uint32_t>(archivePosition);
@@ -326,8 +327,9 @@ bool Writer::fitsTheFormat(const EntryRecord& e, uint64_t sourceSize) const {
       (e.method == zip::kMethodStored ? sourceSize : DeflateBound(sourceSize)) + encryptionBytes;
   const uint64_t centralRecord = zip::kCentralHeaderSize + e.name.size() + zip::kCentralExtraSize;
   const uint64_t projectedEnd = m_baseOffset + m_position + zip::kLocalHeaderSize + e.name.size() +
-                                zip::kLocalExtraSize + maxData + (m_hasPassword ? zip::kDataDescriptorSize : 0) +
-                                m_centralDirectorySize + centralRecord + zip::kEndRecordSize;
+                                zip::kLocalExtraSize + maxData +
+                                (m_hasPassword ? zip::kDataDescriptorSize : 0) + m_centralDirectorySize +
+                                centralRecord + zip::kEndRecordSize;
   return sourceSize <= zip::kMax32 && maxData <= zip::kMax32 && projectedEnd <= zip::kMax32;
 }
 
@@ -412,7 +414,8 @@ uint32_t Writer::addFile(const std::string& entryName, const std::string& source
   uint8_t encryptionHeader[zip::kEncryptionHeaderSize];
   if (m_hasPassword) {
     if (!SystemRandomBytes(encryptionHeader, zip::kEncryptionHeaderSize - 1)) return kZipWriteFailed;
-    encryptionHeader[zip::kEncryptionHeaderSize - 1] = static_cast<uint8_t>(e.dos.time >> 8);  // the check byte
+    encryptionHeader[zip::kEncryptionHeaderSize - 1] =
+        static_cast<uint8_t>(e.dos.time >> 8);  // the check byte
   }
 
   std::vector<uint8_t> header;

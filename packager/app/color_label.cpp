@@ -18,9 +18,7 @@ BOOL CColorLabel::AttachToDlgItem(UINT nId, CWnd* pParent) {
   return TRUE;
 }
 
-void CColorLabel::ReconstructFont() {
-  m_hFont.reset(::CreateFontIndirectA(&m_lf));
-}
+void CColorLabel::ReconstructFont() { m_hFont.reset(::CreateFontIndirectA(&m_lf)); }
 
 void CColorLabel::SetBold(BOOL bOn) {
   m_lf.lfWeight = bOn ? FW_BOLD : FW_NORMAL;
@@ -77,8 +75,8 @@ void CColorLabel::Paint() {
       ::FillRect(mem.get(), &rc, m_hBackBrush.get());
       ::SetBkMode(mem.get(), TRANSPARENT);
       ::SetTextColor(mem.get(), IsWindowEnabled() ? m_crText : ::GetSysColor(COLOR_GRAYTEXT));
-      vx::win::SelectedObject selectFont(mem.get(), m_hFont ? static_cast<HGDIOBJ>(m_hFont.get())
-                                                            : ::GetStockObject(SYSTEM_FONT));
+      vx::win::SelectedObject selectFont(
+          mem.get(), m_hFont ? static_cast<HGDIOBJ>(m_hFont.get()) : ::GetStockObject(SYSTEM_FONT));
       RECT textRc = rc;
       ::DrawTextA(mem.get(), text.c_str(), -1, &textRc, DrawTextFormat(GetStyle(), text.c_str()));
       ::BitBlt(hdc, 0, 0, cx, cy, mem.get(), 0, 0, SRCCOPY);
@@ -89,11 +87,8 @@ void CColorLabel::Paint() {
 
 LRESULT CColorLabel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT:
-      Paint();
-      return 0;
-    case WM_ERASEBKGND:
-      return TRUE;  // Paint covers the whole client area
+    case WM_PAINT: Paint(); return 0;
+    case WM_ERASEBKGND: return TRUE;  // Paint covers the whole client area
     case WM_SYSCOLORCHANGE:
       m_hBackBrush.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
       Invalidate();
@@ -104,7 +99,6 @@ LRESULT CColorLabel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       Invalidate();
       return r;
     }
-    default:
-      return CStatic::WindowProc(message, wParam, lParam);
+    default: return CStatic::WindowProc(message, wParam, lParam);
   }
 }

@@ -40,9 +40,8 @@ void CImageButton::ReleaseImage() {
 }
 
 int CImageButton::SetImage(UINT nBitmapId, COLORREF crTransparent) {
-  HBITMAP image = static_cast<HBITMAP>(::LoadImageA(::GetModuleHandleA(nullptr),
-                                                    MAKEINTRESOURCEA(nBitmapId), IMAGE_BITMAP,
-                                                    0, 0, LR_DEFAULTCOLOR));
+  HBITMAP image = static_cast<HBITMAP>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(nBitmapId),
+                                                    IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
   return SetBitmap(image, crTransparent);
 }
 
@@ -84,9 +83,8 @@ int CImageButton::SetBitmap(HBITMAP hImage, COLORREF crTransparent) {
 
 void CImageButton::CreateToolTip() {
   if (m_hToolTip || !m_hWnd) return;
-  m_hToolTip = ::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
-                                 ::GetModuleHandleA(nullptr), nullptr);
+  m_hToolTip = ::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, m_hWnd, nullptr, ::GetModuleHandleA(nullptr), nullptr);
   if (!m_hToolTip) return;
   ::SendMessageA(m_hToolTip, TTM_ACTIVATE, FALSE, 0);
   ::SendMessageA(m_hToolTip, TTM_SETMAXTIPWIDTH, 0, kToolTipMaxWidth);
@@ -188,8 +186,7 @@ LRESULT CImageButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       Invalidate();
       return r;
     }
-    default:
-      return CButton::WindowProc(message, wParam, lParam);
+    default: return CButton::WindowProc(message, wParam, lParam);
   }
 }
 
@@ -216,14 +213,11 @@ void CImageButton::DrawItem(LPDRAWITEMSTRUCT dis) {
   ::SetBkMode(hdc, TRANSPARENT);
 
   COLORREF back = m_crNormalBack;
-  if (m_bHover || pressed)
-    back = m_crHoverBack;
-  else if (focused)
-    back = m_crFocusBack;
+  if (m_bHover || pressed) back = m_crHoverBack;
+  else if (focused) back = m_crFocusBack;
   AfxFillSolidRect(hdc, rc, back);
 
-  if (pressed)
-    AfxDraw3dRect(hdc, rc, ::GetSysColor(COLOR_BTNSHADOW), ::GetSysColor(COLOR_BTNHIGHLIGHT));
+  if (pressed) AfxDraw3dRect(hdc, rc, ::GetSysColor(COLOR_BTNSHADOW), ::GetSysColor(COLOR_BTNHIGHLIGHT));
   else if (m_bHover)
     AfxDraw3dRect(hdc, rc, ::GetSysColor(COLOR_BTNHIGHLIGHT), ::GetSysColor(COLOR_BTNSHADOW));
 

@@ -194,11 +194,8 @@ LRESULT CPackagerDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_VX_BUILD_PROGRESS:
       OnBuildProgress(static_cast<size_t>(wParam), static_cast<size_t>(lParam));
       return 0;
-    case WM_VX_BUILD_FINISHED:
-      OnBuildFinished();
-      return 0;
-    default:
-      return CDataDialog::WindowProc(message, wParam, lParam);
+    case WM_VX_BUILD_FINISHED: OnBuildFinished(); return 0;
+    default: return CDataDialog::WindowProc(message, wParam, lParam);
   }
 }
 
@@ -442,8 +439,9 @@ std::string BuildProgressText(const std::string& progressFormat, const std::stri
 
 void CPackagerDlg::OnBuildProgress(size_t index, size_t count) {
   if (!IsBuilding()) return;
-  SetDlgItemText(IDC_ADD_HINT,
-                 BuildProgressText(LoadText(IDS_BUILD_PROGRESS), LoadText(IDS_BUILD_FINISHING), index, count).c_str());
+  SetDlgItemText(
+      IDC_ADD_HINT,
+      BuildProgressText(LoadText(IDS_BUILD_PROGRESS), LoadText(IDS_BUILD_FINISHING), index, count).c_str());
 }
 
 void CPackagerDlg::OnBuildFinished() {
@@ -461,16 +459,13 @@ void CPackagerDlg::OnBuildFinished() {
   const std::string text = vx::FormatResultText(LoadText(IDS_PACKAGE_CREATED), outcome.sizeText);
   const std::string output = job->request.outputPath;
   switch (AfxMessageBox(text.c_str(), MB_YESNOCANCEL | MB_ICONINFORMATION)) {
-    case IDYES:
-      ::ShellExecuteA(nullptr, "open", output.c_str(), nullptr, "", SW_SHOW);
-      break;
+    case IDYES: ::ShellExecuteA(nullptr, "open", output.c_str(), nullptr, "", SW_SHOW); break;
     case IDNO: {
       const std::string command = "Explorer \"" + output + "\",/select";
       ::WinExec(command.c_str(), SW_SHOW);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -41,9 +41,7 @@ std::string FormatResultText(const std::string& format, const std::string& sizeT
   return out;
 }
 
-std::string MainMovieName(const std::string& mainMoviePath) {
-  return LastPathComponent(mainMoviePath);
-}
+std::string MainMovieName(const std::string& mainMoviePath) { return LastPathComponent(mainMoviePath); }
 
 namespace {
 
@@ -136,8 +134,8 @@ bool CheckEntryNames(const std::vector<PackageRow>& entries, BuildOutcome& failu
   for (size_t i = 1; i < entries.size(); ++i) {
     for (size_t j = 0; j < i; ++j) {
       if (!SameEntryName(entries[i].name, entries[j].name)) continue;
-      const std::string taken = j == 0 ? "the package's description file " + entries[j].name
-                                       : "'" + entries[j].path + "'";
+      const std::string taken =
+          j == 0 ? "the package's description file " + entries[j].name : "'" + entries[j].path + "'";
       failure = Failure("The file '" + entries[i].path + "' has the same name as " + taken +
                         " (letter case does not count): every file of a package needs a name of its own");
       return false;
@@ -171,20 +169,19 @@ bool IdentityChanges(const std::string& path, const std::vector<IconImage>& icon
       std::string ignored;
       return ReadPeResourceData(path, r, bytes, &ignored);
     };
-    if (!PlanIconReplacement(existing, read, icon, kIconGroupId, kPackageLanguage, changes, why)) return false;
+    if (!PlanIconReplacement(existing, read, icon, kIconGroupId, kPackageLanguage, changes, why))
+      return false;
   }
   if (!versionResource.empty()) {
-    std::vector<ResourceChange> version =
-        PlanSoleResource(existing, ResourceId(kVersionType), ResourceId(kVersionId), kPackageLanguage, versionResource);
+    std::vector<ResourceChange> version = PlanSoleResource(
+        existing, ResourceId(kVersionType), ResourceId(kVersionId), kPackageLanguage, versionResource);
     changes.insert(changes.end(), version.begin(), version.end());
   }
   return true;
 }
 
 // A name beside `path` that no other build uses: path + ".tmp-" + 8 hex digits.
-std::string TemporarySibling(const std::string& path) {
-  return path + ".tmp-" + RandomHex(4);
-}
+std::string TemporarySibling(const std::string& path) { return path + ".tmp-" + RandomHex(4); }
 
 // What the build works with, worked out from the request before any work.
 struct BuildPlan {
@@ -195,7 +192,7 @@ struct BuildPlan {
   // The archive's entries, in order: the description, the main movie, the rows from
   // the top.
   std::vector<PackageRow> entries;
-  std::vector<IconImage> icon;          // empty: the stub's own icon stays
+  std::vector<IconImage> icon;           // empty: the stub's own icon stays
   std::vector<uint8_t> versionResource;  // empty: the stub's own version resource stays
   std::string archivePath;
   std::string descriptionPath;
@@ -296,8 +293,8 @@ bool WriteArchive(const BuildRequest& request, BuildPlan& plan, const BuildProgr
     if (progress) progress(i, entries.size(), entries[i].name);
     uint32_t result = ZipWriter::addFile(zip.handle, entries[i].name, entries[i].path);
     if (result != 0) {
-      failure = Failure("Failed to add the file '" + entries[i].path + "' to the package archive", std::string(),
-                        ZipResultText(result));
+      failure = Failure("Failed to add the file '" + entries[i].path + "' to the package archive",
+                        std::string(), ZipResultText(result));
       return false;
     }
   }

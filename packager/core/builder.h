@@ -28,11 +28,11 @@ struct BuildRequest {
   std::string installDir;  // m_strInstallDir: the work folder is installDir + "\Temp"
   std::string mainMovie;   // m_strMainMovie: full path; ignored in slideshow mode
   std::vector<PackageRow> rows;
-  std::string title;       // m_strTitle
-  bool fullScreen = false;        // m_bFullScreen
-  bool autoInstallFlash = false;  // m_bAutoInstallFlash
+  std::string title;                                // m_strTitle
+  bool fullScreen = false;                          // m_bFullScreen
+  bool autoInstallFlash = false;                    // m_bAutoInstallFlash
   PackageType packageType = PackageType::Resource;  // m_nPackageType
-  std::string outputPath;  // m_strOutputPath
+  std::string outputPath;                           // m_strOutputPath
   // Where the stub and the Flash control are; empty means installDir + "\Orrinet.exe"
   // and installDir + "\Flash8.ocx".
   std::string stubPath;

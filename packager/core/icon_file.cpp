@@ -49,7 +49,8 @@ bool DescribePng(const uint8_t* data, size_t size, IconImage& out, std::string& 
     if (size - pos < 12) return Fail(why, "truncated PNG image (it ends inside a chunk)");
     uint32_t length = LoadBE32(data + pos);
     const uint8_t* type = data + pos + 4;
-    if (length > size - pos - 12) return Fail(why, "truncated PNG image (chunk " + ChunkName(type) + " runs past its end)");
+    if (length > size - pos - 12)
+      return Fail(why, "truncated PNG image (chunk " + ChunkName(type) + " runs past its end)");
     const uint8_t* body = type + 4;
     if (Crc32(0, type, 4 + size_t(length)) != LoadBE32(body + length))
       return Fail(why, "damaged PNG image (the CRC of chunk " + ChunkName(type) + " does not match)");
@@ -62,7 +63,10 @@ bool DescribePng(const uint8_t* data, size_t size, IconImage& out, std::string& 
       out.height = LoadBE32(body + 4);
       depth = body[8];
       colorType = body[9];
-      static const struct { uint8_t type, channels; uint8_t depths[5]; } kFormats[] = {
+      static const struct {
+        uint8_t type, channels;
+        uint8_t depths[5];
+      } kFormats[] = {
           {0, 1, {1, 2, 4, 8, 16}}, {2, 3, {8, 16}}, {3, 1, {1, 2, 4, 8}}, {4, 2, {8, 16}}, {6, 4, {8, 16}}};
       unsigned channels = 0;
       for (const auto& f : kFormats)
@@ -80,7 +84,8 @@ bool DescribePng(const uint8_t* data, size_t size, IconImage& out, std::string& 
     if (std::memcmp(type, "IEND", 4) == 0) break;
   }
   if (!sawData) return Fail(why, "damaged PNG image (it has no image data)");
-  if (out.width > kMaxIconDimension || out.height > kMaxIconDimension) return Fail(why, TooLarge(out.width, out.height));
+  if (out.width > kMaxIconDimension || out.height > kMaxIconDimension)
+    return Fail(why, TooLarge(out.width, out.height));
   out.colorCount = 0;
   out.png = true;
   return true;
@@ -104,19 +109,21 @@ bool DescribeBitmap(const uint8_t* data, size_t size, IconImage& out, std::strin
   unsigned w = static_cast<unsigned>(width), h = static_cast<unsigned>(height) / 2;
   if (w > kMaxIconDimension || h > kMaxIconDimension) return Fail(why, TooLarge(w, h));
   if (planes != 1 || (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32))
-    return Fail(why, "damaged bitmap (" + std::to_string(bits) + " bits per pixel in " + std::to_string(planes) +
-                         " planes)");
+    return Fail(why, "damaged bitmap (" + std::to_string(bits) + " bits per pixel in " +
+                         std::to_string(planes) + " planes)");
   bool bitfields = compression == 3 && (bits == 16 || bits == 32);
   if (compression != 0 && !bitfields) return Fail(why, "unsupported bitmap (its pixels are compressed)");
   uint64_t paletteMax = bits <= 8 ? (1u << bits) : 256;
-  if (colorsUsed > paletteMax) return Fail(why, "damaged bitmap (" + std::to_string(colorsUsed) + " palette colours)");
+  if (colorsUsed > paletteMax)
+    return Fail(why, "damaged bitmap (" + std::to_string(colorsUsed) + " palette colours)");
   uint64_t colors = colorsUsed ? colorsUsed : (bits <= 8 ? (1u << bits) : 0);
   uint64_t colorRow = (uint64_t(w) * bits + 31) / 32 * 4;
   uint64_t maskRow = (uint64_t(w) + 31) / 32 * 4;
-  uint64_t need = headerSize + (bitfields && headerSize == 40 ? 12 : 0) + 4 * colors + (colorRow + maskRow) * h;
+  uint64_t need =
+      headerSize + (bitfields && headerSize == 40 ? 12 : 0) + 4 * colors + (colorRow + maskRow) * h;
   if (size < need)
-    return Fail(why, "truncated bitmap (its pixels and mask need " + std::to_string(need) + " bytes, the image has " +
-                         std::to_string(size) + ")");
+    return Fail(why, "truncated bitmap (its pixels and mask need " + std::to_string(need) +
+                         " bytes, the image has " + std::to_string(size) + ")");
   out.width = w;
   out.height = h;
   out.bitCount = bits;
@@ -151,19 +158,19 @@ bool ParseIcon(const uint8_t* data, size_t size, std::vector<IconImage>& images,
   const std::string maxImage = std::to_string(kMaxIconImageSize);
   if (IsPng(data, size)) {
     if (size > kMaxIconImageSize)
-      return Fail(why, "the image has " + std::to_string(size) + " bytes; an icon image may have at most 1 MiB (" +
-                           maxImage + " bytes)");
+      return Fail(why, "the image has " + std::to_string(size) +
+                           " bytes; an icon image may have at most 1 MiB (" + maxImage + " bytes)");
     IconImage image;
     if (!DescribePng(data, size, image, why)) return false;
     image.data.assign(data, data + size);
     images.push_back(std::move(image));
     return true;
   }
-  if (size >= 4 && LoadLE16(data) == 0 && LoadLE16(data + 2) == 2)
-    return Fail(why, "a cursor, not an icon");
+  if (size >= 4 && LoadLE16(data) == 0 && LoadLE16(data + 2) == 2) return Fail(why, "a cursor, not an icon");
   if (size < 4 || LoadLE16(data) != 0 || LoadLE16(data + 2) != 1)
     return Fail(why, "neither a Windows icon (.ico) nor a PNG image");
-  if (size < kIconDirectorySize) return Fail(why, "truncated icon directory (the file ends inside its header)");
+  if (size < kIconDirectorySize)
+    return Fail(why, "truncated icon directory (the file ends inside its header)");
   size_t count = LoadLE16(data + 4);
   if (count == 0) return Fail(why, "the icon holds no images");
   if (count > kMaxIconImages)
@@ -172,7 +179,8 @@ bool ParseIcon(const uint8_t* data, size_t size, std::vector<IconImage>& images,
   size_t directoryEnd = kIconDirectorySize + kIconDirectoryEntrySize * count;
   if (directoryEnd > size)
     return Fail(why, "truncated icon directory (" + std::to_string(count) + " images need " +
-                         std::to_string(directoryEnd) + " bytes of directory, the file has " + std::to_string(size) + ")");
+                         std::to_string(directoryEnd) + " bytes of directory, the file has " +
+                         std::to_string(size) + ")");
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* entry = data + kIconDirectorySize + kIconDirectoryEntrySize * i;
     uint32_t bytes = LoadLE32(entry + 8);
@@ -180,9 +188,10 @@ bool ParseIcon(const uint8_t* data, size_t size, std::vector<IconImage>& images,
     const std::string name = "image " + std::to_string(i + 1);
     if (bytes == 0) return Fail(why, name + " is empty");
     if (bytes > kMaxIconImageSize)
-      return Fail(why, name + " has " + std::to_string(bytes) + " bytes; an icon image may have at most 1 MiB (" +
-                           maxImage + " bytes)");
-    if (offset < directoryEnd) return Fail(why, name + " starts inside the icon directory (offset " + std::to_string(offset) + ")");
+      return Fail(why, name + " has " + std::to_string(bytes) +
+                           " bytes; an icon image may have at most 1 MiB (" + maxImage + " bytes)");
+    if (offset < directoryEnd)
+      return Fail(why, name + " starts inside the icon directory (offset " + std::to_string(offset) + ")");
     if (offset > size || bytes > size - offset)
       return Fail(why, name + " lies past the end of the file (offset " + std::to_string(offset) + ", " +
                            std::to_string(bytes) + " bytes, the file has " + std::to_string(size) + ")");
@@ -203,7 +212,8 @@ bool ReadIconFile(const std::string& path, std::vector<IconImage>& images, std::
   FileDescription d;
   if (!file.open(path, File::Mode::Read) || !file.describe(d) || (d.attributes & kAttrDirectory))
     return Fail(why, "it cannot be opened for reading");
-  const uint64_t largest = kIconDirectorySize + (kIconDirectoryEntrySize + uint64_t(kMaxIconImageSize)) * kMaxIconImages;
+  const uint64_t largest =
+      kIconDirectorySize + (kIconDirectoryEntrySize + uint64_t(kMaxIconImageSize)) * kMaxIconImages;
   if (d.size > largest)
     return Fail(why, "the file has " + std::to_string(d.size) + " bytes, more than an icon of at most " +
                          std::to_string(kMaxIconImages) + " images of 1 MiB each");
@@ -217,7 +227,8 @@ bool ReadIconFile(const std::string& path, std::vector<IconImage>& images, std::
   return ParseIconFile(bytes.data(), bytes.size(), images, why);
 }
 
-std::vector<uint8_t> IconGroupResource(const std::vector<IconImage>& images, const std::vector<uint16_t>& ids) {
+std::vector<uint8_t> IconGroupResource(const std::vector<IconImage>& images,
+                                       const std::vector<uint16_t>& ids) {
   std::vector<uint8_t> out(kIconDirectorySize + kGroupEntrySize * images.size(), 0);
   StoreLE16(&out[2], 1);
   StoreLE16(&out[4], static_cast<uint16_t>(images.size()));
@@ -235,14 +246,15 @@ std::vector<uint8_t> IconGroupResource(const std::vector<IconImage>& images, con
   return out;
 }
 
-bool ParseIconGroup(const uint8_t* data, size_t size, std::vector<IconGroupEntry>& entries, std::string& why) {
+bool ParseIconGroup(const uint8_t* data, size_t size, std::vector<IconGroupEntry>& entries,
+                    std::string& why) {
   entries.clear();
   if (size < kIconDirectorySize || LoadLE16(data) != 0 || LoadLE16(data + 2) != 1)
     return Fail(why, "damaged icon group (no group header)");
   size_t count = LoadLE16(data + 4);
   if (count > (size - kIconDirectorySize) / kGroupEntrySize)
-    return Fail(why, "damaged icon group (" + std::to_string(count) + " entries do not fit in " + std::to_string(size) +
-                         " bytes)");
+    return Fail(why, "damaged icon group (" + std::to_string(count) + " entries do not fit in " +
+                         std::to_string(size) + " bytes)");
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = data + kIconDirectorySize + kGroupEntrySize * i;
     IconGroupEntry g;

@@ -20,10 +20,10 @@ inline constexpr size_t kMaxIconImageSize = 1 << 20;  // 1 MiB
 inline constexpr unsigned kMaxIconDimension = 256;    // pixels, the most a directory entry can say
 
 struct IconImage {
-  unsigned width = 0;     // pixels, 1 to 256
+  unsigned width = 0;  // pixels, 1 to 256
   unsigned height = 0;
-  uint16_t bitCount = 0;  // bits per pixel
-  uint8_t colorCount = 0; // palette entries as a directory states them (0: 256 or more)
+  uint16_t bitCount = 0;   // bits per pixel
+  uint8_t colorCount = 0;  // palette entries as a directory states them (0: 256 or more)
   bool png = false;
   std::vector<uint8_t> data;  // the image exactly as it goes into its RT_ICON resource
 };
@@ -41,17 +41,18 @@ bool ReadIconFile(const std::string& path, std::vector<IconImage>& images, std::
 
 // One entry of an icon-group resource.
 struct IconGroupEntry {
-  uint8_t width = 0;      // 0 stands for 256
+  uint8_t width = 0;  // 0 stands for 256
   uint8_t height = 0;
   uint8_t colorCount = 0;
   uint16_t planes = 0;
   uint16_t bitCount = 0;
-  uint32_t bytes = 0;     // size of the RT_ICON resource
-  uint16_t id = 0;        // its id
+  uint32_t bytes = 0;  // size of the RT_ICON resource
+  uint16_t id = 0;     // its id
 };
 
 // The RT_GROUP_ICON resource for `images`, image i stored as RT_ICON `ids[i]`.
-std::vector<uint8_t> IconGroupResource(const std::vector<IconImage>& images, const std::vector<uint16_t>& ids);
+std::vector<uint8_t> IconGroupResource(const std::vector<IconImage>& images,
+                                       const std::vector<uint16_t>& ids);
 
 // Reads an RT_GROUP_ICON resource; false with a reason when it is damaged.
 bool ParseIconGroup(const uint8_t* data, size_t size, std::vector<IconGroupEntry>& entries, std::string& why);

@@ -16,7 +16,8 @@ ResourceChange Removal(const PeResource& r) {
   return c;
 }
 
-ResourceChange Setting(const ResourceId& type, const ResourceId& name, uint16_t language, std::vector<uint8_t> data) {
+ResourceChange Setting(const ResourceId& type, const ResourceId& name, uint16_t language,
+                       std::vector<uint8_t> data) {
   ResourceChange c;
   c.type = type;
   c.name = name;
@@ -81,7 +82,8 @@ bool PlanIconReplacement(const std::vector<PeResource>& existing, const Resource
 }
 
 std::vector<ResourceChange> PlanSoleResource(const std::vector<PeResource>& existing, const ResourceId& type,
-                                             const ResourceId& name, uint16_t language, std::vector<uint8_t> data) {
+                                             const ResourceId& name, uint16_t language,
+                                             std::vector<uint8_t> data) {
   std::vector<ResourceChange> changes;
   for (const PeResource& r : existing)
     if (r.type == type && r.name == name && r.language != language) changes.push_back(Removal(r));

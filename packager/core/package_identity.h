@@ -41,6 +41,7 @@ bool PlanIconReplacement(const std::vector<PeResource>& existing, const Resource
 // Sets (type, name) to `data` under `language` and deletes it in every other language,
 // so that no lookup under another user language finds the stub's old one.
 std::vector<ResourceChange> PlanSoleResource(const std::vector<PeResource>& existing, const ResourceId& type,
-                                             const ResourceId& name, uint16_t language, std::vector<uint8_t> data);
+                                             const ResourceId& name, uint16_t language,
+                                             std::vector<uint8_t> data);
 
 }  // namespace vx

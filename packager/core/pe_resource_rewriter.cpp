@@ -18,7 +18,6 @@ constexpr size_t kCopyBlock = 1 << 20;
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 uint64_t AlignUp(uint64_t v, uint32_t a) { return (v + a - 1) / a * a; }
 
-
 // Names are stored upper-case, as the resource compiler and the Windows update
 // functions store them; lookups compare without regard to case anyway.
 std::u16string StoredName(const ResourceId& id) {
@@ -103,7 +102,9 @@ bool PeResourceRewriter::begin(const std::string& exePath, bool deleteExistingRe
     return fail(exePath + ": damaged PE headers (section or file alignment)");
   if (h.sizeOfHeaders > h.fileSize || h.sectionHeaderOffset(h.sections.size()) > h.sizeOfHeaders)
     return fail(exePath + ": truncated or damaged PE headers");
-  if (h.numberOfRvaAndSizes <= pe::kResourceDirectory || h.dataDirectoryOffset(pe::kResourceDirectory + 1) > uint64_t(h.optionalHeaderOffset) + h.optionalHeaderSize)
+  if (h.numberOfRvaAndSizes <= pe::kResourceDirectory ||
+      h.dataDirectoryOffset(pe::kResourceDirectory + 1) >
+          uint64_t(h.optionalHeaderOffset) + h.optionalHeaderSize)
     return fail(exePath + ": the PE headers have no resource directory entry");
   for (const PeSection& s : h.sections)
     if (s.sizeOfRawData && uint64_t(s.pointerToRawData) + s.sizeOfRawData > h.fileSize)
@@ -129,7 +130,8 @@ bool PeResourceRewriter::update(const ResourceId& type, const ResourceId& name, 
   if (!data) return true;  // deleted
   if (size <= kSmallResource) {
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    m_entries.push_back({type, name, language, 0, Source::Memory, m_small.size(), static_cast<uint32_t>(size)});
+    m_entries.push_back(
+        {type, name, language, 0, Source::Memory, m_small.size(), static_cast<uint32_t>(size)});
     m_small.insert(m_small.end(), bytes, bytes + size);
     return true;
   }
@@ -142,7 +144,8 @@ bool PeResourceRewriter::update(const ResourceId& type, const ResourceId& name, 
   }
   if (!m_scratch.seek(m_nScratchSize) || !m_scratch.write(data, size))
     return fail("cannot write a scratch file beside " + m_strPath);
-  m_entries.push_back({type, name, language, 0, Source::Scratch, m_nScratchSize, static_cast<uint32_t>(size)});
+  m_entries.push_back(
+      {type, name, language, 0, Source::Scratch, m_nScratchSize, static_cast<uint32_t>(size)});
   m_nScratchSize += size;
   return true;
 }
@@ -180,25 +183,25 @@ struct PeResourceRewriter::Tree {
 // tables (root, type level, name level), the name strings, the data entries, then the
 // data, each block on an 8-byte boundary.
 struct PeResourceRewriter::Layout {
-  uint64_t tablesSize = 0;     // the directory tables; the name strings follow them
+  uint64_t tablesSize = 0;  // the directory tables; the name strings follow them
   uint64_t dataEntriesAt = 0;
-  uint64_t dataAt = 0;         // everything before the data: the serialised directory
+  uint64_t dataAt = 0;               // everything before the data: the serialised directory
   std::vector<uint64_t> dataOffset;  // of each entry of Tree::order
-  uint64_t total = 0;          // the section's size
+  uint64_t total = 0;                // the section's size
 };
 
 // Where the new section goes in the file and in the image, and what moves with it.
 struct PeResourceRewriter::Placement {
-  bool inPlace = false;        // it replaces the old resource section
-  size_t index = 0;            // its row in the section table
+  bool inPlace = false;  // it replaces the old resource section
+  size_t index = 0;      // its row in the section table
   uint64_t virtualAddress = 0;
   uint64_t pointerToRawData = 0;
   uint64_t rawSize = 0;
-  uint64_t oldRawSize = 0;     // of the section it replaces
+  uint64_t oldRawSize = 0;  // of the section it replaces
   uint64_t imageSize = 0;
-  uint64_t copyEnd = 0;        // the original bytes up to here come before the section
-  uint64_t oldEnd = 0;         // the end of the old sections: appended data starts here
-  CertificateSpan dropped;     // the certificate table, left out of the appended data
+  uint64_t copyEnd = 0;     // the original bytes up to here come before the section
+  uint64_t oldEnd = 0;      // the end of the old sections: appended data starts here
+  CertificateSpan dropped;  // the certificate table, left out of the appended data
   // Where appended data at `at` in the old file lands in the new one.
   int64_t moved(uint64_t at) const {
     int64_t shift = int64_t(pointerToRawData + rawSize) - int64_t(oldEnd);
@@ -280,7 +283,8 @@ bool PeResourceRewriter::placeSection(const Layout& layout, Placement& place) {
   place.oldEnd = h.endOfSections();
   uint64_t imageEnd = h.sizeOfImage;
   for (const PeSection& s : h.sections)
-    imageEnd = std::max<uint64_t>(imageEnd, uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.sizeOfRawData));
+    imageEnd =
+        std::max<uint64_t>(imageEnd, uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.sizeOfRawData));
   place.index = n;
   if (h.resourceSection >= 0) {
     const PeSection& s = h.sections[h.resourceSection];
@@ -288,7 +292,8 @@ bool PeResourceRewriter::placeSection(const Layout& layout, Placement& place) {
                     uint64_t(s.pointerToRawData) + s.sizeOfRawData == place.oldEnd &&
                     s.pointerToRawData >= h.sizeOfHeaders;
     for (size_t i = 0; place.inPlace && i < n; ++i)
-      if (int(i) != h.resourceSection && h.sections[i].virtualAddress >= s.virtualAddress) place.inPlace = false;
+      if (int(i) != h.resourceSection && h.sections[i].virtualAddress >= s.virtualAddress)
+        place.inPlace = false;
     if (place.inPlace) place.index = static_cast<size_t>(h.resourceSection);
   }
   if (place.inPlace) {
@@ -319,7 +324,8 @@ bool PeResourceRewriter::placeSection(const Layout& layout, Placement& place) {
 }
 
 std::string PeResourceRewriter::noRoomForSectionText() const {
-  return m_strPath + ": the resource section is not the last section and the headers have no room for a new one";
+  return m_strPath +
+         ": the resource section is not the last section and the headers have no room for a new one";
 }
 
 bool PeResourceRewriter::readHeaders(File& original, std::vector<uint8_t>& head) {
@@ -337,7 +343,8 @@ bool PeResourceRewriter::readHeaders(File& original, std::vector<uint8_t>& head)
 // table, the image size, the size of initialised data, the resource and certificate
 // directory entries, the symbol table pointer (it points into the appended data) and
 // the checksum, zero until the whole file has been written.
-bool PeResourceRewriter::patchHeaders(const Layout& layout, const Placement& place, std::vector<uint8_t>& head) {
+bool PeResourceRewriter::patchHeaders(const Layout& layout, const Placement& place,
+                                      std::vector<uint8_t>& head) {
   using namespace pe;
   const PeHeaders& h = m_headers;
   uint8_t* sec = &head[h.sectionHeaderOffset(place.index)];
@@ -364,8 +371,10 @@ bool PeResourceRewriter::patchHeaders(const Layout& layout, const Placement& pla
     StoreLE32(&head[certificates], 0);
     StoreLE32(&head[certificates + 4], 0);
   }
-  if (h.pointerToSymbolTable && h.pointerToSymbolTable >= place.oldEnd && h.pointerToSymbolTableOffset() + 4 <= head.size())
-    StoreLE32(&head[h.pointerToSymbolTableOffset()], static_cast<uint32_t>(place.moved(h.pointerToSymbolTable)));
+  if (h.pointerToSymbolTable && h.pointerToSymbolTable >= place.oldEnd &&
+      h.pointerToSymbolTableOffset() + 4 <= head.size())
+    StoreLE32(&head[h.pointerToSymbolTableOffset()],
+              static_cast<uint32_t>(place.moved(h.pointerToSymbolTable)));
   if (uint64_t(h.checkSumOffset()) + 4 <= head.size()) StoreLE32(&head[h.checkSumOffset()], 0);
   if (h.fileSize - place.oldEnd + place.pointerToRawData + place.rawSize > 0xFFFFFFFFu)
     return fail("the executable would be too large");
@@ -379,7 +388,8 @@ std::vector<uint8_t> PeResourceRewriter::serialiseDirectory(const Tree& tree, co
   using namespace pe;
   std::vector<uint8_t> dir(layout.dataAt, 0);
   uint64_t typeTableAt = kResourceTableSize + kResourceEntrySize * tree.types.size();
-  uint64_t nameTableAt = typeTableAt + kResourceTableSize * tree.types.size() + kResourceEntrySize * tree.names.size();
+  uint64_t nameTableAt =
+      typeTableAt + kResourceTableSize * tree.types.size() + kResourceEntrySize * tree.names.size();
   uint64_t stringAt = layout.tablesSize;
   uint64_t dataEntry = 0;
   // The name or id field of an entry; a name is stored among the strings.
@@ -393,7 +403,8 @@ std::vector<uint8_t> PeResourceRewriter::serialiseDirectory(const Tree& tree, co
     return kResourceSubdirectoryBit | static_cast<uint32_t>(at);
   };
   auto putTableHeader = [&](uint64_t at, const std::vector<ResourceId>& ids) {
-    uint16_t named = static_cast<uint16_t>(std::count_if(ids.begin(), ids.end(), [](const ResourceId& r) { return r.isName(); }));
+    uint16_t named = static_cast<uint16_t>(
+        std::count_if(ids.begin(), ids.end(), [](const ResourceId& r) { return r.isName(); }));
     StoreLE16(&dir[at + kResourceNamedCountField], named);
     StoreLE16(&dir[at + kResourceIdCountField], static_cast<uint16_t>(ids.size() - named));
   };
@@ -448,9 +459,9 @@ bool PeResourceRewriter::writeFile(const std::string& tempPath, File& original, 
   for (size_t k = 0; ok && k < tree.order.size(); ++k) {
     const Entry& e = m_entries[tree.order[k]];
     ok = out.zeros(sectionAt + layout.dataOffset[k] - out.position()) &&
-         (e.source == Source::Memory ? out.write(m_small.data() + e.offset, e.size)
-                                     : out.copy(e.source == Source::Scratch ? m_scratch : original, e.offset, e.size,
-                                                buffer));
+         (e.source == Source::Memory
+              ? out.write(m_small.data() + e.offset, e.size)
+              : out.copy(e.source == Source::Scratch ? m_scratch : original, e.offset, e.size, buffer));
   }
   ok = ok && out.zeros(sectionAt + place.rawSize - out.position()) &&
        out.copy(original, place.oldEnd, place.dropped.begin - place.oldEnd, buffer) &&

@@ -3,8 +3,8 @@
 //
 // begin() reads and checks the headers and the resource directory; update() records
 // one change, keeping new bytes in a scratch file beside the executable rather than
-// in memory (small ones, up to kSmallResource, in memory); end(false) writes the whole new file beside the old one and renames it
-// over only when everything has been written. Every resource that is not changed keeps
+// in memory (small ones, up to kSmallResource, in memory); end(false) writes the whole new file beside the
+// old one and renames it over only when everything has been written. Every resource that is not changed keeps
 // its bytes; the resource section is rebuilt in place when it is the last section of
 // the file, and otherwise as a new last section (the old one is left as dead space).
 // Data appended after the last section stays, moved behind the new section, and a
@@ -50,8 +50,8 @@ class PeResourceRewriter {
     ResourceId name;
     uint16_t language;
     uint32_t codePage;
-    Source source;      // where the bytes are: the original executable, the scratch
-    uint64_t offset;    // file or m_small, at this offset
+    Source source;    // where the bytes are: the original executable, the scratch
+    uint64_t offset;  // file or m_small, at this offset
     uint32_t size;
   };
   // New resources of at most this size stay in memory: a scratch-file write and seek
@@ -74,7 +74,8 @@ class PeResourceRewriter {
   bool patchHeaders(const Layout& layout, const Placement& place, std::vector<uint8_t>& head);
   std::vector<uint8_t> serialiseDirectory(const Tree& tree, const Layout& layout, uint64_t sectionRva) const;
   bool writeFile(const std::string& tempPath, File& original, const Tree& tree, const Layout& layout,
-                 const Placement& place, const std::vector<uint8_t>& head, const std::vector<uint8_t>& directory);
+                 const Placement& place, const std::vector<uint8_t>& head,
+                 const std::vector<uint8_t>& directory);
 
   bool m_bActive = false;
   bool m_bSignatureRemoved = false;

@@ -77,7 +77,8 @@ bool CopyPeWithoutSignature(const std::string& from, const std::string& to, std:
     return true;
   };
   sum.add(head.data(), head.size());
-  bool ok = out.write(head.data(), head.size()) && copy(head.size(), drop.begin) && copy(drop.end, h.fileSize);
+  bool ok =
+      out.write(head.data(), head.size()) && copy(head.size(), drop.begin) && copy(drop.end, h.fileSize);
   if (ok && h.checkSum != 0) ok = WriteChecksum(out, h, sum.finish());
   ok = out.close() && ok;
   if (!ok) {

@@ -12,7 +12,9 @@
 namespace vx {
 
 // True when data directory entry 4 is set.
-inline bool HasCertificateTable(const PeHeaders& h) { return h.certificateOffset != 0 || h.certificateSize != 0; }
+inline bool HasCertificateTable(const PeHeaders& h) {
+  return h.certificateOffset != 0 || h.certificateSize != 0;
+}
 
 // The part of the file that the certificate table occupies and that a copy without it
 // leaves out: [begin, end), empty unless the table lies wholly after the last section.

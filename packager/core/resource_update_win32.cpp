@@ -105,9 +105,9 @@ bool ResourceUpdater::update(const ResourceId& type, const ResourceId& name, uin
   }
   LPCSTR t = type.isName() ? type.name().c_str() : MAKEINTRESOURCEA(type.id());
   LPCSTR n = name.isName() ? name.name().c_str() : MAKEINTRESOURCEA(name.id());
-  if (!UpdateResourceA(m_impl->update.get(), t, n, language, const_cast<void*>(data), static_cast<DWORD>(size))) {
-    m_strError = "UpdateResource " + type.toString() + "/" + name.toString() + " failed: " +
-                 LastFailure();
+  if (!UpdateResourceA(m_impl->update.get(), t, n, language, const_cast<void*>(data),
+                       static_cast<DWORD>(size))) {
+    m_strError = "UpdateResource " + type.toString() + "/" + name.toString() + " failed: " + LastFailure();
     return false;
   }
   return true;

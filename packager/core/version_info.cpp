@@ -83,9 +83,11 @@ struct Node {
 };
 
 bool ReadNode(const uint8_t* data, size_t limit, size_t at, Node& n, std::string& why) {
-  if (at > limit || limit - at < 6) return Fail(why, "damaged version resource (a node runs past its parent)");
+  if (at > limit || limit - at < 6)
+    return Fail(why, "damaged version resource (a node runs past its parent)");
   uint16_t length = LoadLE16(data + at);
-  if (length < 6 || length > limit - at) return Fail(why, "damaged version resource (a node's length is wrong)");
+  if (length < 6 || length > limit - at)
+    return Fail(why, "damaged version resource (a node's length is wrong)");
   n.start = at;
   n.end = at + length;
   n.valueLength = LoadLE16(data + at + 2);
@@ -166,8 +168,8 @@ bool ParseVersionNumber(const std::string& text, VersionNumber& out) {
 }
 
 std::string VersionNumberText(const VersionNumber& v) {
-  return std::to_string(v.parts[0]) + "." + std::to_string(v.parts[1]) + "." + std::to_string(v.parts[2]) + "." +
-         std::to_string(v.parts[3]);
+  return std::to_string(v.parts[0]) + "." + std::to_string(v.parts[1]) + "." + std::to_string(v.parts[2]) +
+         "." + std::to_string(v.parts[3]);
 }
 
 const std::u16string* VersionResource::find(const std::u16string& key) const {
@@ -266,7 +268,8 @@ bool ParseVersionResource(const uint8_t* data, size_t size, VersionResource& out
       return ForEachChild(data, child, why, [&](const Node& var) {
         if (var.key != u"Translation") return true;
         size_t bytes = std::min<size_t>(var.valueLength, var.end - var.valueAt);
-        for (size_t p = 0; p + 4 <= bytes; p += 4) out.translations.push_back(LoadLE32(data + var.valueAt + p));
+        for (size_t p = 0; p + 4 <= bytes; p += 4)
+          out.translations.push_back(LoadLE32(data + var.valueAt + p));
         return true;
       });
     }
@@ -274,7 +277,8 @@ bool ParseVersionResource(const uint8_t* data, size_t size, VersionResource& out
   });
 }
 
-bool ParseVersionSetting(const std::string& argument, std::string& key, std::string& value, std::string& why) {
+bool ParseVersionSetting(const std::string& argument, std::string& key, std::string& value,
+                         std::string& why) {
   size_t eq = argument.find('=');
   if (eq == std::string::npos) return Fail(why, "--version-info needs KEY=VALUE, not '" + argument + "'");
   std::string given = argument.substr(0, eq);
@@ -297,8 +301,8 @@ bool ParseVersionSetting(const std::string& argument, std::string& key, std::str
   return true;
 }
 
-bool PackageVersionResource(const VersionSettings& settings, const std::string& fileName, VersionResource& out,
-                            std::string& why) {
+bool PackageVersionResource(const VersionSettings& settings, const std::string& fileName,
+                            VersionResource& out, std::string& why) {
   const size_t count = sizeof kVersionKeys / sizeof kVersionKeys[0];
   std::string values[count];
   bool given[count] = {};
@@ -316,7 +320,8 @@ bool PackageVersionResource(const VersionSettings& settings, const std::string& 
       if (std::string(kVersionKeys[i]) == key) return i;
     return count;
   };
-  const size_t file = index("FileVersion"), product = index("ProductVersion"), original = index("OriginalFilename");
+  const size_t file = index("FileVersion"), product = index("ProductVersion"),
+               original = index("OriginalFilename");
   if (given[file] != given[product]) {
     size_t from = given[file] ? file : product, to = given[file] ? product : file;
     values[to] = values[from];

@@ -20,8 +20,8 @@
 namespace vx {
 
 // The keys a package's version resource may carry, in the order it lists them.
-inline constexpr const char* kVersionKeys[] = {"FileVersion",    "ProductVersion",  "CompanyName",
-                                               "FileDescription", "LegalCopyright", "ProductName",
+inline constexpr const char* kVersionKeys[] = {"FileVersion",      "ProductVersion", "CompanyName",
+                                               "FileDescription",  "LegalCopyright", "ProductName",
                                                "OriginalFilename", "InternalName",   "Comments"};
 // The string table of a package's version resource and its translation entry: English
 // (United States), the package's language, in UTF-16 (code page 1200).
@@ -35,7 +35,8 @@ inline constexpr size_t kMaxVersionValueLength = 1024;
 struct VersionNumber {
   uint16_t parts[4] = {0, 0, 0, 0};
   bool operator==(const VersionNumber& o) const {
-    return parts[0] == o.parts[0] && parts[1] == o.parts[1] && parts[2] == o.parts[2] && parts[3] == o.parts[3];
+    return parts[0] == o.parts[0] && parts[1] == o.parts[1] && parts[2] == o.parts[2] &&
+           parts[3] == o.parts[3];
   }
 };
 // "a", "a.b", "a.b.c" or "a.b.c.d", decimal digits only; missing parts are 0.
@@ -90,7 +91,7 @@ using VersionSettings = std::vector<std::pair<std::string, std::string>>;
 // The fixed file information carries both version numbers (0.0.0.0 when neither is
 // given). Values are text of the platform's narrow encoding (UTF-8 on Linux, the ANSI
 // code page on Windows). False with a reason when a setting is not allowed.
-bool PackageVersionResource(const VersionSettings& settings, const std::string& fileName, VersionResource& out,
-                            std::string& why);
+bool PackageVersionResource(const VersionSettings& settings, const std::string& fileName,
+                            VersionResource& out, std::string& why);
 
 }  // namespace vx

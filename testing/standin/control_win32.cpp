@@ -159,10 +159,9 @@ class EventPoint : public IConnectionPoint {
       v.bstrVal = texts.back().get();
     }
     for (const ComPtr<IDispatch>& sink : sinks) {
-      DISPPARAMS params = {argv.empty() ? nullptr : argv.data(), nullptr,
-                           static_cast<UINT>(argv.size()), 0};
-      sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                   nullptr, nullptr);
+      DISPPARAMS params = {argv.empty() ? nullptr : argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
+      sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                   nullptr);
     }
   }
 
@@ -173,14 +172,14 @@ class EventPoint : public IConnectionPoint {
 };
 
 class FlashControl final : public IShockwaveFlashTable,
-                     public IOleObject,
-                     public IOleInPlaceObject,
-                     public IOleInPlaceActiveObject,
-                     public IViewObject2,
-                     public IPersistStreamInit,
-                     public IPersistPropertyBag,
-                     public IOleControl,
-                     public IConnectionPointContainer {
+                           public IOleObject,
+                           public IOleInPlaceObject,
+                           public IOleInPlaceActiveObject,
+                           public IViewObject2,
+                           public IPersistStreamInit,
+                           public IPersistPropertyBag,
+                           public IOleControl,
+                           public IConnectionPointContainer {
  public:
   FlashControl() : m_events(this) {
     ServerAddRef();
@@ -261,8 +260,8 @@ class FlashControl final : public IShockwaveFlashTable,
   // property put carries its value as the one named argument DISPID_PROPERTYPUT, other
   // calls take no named arguments, the count must match, and every argument is
   // coerced to the declared type (TakeArgument).
-  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO*, UINT* argErr) override {
+  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO*, UINT* argErr) override {
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     if (!params) params = &none;
@@ -322,8 +321,7 @@ class FlashControl final : public IShockwaveFlashTable,
         return S_OK;
       }
 
-      default:
-        return DISP_E_MEMBERNOTFOUND;
+      default: return DISP_E_MEMBERNOTFOUND;
     }
   }
 
@@ -366,20 +364,16 @@ class FlashControl final : public IShockwaveFlashTable,
     if (out) *out = nullptr;
     return E_NOTIMPL;
   }
-  STDMETHODIMP DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND,
-                      LPCRECT posRect) override {
+  STDMETHODIMP DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND, LPCRECT posRect) override {
     switch (verb) {
       case OLEIVERB_PRIMARY:
       case OLEIVERB_SHOW:
-      case OLEIVERB_UIACTIVATE:
-        return Activate(true, site, posRect);
-      case OLEIVERB_INPLACEACTIVATE:
-        return Activate(false, site, posRect);
+      case OLEIVERB_UIACTIVATE: return Activate(true, site, posRect);
+      case OLEIVERB_INPLACEACTIVATE: return Activate(false, site, posRect);
       case OLEIVERB_HIDE:
         if (m_hwnd) ShowWindow(m_hwnd, SW_HIDE);
         return S_OK;
-      default:
-        return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+      default: return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
     }
   }
   STDMETHODIMP EnumVerbs(IEnumOLEVERB** out) override {
@@ -451,8 +445,8 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT) override {
     if (!pos) return E_POINTER;
     if (m_hwnd) {
-      SetWindowPos(m_hwnd, nullptr, pos->left, pos->top, pos->right - pos->left,
-                   pos->bottom - pos->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      SetWindowPos(m_hwnd, nullptr, pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return S_OK;
   }
@@ -473,8 +467,8 @@ class FlashControl final : public IShockwaveFlashTable,
   STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
 
   // ---- IViewObject2
-  STDMETHODIMP Draw(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, HDC hdc, LPCRECTL bounds,
-                    LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override {
+  STDMETHODIMP Draw(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, HDC hdc, LPCRECTL bounds, LPCRECTL,
+                    BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override {
     if (!hdc || !bounds) return E_INVALIDARG;
     RECT r = {bounds->left, bounds->top, bounds->right, bounds->bottom};
     Paint(hdc, r);
@@ -548,8 +542,7 @@ class FlashControl final : public IShockwaveFlashTable,
   // ---- the window
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-      case WM_ERASEBKGND:
-        return 1;
+      case WM_ERASEBKGND: return 1;
       case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(m_hwnd, &ps);
@@ -570,8 +563,7 @@ class FlashControl final : public IShockwaveFlashTable,
         ReportPlacement();
         return r;
       }
-      default:
-        return DefWindowProcA(m_hwnd, msg, wp, lp);
+      default: return DefWindowProcA(m_hwnd, msg, wp, lp);
     }
   }
   // The window procedure ties the window to its control while the window exists.
@@ -598,9 +590,8 @@ class FlashControl final : public IShockwaveFlashTable,
       m_inPlaceSite->GetWindowContext(m_frame.put(), m_uiWindow.put(), &pos, &clip, &info);
       if (posRect) pos = *posRect;
       if (!RegisterWindowClass()) return E_FAIL;
-      CreateWindowExA(0, kWindowClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pos.left,
-                      pos.top, pos.right - pos.left, pos.bottom - pos.top, parent, nullptr,
-                      ModuleInstance(), this);
+      CreateWindowExA(0, kWindowClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pos.left, pos.top,
+                      pos.right - pos.left, pos.bottom - pos.top, parent, nullptr, ModuleInstance(), this);
       if (!m_hwnd) return E_FAIL;
       SetTimer(m_hwnd, kTickTimer, kTickMs, nullptr);
       ReportPlacement();
@@ -612,7 +603,8 @@ class FlashControl final : public IShockwaveFlashTable,
       m_uiActive = true;
       m_inPlaceSite->OnUIActivate();
       if (m_frame) m_frame->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
-      if (m_uiWindow) m_uiWindow->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
+      if (m_uiWindow)
+        m_uiWindow->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"Shockwave Flash");
       SetFocus(m_hwnd);
     }
     return S_OK;
@@ -684,8 +676,7 @@ class FlashControl final : public IShockwaveFlashTable,
     if (layer != 0) return;  // only layer 0 replaces what plays
     m_movie = LoadSwfFile(path);
     m_moviePath = path;
-    m_timeline = Timeline(m_movie.frameRate, m_movie.frameCount,
-                         Environment("FLASH_STANDIN_HOLD") == "1");
+    m_timeline = Timeline(m_movie.frameRate, m_movie.frameCount, Environment("FLASH_STANDIN_HOLD") == "1");
     m_loaded = true;
     ++m_loadGeneration;
     m_loadTick = now;

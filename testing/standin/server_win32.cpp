@@ -52,8 +52,8 @@ ClassFactory g_factory;
 
 bool SetKey(const std::string& path, const char* name, const std::string& value) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
     return false;
   }
   LONG rc = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -98,7 +98,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+    DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (clsid != CLSID_ShockwaveFlash) return CLASS_E_CLASSNOTAVAILABLE;
@@ -114,13 +115,10 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
   DWORD n = GetModuleFileNameA(g_module, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
   const std::string clsid = std::string("CLSID\\") + kClsidText;
-  bool ok = SetKey(clsid, nullptr, kTitle) &&
-            SetKey(clsid + "\\InprocServer32", nullptr, path) &&
+  bool ok = SetKey(clsid, nullptr, kTitle) && SetKey(clsid + "\\InprocServer32", nullptr, path) &&
             SetKey(clsid + "\\InprocServer32", "ThreadingModel", "Apartment") &&
-            SetKey(clsid + "\\Control", nullptr, "") &&
-            SetKey(clsid + "\\ProgID", nullptr, kProgId) &&
-            SetKey(kProgId, nullptr, kTitle) &&
-            SetKey(std::string(kProgId) + "\\CLSID", nullptr, kClsidText);
+            SetKey(clsid + "\\Control", nullptr, "") && SetKey(clsid + "\\ProgID", nullptr, kProgId) &&
+            SetKey(kProgId, nullptr, kTitle) && SetKey(std::string(kProgId) + "\\CLSID", nullptr, kClsidText);
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 

@@ -28,7 +28,10 @@ class Bytes {
   void skip(size_t n) { m_pos += std::min(n, remaining()); }
   uint8_t u8() { return has(1) ? m_data[m_pos++] : 0; }
   uint16_t u16() {
-    if (!has(2)) { m_pos = m_size; return 0; }
+    if (!has(2)) {
+      m_pos = m_size;
+      return 0;
+    }
     uint16_t v = static_cast<uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
     m_pos += 2;
     return v;
@@ -202,20 +205,15 @@ SwfMovie ParseSwf(const uint8_t* data, size_t size) {
     if (!in.has(len)) break;  // a truncated tag ends the walk
     const uint8_t* tag = in.here();
     switch (code) {
-      case kTagShowFrame:
-        ++frame;
-        break;
+      case kTagShowFrame: ++frame; break;
       case kTagSetBackgroundColor:
         if (!movie.hasBackground && len >= 3) {
           movie.hasBackground = true;
           movie.background = (static_cast<uint32_t>(tag[0]) << 16) | (tag[1] << 8) | tag[2];
         }
         break;
-      case kTagDoAction:
-        ReadDoAction(tag, tag + len, frame, movie);
-        break;
-      default:
-        break;
+      case kTagDoAction: ReadDoAction(tag, tag + len, frame, movie); break;
+      default: break;
     }
     in.skip(len);
   }

@@ -14,22 +14,22 @@
 namespace vx::standin {
 
 struct FsCommandAction {
-  int frame = 0;          // 0-based frame of the main timeline holding the action
-  std::string command;    // the URL after "FSCommand:"
-  std::string args;       // the target string
+  int frame = 0;        // 0-based frame of the main timeline holding the action
+  std::string command;  // the URL after "FSCommand:"
+  std::string args;     // the target string
 };
 
 struct SwfMovie {
-  bool valid = false;     // false: not a movie we could read; the fields below are then 0
+  bool valid = false;  // false: not a movie we could read; the fields below are then 0
   bool compressed = false;
   int version = 0;
-  uint32_t declaredLength = 0;      // file length from the header (uncompressed size)
+  uint32_t declaredLength = 0;                     // file length from the header (uncompressed size)
   int32_t xMin = 0, xMax = 0, yMin = 0, yMax = 0;  // stage rectangle in twips
-  uint16_t frameRate = 0;           // 8.8 fixed point frames per second
+  uint16_t frameRate = 0;                          // 8.8 fixed point frames per second
   uint16_t frameCount = 0;
   bool hasBackground = false;
-  uint32_t background = 0;          // 0xRRGGBB of the first SetBackgroundColor tag
-  std::vector<FsCommandAction> fsCommands;   // in file order
+  uint32_t background = 0;                  // 0xRRGGBB of the first SetBackgroundColor tag
+  std::vector<FsCommandAction> fsCommands;  // in file order
 
   int widthPixels() const { return (xMax - xMin) / 20; }
   int heightPixels() const { return (yMax - yMin) / 20; }

@@ -33,20 +33,22 @@ bool MakeJunction(const std::string& target, const std::string& link) {
   auto put16 = [&](size_t at, size_t v) { StoreLE16(&buffer[at], static_cast<uint16_t>(v)); };
   const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
   std::memcpy(&buffer[0], &tag, 4);
-  put16(4, 8 + pathBytes);                                       // reparse data length
-  put16(8, 0);                                                   // substitute name offset
-  put16(10, substitute.size() * sizeof(wchar_t));                // and length
-  put16(12, (substitute.size() + 1) * sizeof(wchar_t));          // print name offset
-  put16(14, print.size() * sizeof(wchar_t));                     // and length
+  put16(4, 8 + pathBytes);                               // reparse data length
+  put16(8, 0);                                           // substitute name offset
+  put16(10, substitute.size() * sizeof(wchar_t));        // and length
+  put16(12, (substitute.size() + 1) * sizeof(wchar_t));  // print name offset
+  put16(14, print.size() * sizeof(wchar_t));             // and length
   std::memcpy(&buffer[16], substitute.c_str(), substitute.size() * sizeof(wchar_t));
-  std::memcpy(&buffer[16 + (substitute.size() + 1) * sizeof(wchar_t)], print.c_str(), print.size() * sizeof(wchar_t));
+  std::memcpy(&buffer[16 + (substitute.size() + 1) * sizeof(wchar_t)], print.c_str(),
+              print.size() * sizeof(wchar_t));
   bool ok;
   {
     const win::UniqueHandle h(CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
     DWORD done = 0;
-    ok = h && DeviceIoControl(h.get(), FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                              nullptr, 0, &done, nullptr);
+    ok = h && DeviceIoControl(h.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
+                              static_cast<DWORD>(buffer.size()), nullptr, 0, &done, nullptr);
   }
   if (!ok) RemoveDirectoryA(link.c_str());
   return ok;
@@ -81,7 +83,8 @@ bool RunUnixTool(const char* program, const std::vector<std::string>& windowsPat
   STARTUPINFOA si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(application.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  if (!CreateProcessA(application.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi))
     return false;
   const win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
   WaitForSingleObject(process.get(), 10000);
@@ -93,7 +96,8 @@ bool RunUnixTool(const char* program, const std::vector<std::string>& windowsPat
 FolderLink MakeFolderLink(const std::string& target, const std::string& link) {
   // SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE. (Wine 8
   // answers success and makes nothing: the result is looked at on the disk.)
-  if (CreateSymbolicLinkA(link.c_str(), target.c_str(), 0x1 | 0x2) && IsReparsePoint(link)) return FolderLink::Native;
+  if (CreateSymbolicLinkA(link.c_str(), target.c_str(), 0x1 | 0x2) && IsReparsePoint(link))
+    return FolderLink::Native;
   if (MakeJunction(target, link) && IsReparsePoint(link)) return FolderLink::Native;
   if (RunUnixTool("ln", {target, link}, "-s") && WaitFor([&] { return IsReparsePoint(link); }))
     return FolderLink::UnixUnderWine;

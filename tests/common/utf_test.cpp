@@ -13,8 +13,8 @@ TEST(Utf, RoundTripsAndHalfSurrogatesBecomeReplacementCharacters) {
       {u"ZIP", u"ZIP"},
       {u"\u00e9t\u00e9 \u4e2d", u"\u00e9t\u00e9 \u4e2d"},
       {u"\U0001F600", u"\U0001F600"},
-      {std::u16string{u'a', char16_t(0xD83D)}, u"a\uFFFD"},                 // high half at the end
-      {std::u16string{char16_t(0xDE00), u'b'}, u"\uFFFDb"},                 // low half alone
+      {std::u16string{u'a', char16_t(0xD83D)}, u"a\uFFFD"},  // high half at the end
+      {std::u16string{char16_t(0xDE00), u'b'}, u"\uFFFDb"},  // low half alone
       {std::u16string{char16_t(0xD83D), u'c', char16_t(0xD83D)}, u"\uFFFDc\uFFFD"},
   };
   for (const Case& c : cases) {

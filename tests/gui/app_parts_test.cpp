@@ -76,8 +76,8 @@ const WORD kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 // ---- Update description ---------------------------------------------------------------
 
 TEST(UpdateCheck, ReadsValuesAndReportsWhatIsMissing) {
-  const std::string ini = WriteIni("update.ini",
-                                   "[OTHER]\r\nVersion=1.0.0.0\r\n[vellumix]\r\nversion = 2.2.0.1 \r\nFixed=a%db\r\n");
+  const std::string ini = WriteIni(
+      "update.ini", "[OTHER]\r\nVersion=1.0.0.0\r\n[vellumix]\r\nversion = 2.2.0.1 \r\nFixed=a%db\r\n");
   EXPECT_EQ(ReadIniValue(ini, "VELLUMIX", "Version"), "2.2.0.1");  // case-blind, blanks dropped
   EXPECT_EQ(ReadIniValue(ini, "VELLUMIX", "Fixed"), "a%db");
   EXPECT_EQ(ReadIniValue(ini, "VELLUMIX", "Whatsnew"), "INI_LOADERROR");
@@ -150,9 +150,14 @@ TEST(UpdateCheck, NoServerThrowsInternetException) {
 TEST(StringTable, FormatsHaveTheSameConversionsInBothLanguages) {
   // Strings used as printf formats: a translation with another conversion would make
   // the program read arguments it never passed.
-  const struct { UINT id; const wchar_t* conversions; } formats[] = {
-      {IDS_PACKAGE_CREATED, L"s"}, {IDS_UPDATE_OFFER, L"ssss"}, {IDS_BUILD_PROGRESS, L"d"},
-      {IDS_NAME_TAKEN, L"s"},      {IDS_MAIN_NAME_TAKEN, L"s"}};
+  const struct {
+    UINT id;
+    const wchar_t* conversions;
+  } formats[] = {{IDS_PACKAGE_CREATED, L"s"},
+                 {IDS_UPDATE_OFFER, L"ssss"},
+                 {IDS_BUILD_PROGRESS, L"d"},
+                 {IDS_NAME_TAKEN, L"s"},
+                 {IDS_MAIN_NAME_TAKEN, L"s"}};
   for (const auto& f : formats) {
     for (WORD lang : {kEnglish, kChinese}) {
       const std::wstring text = TableString(f.id, lang);
@@ -161,16 +166,16 @@ TEST(StringTable, FormatsHaveTheSameConversionsInBothLanguages) {
     }
   }
   // No other string of the window carries a conversion.
-  for (UINT id : {1u, 2u, 3u, 4u, 6u, 7u, 101u, 103u, 104u, 105u, 106u, 107u, 110u, 113u, 114u, 122u, 123u,
-                  124u, 1019u, 1020u, 1021u, 1031u, 1032u, 1033u, 1035u, 1036u, 1037u, 1038u, 1039u, 1040u,
-                  1044u, 1045u, 1046u, 1049u})
+  for (UINT id : {1u,    2u,    3u,    4u,    6u,    7u,    101u,  103u,  104u,  105u,  106u,  107u,
+                  110u,  113u,  114u,  122u,  123u,  124u,  1019u, 1020u, 1021u, 1031u, 1032u, 1033u,
+                  1035u, 1036u, 1037u, 1038u, 1039u, 1040u, 1044u, 1045u, 1046u, 1049u})
     for (WORD lang : {kEnglish, kChinese}) EXPECT_EQ(Conversions(TableString(id, lang)), L"") << id;
 }
 
 TEST(StringTable, EveryIdInBothLanguagesAndTheSectionNames) {
-  for (UINT id : {1u, 2u, 3u, 4u, 6u, 7u, 101u, 102u, 103u, 104u, 105u, 106u, 107u, 110u, 113u, 114u, 122u,
-                  123u, 124u, 1019u, 1020u, 1021u, 1031u, 1032u, 1033u, 1034u, 1035u, 1036u, 1037u, 1038u,
-                  1039u, 1040u}) {
+  for (UINT id : {1u,    2u,    3u,    4u,    6u,    7u,    101u,  102u,  103u,  104u,  105u,
+                  106u,  107u,  110u,  113u,  114u,  122u,  123u,  124u,  1019u, 1020u, 1021u,
+                  1031u, 1032u, 1033u, 1034u, 1035u, 1036u, 1037u, 1038u, 1039u, 1040u}) {
     EXPECT_FALSE(TableString(id, kEnglish).empty()) << id;
     EXPECT_FALSE(TableString(id, kChinese).empty()) << id;
   }
@@ -273,8 +278,8 @@ TEST(ImageButton, PressedSinksAndMovesTheImageByOnePixel) {
   EXPECT_EQ(c.at(0, 10), Rgb(GetSysColor(COLOR_BTNSHADOW)));
   EXPECT_EQ(c.at(19, 19), Rgb(GetSysColor(COLOR_BTNHIGHLIGHT)));
   EXPECT_EQ(c.at(19, 10), Rgb(GetSysColor(COLOR_BTNHIGHLIGHT)));
-  EXPECT_EQ(c.at(12, 9), kNearMagenta);  // was (11, 8)
-  EXPECT_EQ(c.at(11, 11), kOrange);      // was (10, 10)
+  EXPECT_EQ(c.at(12, 9), kNearMagenta);                    // was (11, 8)
+  EXPECT_EQ(c.at(11, 11), kOrange);                        // was (10, 10)
   EXPECT_EQ(c.at(9, 9), Rgb(GetSysColor(COLOR_BTNFACE)));  // was the magenta (8, 8)
 }
 
@@ -412,7 +417,8 @@ TEST(FileDialog, SelectionBufferWalk) {
   EXPECT_EQ(walk(single, false), std::vector<std::string>{"C:\\movies\\intro.swf"});
   EXPECT_EQ(walk(single, true), std::vector<std::string>{"C:\\movies\\intro.swf"});
   const std::string many("C:\\movies\0a.swf\0b.xml\0c\0\0", 25);
-  EXPECT_EQ(walk(many, true), (std::vector<std::string>{"C:\\movies\\a.swf", "C:\\movies\\b.xml", "C:\\movies\\c"}));
+  EXPECT_EQ(walk(many, true),
+            (std::vector<std::string>{"C:\\movies\\a.swf", "C:\\movies\\b.xml", "C:\\movies\\c"}));
   const std::string root("C:\\\0a.swf\0b.swf\0\0", 17);
   EXPECT_EQ(walk(root, true), (std::vector<std::string>{"C:\\a.swf", "C:\\b.swf"}));
   EXPECT_TRUE(walk(std::string("\0\0", 2), true).empty());
@@ -479,9 +485,9 @@ TEST(WorkFolder, UnknownInstallationFolderGivesNoWorkFolder) {
   const std::string path = "C:\\Program Files\\Vellumix\\Vellumix.exe";
   const DWORD n = static_cast<DWORD>(path.size());
   EXPECT_EQ(InstallDirFromModuleName(path.c_str(), n, 1024), "C:\\Program Files\\Vellumix");
-  EXPECT_EQ(InstallDirFromModuleName(path.c_str(), 0, 1024), "");      // the call failed
-  EXPECT_EQ(InstallDirFromModuleName(path.c_str(), n, n), "");         // cut short
-  EXPECT_EQ(InstallDirFromModuleName("Vellumix.exe", 12, 1024), "");   // no folder
+  EXPECT_EQ(InstallDirFromModuleName(path.c_str(), 0, 1024), "");     // the call failed
+  EXPECT_EQ(InstallDirFromModuleName(path.c_str(), n, n), "");        // cut short
+  EXPECT_EQ(InstallDirFromModuleName("Vellumix.exe", 12, 1024), "");  // no folder
   EXPECT_EQ(WorkFolderOf("C:\\Vellumix"), "C:\\Vellumix\\Temp");
   EXPECT_EQ(WorkFolderOf(""), "");
 }

@@ -148,11 +148,16 @@ bool StartPackager(Packager& p, const std::string& installDir, const char* curre
     return false;
   }
   WaitForInputIdle(p.pi.hProcess, 20000);
-  const bool shown = WaitUntil([&] {
-    for (HWND h : TopWindows(p.pi.dwProcessId, L"#32770"))
-      if (IsWindowVisible(h) && GetDlgItem(h, 1002)) { p.main = h; return true; }
-    return false;
-  }, 30000);
+  const bool shown = WaitUntil(
+      [&] {
+        for (HWND h : TopWindows(p.pi.dwProcessId, L"#32770"))
+          if (IsWindowVisible(h) && GetDlgItem(h, 1002)) {
+            p.main = h;
+            return true;
+          }
+        return false;
+      },
+      30000);
   if (!shown) Note("the packager's window did not show");
   Sleep(300);
   return shown;
@@ -240,7 +245,8 @@ bool FillFileDialog(HWND dlg, const std::wstring& text, DWORD waitMs) {
     return false;
   }
   SetText(edit, text);
-  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
   return WaitUntil([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }, waitMs);
 }
 
@@ -257,7 +263,8 @@ bool AddFiles(Packager& p, const std::vector<std::string>& paths) {
   } else {
     const std::string folder = paths[0].substr(0, paths[0].find_last_of('\\'));
     FillFileDialog(dlg, Wide(folder), 1000);  // navigates; the dialog stays
-    for (const std::string& path : paths) text += L"\"" + Wide(path.substr(path.find_last_of('\\') + 1)) + L"\" ";
+    for (const std::string& path : paths)
+      text += L"\"" + Wide(path.substr(path.find_last_of('\\') + 1)) + L"\" ";
   }
   const bool closed = FillFileDialog(dlg, text);
   Settle(p.main);
@@ -277,7 +284,8 @@ std::wstring Cell(const Packager& p, int row, int col) {
   item.cchTextMax = 1000;
   item.pszText = reinterpret_cast<wchar_t*>(block.address() + sizeof(LVITEMW));
   block.write(0, &item, sizeof(item));
-  const int n = static_cast<int>(SendMessageW(p.item(1002), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(block.address())));
+  const int n = static_cast<int>(
+      SendMessageW(p.item(1002), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(block.address())));
   std::vector<wchar_t> text(1001, 0);
   block.read(sizeof(LVITEMW), text.data(), 1000 * sizeof(wchar_t));
   return std::wstring(text.data(), n > 0 ? static_cast<size_t>(n) : 0);
@@ -295,11 +303,13 @@ void Select(const Packager& p, const std::vector<int>& rows) {
   item.stateMask = LVIS_SELECTED;
   item.state = 0;
   block.write(0, &item, sizeof(item));
-  SendMessageW(p.item(1002), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(block.address()));
+  SendMessageW(p.item(1002), LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+               reinterpret_cast<LPARAM>(block.address()));
   item.state = LVIS_SELECTED;
   block.write(0, &item, sizeof(item));
   for (int r : rows)
-    SendMessageW(p.item(1002), LVM_SETITEMSTATE, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(block.address()));
+    SendMessageW(p.item(1002), LVM_SETITEMSTATE, static_cast<WPARAM>(r),
+                 reinterpret_cast<LPARAM>(block.address()));
 }
 
 std::wstring HeaderText(const Packager& p, int col) {
@@ -494,7 +504,8 @@ HWND PrepareAddDialog(Packager& p, const std::string& folder, const std::vector<
 }
 
 void PressOk(HWND dlg) {
-  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
 }
 
 // `count` names of `length` characters (before the suffix), numbered so that each is

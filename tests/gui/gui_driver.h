@@ -15,15 +15,15 @@
 
 #include "common/win32_handles.h"
 
-#define CHECK(cond, ...)                                                   \
-  do {                                                                     \
-    if (!(cond)) {                                                         \
-      ++::vx::test::gui::g_failures;                                       \
-      std::printf("FAIL %s:%d: %s: ", __FILE__, __LINE__, #cond);          \
-      std::printf(__VA_ARGS__);                                            \
-      std::printf("\n");                                                   \
-      std::fflush(stdout);                                                 \
-    }                                                                      \
+#define CHECK(cond, ...)                                          \
+  do {                                                            \
+    if (!(cond)) {                                                \
+      ++::vx::test::gui::g_failures;                              \
+      std::printf("FAIL %s:%d: %s: ", __FILE__, __LINE__, #cond); \
+      std::printf(__VA_ARGS__);                                   \
+      std::printf("\n");                                          \
+      std::fflush(stdout);                                        \
+    }                                                             \
   } while (0)
 
 namespace vx::test::gui {
@@ -52,7 +52,8 @@ class StringTable {
       : m_module(LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)), m_language(language) {}
   bool ok() const { return m_module.valid(); }
   std::wstring get(UINT id) const {
-    HRSRC res = FindResourceExW(m_module.get(), MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1), m_language);
+    HRSRC res =
+        FindResourceExW(m_module.get(), MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1), m_language);
     if (!res) return L"<missing>";
     const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(m_module.get(), res)));
     const DWORD size = SizeofResource(m_module.get(), res) / 2;

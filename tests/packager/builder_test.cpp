@@ -43,7 +43,8 @@ class Builder : public ::testing::Test {
   void ExpectOldOutputUntouched() {
     EXPECT_EQ(ReadBytes(m_request.outputPath), "the previous package");
     for (const std::string& name : m_dir.list())
-      EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "a temporary file was left beside the output: " << name;
+      EXPECT_EQ(name.find(".tmp-"), std::string::npos)
+          << "a temporary file was left beside the output: " << name;
   }
 
   ScratchFolder m_dir;
@@ -86,9 +87,9 @@ TEST_F(Builder, ResourceModePackageCarriesArchiveTitleAndDescription) {
   EXPECT_EQ(ReadBytes(work(kWorkStubTail)), ReadBytes(m_request.outputPath));
   EXPECT_EQ(ReadBytes(work(kWorkDescriptionTail)), p.entries[0].data);
   EXPECT_EQ(o.sizeText, FormatFileSize(m_request.outputPath));
-  EXPECT_EQ(o.resultText, "Congrtulations, the package has been created successfully.\n\nFile Size: " +
-                              o.sizeText +
-                              "\n\n  Click 'Yes' to view it.\n  Click 'No' to locate it.\n  Click 'Cancel' to back.");
+  EXPECT_EQ(o.resultText,
+            "Congrtulations, the package has been created successfully.\n\nFile Size: " + o.sizeText +
+                "\n\n  Click 'Yes' to view it.\n  Click 'No' to locate it.\n  Click 'Cancel' to back.");
 }
 
 TEST_F(Builder, StubResourcesOtherThanTheReplacedOnesStayByteForByte) {
@@ -98,8 +99,9 @@ TEST_F(Builder, StubResourcesOtherThanTheReplacedOnesStayByteForByte) {
   ASSERT_TRUE(ReadPeResources(kStub, before, &error)) << error;
   ASSERT_TRUE(ReadPeResources(m_request.outputPath, after, &error)) << error;
   for (const PeResource& r : before) {
-    bool replaced = (r.type == ResourceId(kArchiveResourceType) && r.name == ResourceId(kArchiveResourceId)) ||
-                    (r.type == ResourceId(kStringTableType) && r.name == ResourceId(kTitleStringBlock));
+    bool replaced =
+        (r.type == ResourceId(kArchiveResourceType) && r.name == ResourceId(kArchiveResourceId)) ||
+        (r.type == ResourceId(kStringTableType) && r.name == ResourceId(kTitleStringBlock));
     if (replaced) continue;
     const PeResource* same = nullptr;
     for (const PeResource& a : after)
@@ -141,10 +143,12 @@ TEST_F(Builder, EntriesOfOneNameAreRefusedBeforeAnyWork) {
   const struct {
     std::string mainMovie;
     std::vector<PackageRow> rows;
-    std::string named;   // the refused file
-    std::string taken;   // what the failure says it collides with
+    std::string named;  // the refused file
+    std::string taken;  // what the failure says it collides with
   } cases[] = {
-      {intro, {{"data.xml", m_dir / "data.xml"}, {"Data.XML", m_dir / "other/Data.XML"}}, m_dir / "other/Data.XML",
+      {intro,
+       {{"data.xml", m_dir / "data.xml"}, {"Data.XML", m_dir / "other/Data.XML"}},
+       m_dir / "other/Data.XML",
        m_dir / "data.xml"},
       {intro, {{"INTRO.swf", m_dir / "other/INTRO.swf"}}, m_dir / "other/INTRO.swf", intro},
       {intro, {{"intro.swf", intro}}, intro, intro},
@@ -169,7 +173,8 @@ TEST_F(Builder, EntriesOfOneNameAreRefusedBeforeAnyWork) {
   m_request.rows = {{"INTRO.swf", m_dir / "other/INTRO.swf"}};
   BuildOutcome o = BuildPackage(m_request);
   ASSERT_TRUE(o.succeeded) << o.describe();
-  EXPECT_EQ(Names(ReadPackage(m_request.outputPath).entries), (std::vector<std::string>{"package.ini", "INTRO.swf"}));
+  EXPECT_EQ(Names(ReadPackage(m_request.outputPath).entries),
+            (std::vector<std::string>{"package.ini", "INTRO.swf"}));
 }
 
 TEST_F(Builder, BuildingTwiceReplacesAllWorkFiles) {
@@ -184,8 +189,10 @@ TEST_F(Builder, BuildingTwiceReplacesAllWorkFiles) {
   ASSERT_TRUE(BuildPackage(m_request).succeeded);
   std::string archive = ReadBytes(work(kWorkArchiveTail));
   EXPECT_LT(archive.size(), firstArchive / 10);
-  EXPECT_EQ(Names(ReadArchive(archive, kPackagePassword)), (std::vector<std::string>{"package.ini", "data.xml"}));
-  EXPECT_EQ(ReadBytes(work(kWorkDescriptionTail)), "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=\r\ntype=slideshow");
+  EXPECT_EQ(Names(ReadArchive(archive, kPackagePassword)),
+            (std::vector<std::string>{"package.ini", "data.xml"}));
+  EXPECT_EQ(ReadBytes(work(kWorkDescriptionTail)),
+            "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=\r\ntype=slideshow");
   PackageContent p = ReadPackage(m_request.outputPath);
   EXPECT_EQ(p.archive, archive);
   EXPECT_EQ(p.titleBlock, std::string(4, '\0'));

@@ -30,7 +30,8 @@ std::string Text(const ResourceId& type, const ResourceId& name, uint16_t langua
 
 // The changes as text: "-3/5/1031" removes, "+3/1/1033" sets, "+14/128/1033:1,3" sets a
 // group naming images 1 and 3.
-std::vector<std::string> Plan(const std::vector<Group>& groups, const std::vector<Image>& icons, size_t newImages) {
+std::vector<std::string> Plan(const std::vector<Group>& groups, const std::vector<Image>& icons,
+                              size_t newImages) {
   std::vector<PeResource> existing;
   std::map<std::string, std::vector<uint8_t>> bytes;
   IconImage image;
@@ -44,7 +45,8 @@ std::vector<std::string> Plan(const std::vector<Group>& groups, const std::vecto
     r.language = g.language;
     existing.push_back(r);
     bytes[Text(r.type, r.name, r.language)] =
-        g.ids.empty() ? std::vector<uint8_t>{1, 2, 3} : IconGroupResource(std::vector<IconImage>(g.ids.size(), image), g.ids);
+        g.ids.empty() ? std::vector<uint8_t>{1, 2, 3}
+                      : IconGroupResource(std::vector<IconImage>(g.ids.size(), image), g.ids);
   }
   for (const Image& i : icons) {
     PeResource r;
@@ -59,7 +61,8 @@ std::vector<std::string> Plan(const std::vector<Group>& groups, const std::vecto
   };
   std::vector<ResourceChange> changes;
   std::string why;
-  EXPECT_TRUE(PlanIconReplacement(existing, read, std::vector<IconImage>(newImages, image), 128, 1033, changes, why))
+  EXPECT_TRUE(
+      PlanIconReplacement(existing, read, std::vector<IconImage>(newImages, image), 128, 1033, changes, why))
       << why;
   std::vector<std::string> out;
   for (const ResourceChange& c : changes) {
@@ -83,20 +86,41 @@ TEST(IconReplacement, OldImagesGoUnlessAnotherGroupOrNoGroupHasThem) {
     std::vector<std::string> changes;
   };
   const Case cases[] = {
-      {"the stub's one image, three new", {{128, 1033, {1}}}, {{1, 1033}}, 3,
+      {"the stub's one image, three new",
+       {{128, 1033, {1}}},
+       {{1, 1033}},
+       3,
        {"+3/1/1033", "+3/2/1033", "+3/3/1033", "+14/128/1033:1,2,3"}},
-      {"three old images, one new", {{128, 1033, {1, 2, 3}}}, {{1, 1033}, {2, 1033}, {3, 1033}}, 1,
+      {"three old images, one new",
+       {{128, 1033, {1, 2, 3}}},
+       {{1, 1033}, {2, 1033}, {3, 1033}},
+       1,
        {"-3/2/1033", "-3/3/1033", "+3/1/1033", "+14/128/1033:1"}},
-      {"an image another group names stays, its id is not reused", {{128, 1033, {1, 2}}, {200, 1033, {2}}},
-       {{1, 1033}, {2, 1033}}, 2, {"+3/1/1033", "+3/3/1033", "+14/128/1033:1,3"}},
-      {"an image no group names stays, its id is not reused", {{128, 1033, {2}}}, {{1, 1033}, {2, 1033}}, 2,
+      {"an image another group names stays, its id is not reused",
+       {{128, 1033, {1, 2}}, {200, 1033, {2}}},
+       {{1, 1033}, {2, 1033}},
+       2,
+       {"+3/1/1033", "+3/3/1033", "+14/128/1033:1,3"}},
+      {"an image no group names stays, its id is not reused",
+       {{128, 1033, {2}}},
+       {{1, 1033}, {2, 1033}},
+       2,
        {"+3/2/1033", "+3/3/1033", "+14/128/1033:2,3"}},
-      {"the group in another language goes with its images", {{128, 1031, {5}}, {128, 1033, {1}}},
-       {{1, 1033}, {5, 1031}}, 1, {"-14/128/1031", "-3/5/1031", "+3/1/1033", "+14/128/1033:1"}},
-      {"an old image in a second language goes too", {{128, 1033, {1, 2}}}, {{1, 1033}, {2, 1031}, {2, 1033}}, 1,
+      {"the group in another language goes with its images",
+       {{128, 1031, {5}}, {128, 1033, {1}}},
+       {{1, 1033}, {5, 1031}},
+       1,
+       {"-14/128/1031", "-3/5/1031", "+3/1/1033", "+14/128/1033:1"}},
+      {"an old image in a second language goes too",
+       {{128, 1033, {1, 2}}},
+       {{1, 1033}, {2, 1031}, {2, 1033}},
+       1,
        {"-3/2/1031", "-3/2/1033", "+3/1/1033", "+14/128/1033:1"}},
       {"no group yet", {}, {{1, 1033}}, 1, {"+3/2/1033", "+14/128/1033:2"}},
-      {"an old group that cannot be read keeps its images", {{128, 1033, {}}}, {{1, 1033}}, 1,
+      {"an old group that cannot be read keeps its images",
+       {{128, 1033, {}}},
+       {{1, 1033}},
+       1,
        {"+3/2/1033", "+14/128/1033:2"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Plan(c.groups, c.icons, c.images), c.changes) << c.what;
@@ -139,10 +163,14 @@ TEST(VersionResource, VersionNumbers) {
     const char* parsed;  // null: refused
   };
   const Case cases[] = {
-      {"1", "1.0.0.0"},        {"1.2", "1.2.0.0"},        {"1.2.3", "1.2.3.0"},    {"65535.0.0.65535", "65535.0.0.65535"},
-      {"007.01.0.0", "7.1.0.0"}, {"", nullptr},           {"1.2.3.4.5", nullptr},  {"1..2", nullptr},
-      {"1.", nullptr},         {".1", nullptr},           {"65536", nullptr},      {"1.2.3.99999999999", nullptr},
-      {"-1", nullptr},         {" 1", nullptr},           {"1.2b", nullptr},       {"1,2,3,4", nullptr},
+      {"1", "1.0.0.0"},          {"1.2", "1.2.0.0"},
+      {"1.2.3", "1.2.3.0"},      {"65535.0.0.65535", "65535.0.0.65535"},
+      {"007.01.0.0", "7.1.0.0"}, {"", nullptr},
+      {"1.2.3.4.5", nullptr},    {"1..2", nullptr},
+      {"1.", nullptr},           {".1", nullptr},
+      {"65536", nullptr},        {"1.2.3.99999999999", nullptr},
+      {"-1", nullptr},           {" 1", nullptr},
+      {"1.2b", nullptr},         {"1,2,3,4", nullptr},
   };
   for (const Case& c : cases) {
     VersionNumber v;

@@ -81,7 +81,7 @@ TEST_F(PackageOnWindows, LoaderSeesArchiveTitleAndUnchangedStubResources) {
 
   EXPECT_EQ(package.bytes("OCX", MAKEINTRESOURCEA(1091)), "<absent>");
   for (LPCSTR type : {MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(16)}) {
-    LPCSTR name = type == MAKEINTRESOURCEA(14) ? MAKEINTRESOURCEA(128)
+    LPCSTR name = type == MAKEINTRESOURCEA(14)  ? MAKEINTRESOURCEA(128)
                   : type == MAKEINTRESOURCEA(5) ? MAKEINTRESOURCEA(100)
                                                 : MAKEINTRESOURCEA(1);
     std::string want = stub.bytes(type, name);
@@ -118,8 +118,8 @@ TEST_F(PackageOnWindows, WindowsUpdateAndOurRewriterGiveTheSameResourceTree) {
   std::vector<uint8_t> block = TitleStringBlock(m_request.title);
   PeResourceRewriter rewriter;
   ASSERT_TRUE(rewriter.begin(ours, false)) << rewriter.error();
-  ASSERT_TRUE(rewriter.update(ResourceId(kArchiveResourceType), ResourceId(kArchiveResourceId), kPackageLanguage,
-                              windows.archive.data(), windows.archive.size()));
+  ASSERT_TRUE(rewriter.update(ResourceId(kArchiveResourceType), ResourceId(kArchiveResourceId),
+                              kPackageLanguage, windows.archive.data(), windows.archive.size()));
   ASSERT_TRUE(rewriter.update(ResourceId(kFlashResourceType), ResourceId(kFlashResourceId), kPackageLanguage,
                               windows.flash.data(), windows.flash.size()));
   ASSERT_TRUE(rewriter.update(ResourceId(kStringTableType), ResourceId(kTitleStringBlock), kPackageLanguage,

@@ -45,8 +45,8 @@ std::string Utf8(const wchar_t* text) {
 
 std::string Version(DWORD ms, DWORD ls) {
   char text[32];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(HIWORD(ms)), unsigned(LOWORD(ms)), unsigned(HIWORD(ls)),
-                unsigned(LOWORD(ls)));
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(HIWORD(ms)), unsigned(LOWORD(ms)),
+                unsigned(HIWORD(ls)), unsigned(LOWORD(ls)));
   return text;
 }
 
@@ -63,16 +63,17 @@ bool ProbeVersion(const std::wstring& path) {
                 Version(fixed->dwProductVersionMS, fixed->dwProductVersionLS).c_str());
   }
   WORD* translation = nullptr;
-  if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+  if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                      &length) ||
       length < 4)
     return true;
   // As Explorer names the table: language and code page in lower-case hex.
   wchar_t table[16];
   std::swprintf(table, 16, L"%04x%04x", translation[0], translation[1]);
   std::printf("translation\t%s\n", Utf8(table).c_str());
-  static const wchar_t* kKeys[] = {L"FileVersion",     L"ProductVersion",   L"CompanyName",
-                                   L"FileDescription", L"LegalCopyright",   L"ProductName",
-                                   L"OriginalFilename", L"InternalName",    L"Comments"};
+  static const wchar_t* kKeys[] = {L"FileVersion",      L"ProductVersion", L"CompanyName",
+                                   L"FileDescription",  L"LegalCopyright", L"ProductName",
+                                   L"OriginalFilename", L"InternalName",   L"Comments"};
   for (const wchar_t* key : kKeys) {
     std::wstring query = std::wstring(L"\\StringFileInfo\\") + table + L"\\" + key;
     wchar_t* value = nullptr;
@@ -112,8 +113,8 @@ bool ProbeIcon(HMODULE module, int size) {
   const BYTE* bytes = image ? static_cast<const BYTE*>(LockResource(LoadResource(module, image))) : nullptr;
   if (!ok || !bytes) return false;
   DWORD length = SizeofResource(module, image);
-  std::printf("icon\t%d\t%dx%d\t%d\t%lu\t%08x\n", size, int(bm.bmWidth), height, id, static_cast<unsigned long>(length),
-              static_cast<unsigned>(Fnv1a(bytes, length)));
+  std::printf("icon\t%d\t%dx%d\t%d\t%lu\t%08x\n", size, int(bm.bmWidth), height, id,
+              static_cast<unsigned long>(length), static_cast<unsigned>(Fnv1a(bytes, length)));
   return true;
 }
 

@@ -88,9 +88,9 @@ inline std::vector<std::string> Names(const std::vector<ArchiveEntry>& entries) 
 // A built package taken apart.
 struct PackageContent {
   std::vector<PeResource> resources;
-  std::string archive;      // "ZIP" 129
-  std::string titleBlock;   // string table block 1
-  bool hasFlash = false;    // "OCX" 1091
+  std::string archive;     // "ZIP" 129
+  std::string titleBlock;  // string table block 1
+  bool hasFlash = false;   // "OCX" 1091
   std::string flash;
   std::vector<ArchiveEntry> entries;
 };

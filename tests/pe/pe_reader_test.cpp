@@ -162,7 +162,8 @@ TEST(PeReader, DamagedInputsAreRefused) {
   // The directory's offsets of the first type's name table, of its first name's
   // language table, and of that language's data entry.
   const uint32_t typeDir = vx::LoadLE32(&good[root + kResourceTableSize + 4]) & ~kResourceSubdirectoryBit;
-  const uint32_t nameDir = vx::LoadLE32(&good[root + typeDir + kResourceTableSize + 4]) & ~kResourceSubdirectoryBit;
+  const uint32_t nameDir =
+      vx::LoadLE32(&good[root + typeDir + kResourceTableSize + 4]) & ~kResourceSubdirectoryBit;
   const uint32_t dataEntry = vx::LoadLE32(&good[root + nameDir + kResourceTableSize + 4]);
   const uint32_t firstType = vx::LoadLE32(&good[root + kResourceTableSize]);
   ASSERT_TRUE(firstType & kResourceSubdirectoryBit) << "the stub's first type is the named \"ZIP\"";

@@ -43,7 +43,8 @@ uint32_t PythonChecksum(const std::string& path, uint32_t fieldOffset) {
       "s=(s&0xffff)+(s>>16)\n"
       "print(s+len(open(sys.argv[1],'rb').read()))\n";
   std::string out;
-  EXPECT_EQ(0, Run("python3 -c " + Quote(script) + " " + Quote(path) + " " + std::to_string(fieldOffset), &out));
+  EXPECT_EQ(0,
+            Run("python3 -c " + Quote(script) + " " + Quote(path) + " " + std::to_string(fieldOffset), &out));
   return static_cast<uint32_t>(std::stoul(out));
 }
 
@@ -103,7 +104,8 @@ TEST(PeRewriter, ReplaceAddAndKeepTheRest) {
   const std::string& dir = scratch.path();
   std::string path = CopyStub(dir);
   std::vector<Item> before = TreeOf(path);
-  std::vector<uint8_t> zip = PatternBytes(10007, 1), ocx = PatternBytes(20000, 2), named = PatternBytes(33, 3);
+  std::vector<uint8_t> zip = PatternBytes(10007, 1), ocx = PatternBytes(20000, 2),
+                       named = PatternBytes(33, 3);
   std::vector<uint8_t> title = TitleBlock(u"Show \u00e9t\u00e9");
 
   vx::ResourceUpdater u;
@@ -249,8 +251,8 @@ TEST(PeRewriter, DeleteDiscardAndNameCase) {
     ASSERT_TRUE(u.begin(path, false));
     std::vector<uint8_t> data = PatternBytes(64, 6);
     ASSERT_TRUE(u.update("zip", "#129", 1033, data.data(), data.size()));  // the stub's "ZIP" 129
-    ASSERT_TRUE(u.update(vx::ResourceId(10), "logo", 1033, nullptr, 0));    // deletes "LOGO"
-    ASSERT_TRUE(u.update(vx::ResourceId(6), 1, 1031, nullptr, 0));           // the German block
+    ASSERT_TRUE(u.update(vx::ResourceId(10), "logo", 1033, nullptr, 0));   // deletes "LOGO"
+    ASSERT_TRUE(u.update(vx::ResourceId(6), 1, 1031, nullptr, 0));         // the German block
     ASSERT_TRUE(u.end(false)) << u.error();
     std::vector<Item> tree = TreeOf(path);
     ASSERT_NE(nullptr, FindItem(tree, "ZIP/129/1033"));
@@ -306,7 +308,8 @@ TEST(PeRewriter, ResourcesNotLastMoveToANewSection) {
   std::vector<uint8_t> now = ReadBytes(path);
   uint64_t oldEnd = before.endOfSections();
   EXPECT_TRUE(std::equal(original.begin() + before.sizeOfHeaders, original.begin() + oldEnd,
-                         now.begin() + before.sizeOfHeaders)) << "an old section changed";
+                         now.begin() + before.sizeOfHeaders))
+      << "an old section changed";
   EXPECT_EQ(zip, WrestoolExtract(path, "ZIP", "129", 1033));
   for (const Item& i : tree) {
     if (i.key() != "ZIP/129/1033") {
@@ -343,7 +346,8 @@ TEST(PeRewriter, RefusalsLeaveTheFileUntouched) {
   cases.push_back({"truncated.exe", std::vector<uint8_t>(good.begin(), good.end() - 1000), "truncated"});
   cases.push_back({"headers.exe", std::vector<uint8_t>(good.begin(), good.begin() + 200), "truncated"});
   std::vector<uint8_t> loop = good;
-  vx::StoreLE32(&loop[root + vx::pe::kResourceTableSize + 4], vx::pe::kResourceSubdirectoryBit);  // to the root
+  vx::StoreLE32(&loop[root + vx::pe::kResourceTableSize + 4],
+                vx::pe::kResourceSubdirectoryBit);  // to the root
   cases.push_back({"loop.exe", loop, "damaged resource directory"});
   std::vector<uint8_t> plus = good;
   plus[h.optionalHeaderOffset] = 0x0B;

@@ -26,7 +26,9 @@ std::string TestPath(const std::string& name) {
 
 std::vector<uint8_t> ReadBytes(const std::string& path) { return vx::test::ReadWholeFile(path); }
 
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) { vx::test::WriteWholeFile(path, bytes); }
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  vx::test::WriteWholeFile(path, bytes);
+}
 
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
   std::vector<uint8_t> out(size);
@@ -70,8 +72,8 @@ std::vector<uint8_t> AppendCertificateTable(const std::string& path, const std::
   while (bytes.size() % 8) bytes.push_back(0);
   std::vector<uint8_t> table = PatternBytes(size, 77);
   vx::StoreLE32(&table[0], static_cast<uint32_t>(size));  // dwLength
-  vx::StoreLE16(&table[4], 0x0200);                        // revision 2.0
-  vx::StoreLE16(&table[6], 0x0002);                        // PKCS#7
+  vx::StoreLE16(&table[4], 0x0200);                       // revision 2.0
+  vx::StoreLE16(&table[6], 0x0002);                       // PKCS#7
   uint32_t at = static_cast<uint32_t>(bytes.size());
   bytes.insert(bytes.end(), table.begin(), table.end());
   const uint32_t entry = h.dataDirectoryOffset(vx::pe::kCertificateDirectory);
@@ -142,8 +144,8 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
-                                     unsigned language) {
+std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type,
+                                     const std::string& name, unsigned language) {
   std::string out;
   EXPECT_EQ(0, Run("wrestool -x -R --type=" + Quote(type) + " --name=" + Quote(name) +
                        " --language=" + std::to_string(language) + " " + Quote(path),

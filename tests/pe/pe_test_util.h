@@ -54,7 +54,7 @@ const Item* FindItem(const std::vector<Item>& items, const std::string& key);
 int Run(const std::string& command, std::string* output = nullptr);
 std::string Quote(const std::string& s);
 // Host only: the bytes of one resource as wrestool (icoutils) extracts them.
-std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type, const std::string& name,
-                                     unsigned language);
+std::vector<uint8_t> WrestoolExtract(const std::string& path, const std::string& type,
+                                     const std::string& name, unsigned language);
 
 }  // namespace pe_test

@@ -56,7 +56,8 @@ DWORD RunAndWait(const std::string& path) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::string cmd = "\"" + path + "\"";
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                      &pi))
     return 0xFFFFFFFF;
   vx::win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
   WaitForSingleObject(process.get(), 60000);

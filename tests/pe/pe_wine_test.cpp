@@ -138,7 +138,8 @@ TEST_F(PeWine, HostUpdatedCopiesRunAndReportTheNewResources) {
     std::u16string title = u"Caf\u00e9 \u4e2d\u6587 show";
     std::vector<uint8_t> zip = PatternBytes(300001, 21), ocx = PatternBytes(70000, 22);
     ApplyHost(path, false,
-              {{"ZIP", "129", 1033, zip, false}, {"OCX", "1091", 1033, ocx, false},
+              {{"ZIP", "129", 1033, zip, false},
+               {"OCX", "1091", 1033, ocx, false},
                {"6", "1", 1033, TitleBlock(title), false}});
     std::vector<std::string> after = Report(path);
     ASSERT_EQ(3u, after.size());

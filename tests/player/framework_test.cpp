@@ -241,10 +241,18 @@ TEST(MessageBoxes, CapturedTextsAnsweredAsByAUserWhoTakesNoAction) {
   ScopedMessagesFile capture;
   EXPECT_EQ(AfxMessageBox("first line\nsecond line"), IDOK);
   // Never Yes, OK of OK/Cancel, Retry or Ignore: those start what the box offers.
-  const struct { UINT type; int answer; } boxes[] = {
-      {MB_YESNO, IDNO},           {MB_YESNO | MB_DEFBUTTON1, IDNO}, {MB_YESNOCANCEL, IDCANCEL},
-      {MB_OKCANCEL, IDCANCEL},    {MB_RETRYCANCEL, IDCANCEL},       {MB_ABORTRETRYIGNORE, IDABORT},
-      {MB_CANCELTRYCONTINUE, IDCANCEL}, {MB_OK | MB_ICONSTOP, IDOK},
+  const struct {
+    UINT type;
+    int answer;
+  } boxes[] = {
+      {MB_YESNO, IDNO},
+      {MB_YESNO | MB_DEFBUTTON1, IDNO},
+      {MB_YESNOCANCEL, IDCANCEL},
+      {MB_OKCANCEL, IDCANCEL},
+      {MB_RETRYCANCEL, IDCANCEL},
+      {MB_ABORTRETRYIGNORE, IDABORT},
+      {MB_CANCELTRYCONTINUE, IDCANCEL},
+      {MB_OK | MB_ICONSTOP, IDOK},
   };
   for (const auto& b : boxes) EXPECT_EQ(AfxMessageBox("ask", b.type), b.answer) << std::hex << b.type;
   std::vector<std::string> lines = capture.lines();
@@ -261,8 +269,8 @@ UINT ThrowingWorker(LPVOID what) {
 TEST(WorkerThread, ExceptionIsReportedAndEndsOnlyTheThread) {
   ScopedMessagesFile capture;
   for (const char* what : {"the worker failed", static_cast<const char*>(nullptr)}) {
-    CWinThread* t = AfxBeginThread(ThrowingWorker, const_cast<char*>(what), THREAD_PRIORITY_NORMAL, 0,
-                                   CREATE_SUSPENDED);
+    CWinThread* t =
+        AfxBeginThread(ThrowingWorker, const_cast<char*>(what), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     ASSERT_NE(t, nullptr);
     t->m_bAutoDelete = FALSE;
     t->ResumeThread();

@@ -36,7 +36,8 @@ int Fail(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return Fail("usage: player-package-tool STUB OUT [--archive FILE | --no-archive] [--ocx FILE]");
+  if (argc < 3)
+    return Fail("usage: player-package-tool STUB OUT [--archive FILE | --no-archive] [--ocx FILE]");
   std::string stub = argv[1], out = argv[2], archive, ocx;
   bool removeArchive = false;
   for (int i = 3; i < argc; ++i) {

@@ -20,11 +20,15 @@ struct TextRule {
 TEST(TextRules, SlideNamesDescriptionValuesAndTheQuitCommand) {
   const TextRule rules[] = {
       // The last three characters, upper-cased, must be SWF: no dot needed.
-      {"slide name", vx::IsSlideName, {"intro.swf", "OUTRO.SWF", "a.Swf", "noswf", "swf"},
+      {"slide name",
+       vx::IsSlideName,
+       {"intro.swf", "OUTRO.SWF", "a.Swf", "noswf", "swf"},
        {"movie.swf.bak", "package.ini", "wf", "", "movie.swc"}},
       {"full screen", vx::IsFullScreenValue, {"true", "TRUE", "True"}, {"yes", "1", "truex", "tru", ""}},
       // Everything but "resource" is a slideshow.
-      {"slideshow", vx::IsSlideshowType, {"slideshow", "Slideshow", "resources", ""},
+      {"slideshow",
+       vx::IsSlideshowType,
+       {"slideshow", "Slideshow", "resources", ""},
        {"resource", "Resource", "RESOURCE"}},
       {"quit", vx::IsQuitCommand, {"quit", "QUIT", "Quit"}, {"fullscreen", "quit ", ""}},
   };
@@ -48,9 +52,9 @@ TEST(WindowPlacement, CentresTruncatingTowardZeroOrFillsTheScreen) {
   };
   const Case cases[] = {
       {false, 550, 400, 237, 184, 550, 400},
-      {false, 551, 401, 236, 183, 551, 401},      // halves truncate
+      {false, 551, 401, 236, 183, 551, 401},        // halves truncate
       {false, 1280, 1001, -128, -116, 1280, 1001},  // -233 / 2 truncates toward zero, not to -117
-      {true, 550, 400, 0, 0, 1024, 768},          // full screen ignores the movie's size
+      {true, 550, 400, 0, 0, 1024, 768},            // full screen ignores the movie's size
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.fullScreen ? "full screen " : "window ") << c.movieWidth << "x"
@@ -148,8 +152,7 @@ TEST(PackageFolder, SameIdentitySameNameOtherwiseDifferent) {
   // The same from run to run and from build to build of this program.
   EXPECT_EQ(name, vx::PackageFolderName("Show Title", "intro.swf"));
   EXPECT_EQ(vx::PackageFolderName("", ""), "af63bd4c8601b7df");  // FNV-1a of one zero byte
-  std::set<std::string> names = {name,
-                                 vx::PackageFolderName("Show Title", "Intro.swf"),
+  std::set<std::string> names = {name, vx::PackageFolderName("Show Title", "Intro.swf"),
                                  vx::PackageFolderName("Show Titl", "eintro.swf"),
                                  vx::PackageFolderName("Show Title", ""),
                                  vx::PackageFolderName("", "intro.swf")};

@@ -84,7 +84,8 @@ struct Box {
 BOOL CALLBACK CollectBox(HWND hWnd, LPARAM lParam) {
   char cls[64] = {0};
   GetClassNameA(hWnd, cls, sizeof cls);
-  if (std::string(cls) == "#32770" && IsWindowVisible(hWnd) && FindWindowExA(hWnd, nullptr, "Button", nullptr))
+  if (std::string(cls) == "#32770" && IsWindowVisible(hWnd) &&
+      FindWindowExA(hWnd, nullptr, "Button", nullptr))
     reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
   return TRUE;
 }

@@ -59,9 +59,9 @@ TEST(BitReader, ThirtyTwoBitsFromEveryBitOffset) {
     EXPECT_EQ(Position(r), start + 32);
   }
   vx::BitReader r(buf.data(), 48);
-  EXPECT_EQ(r.ReadBits(3), 5u);      // 101
-  EXPECT_EQ(r.ReadBits(7), 0x14u);   // 0010100
-  EXPECT_EQ(r.ReadBits(6), 0x3Cu);   // 111100
+  EXPECT_EQ(r.ReadBits(3), 5u);     // 101
+  EXPECT_EQ(r.ReadBits(7), 0x14u);  // 0010100
+  EXPECT_EQ(r.ReadBits(6), 0x3Cu);  // 111100
   EXPECT_EQ(r.BytePos(), 2);
   EXPECT_EQ(r.BitOffset(), 0);
 }
@@ -157,7 +157,8 @@ TEST(ReadSignedBits, TwentyBitFieldsOfAMovieRectangle) {
   for (int i = 19; i >= 0; --i) bits += ((11000 >> i) & 1) ? '1' : '0';
   bits.resize((bits.size() + 7) / 8 * 8, '0');
   std::vector<uint8_t> buf;
-  for (size_t i = 0; i < bits.size(); i += 8) buf.push_back(static_cast<uint8_t>(std::stoul(bits.substr(i, 8), nullptr, 2)));
+  for (size_t i = 0; i < bits.size(); i += 8)
+    buf.push_back(static_cast<uint8_t>(std::stoul(bits.substr(i, 8), nullptr, 2)));
   vx::BitReader r(buf.data(), static_cast<int64_t>(buf.size()) * 8);
   EXPECT_EQ(r.ReadBits(5), 20u);
   EXPECT_EQ(vx::ReadSignedBits(r, 20), -1);

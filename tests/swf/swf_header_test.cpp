@@ -261,7 +261,8 @@ TEST_F(SwfReader, FailedToLocateGoesThroughTheHook) {
   EXPECT_EQ(colour, 0x123456u);
 
   // A compressed movie that inflates to nothing says the same.
-  std::vector<uint8_t> nothing = {'C', 'W', 'S', 8, 100, 0, 0, 0, 0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+  std::vector<uint8_t> nothing = {'C',  'W',  'S',  8,    100,  0,    0,    0,
+                                  0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
   ScratchFile g(nothing, "nothing");
   d = vx::ReadSwfDimension(g.path());
   EXPECT_EQ(d.width, 0);

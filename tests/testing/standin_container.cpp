@@ -44,17 +44,15 @@ LRESULT CALLBACK WindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         SetWindowPos(h, nullptr, 0, 0, g_resizeW, g_resizeH, SWP_NOMOVE | SWP_NOZORDER);
       }
       return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(h, msg, wp, lp);
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcA(h, msg, wp, lp);
   }
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: standin-container [--rect X Y W H] [--background RRGGBB] "
-                       "[--resize-after MS W H] [--touch-temp NAME] [--version] MOVIE\n");
+  std::fprintf(stderr,
+               "usage: standin-container [--rect X Y W H] [--background RRGGBB] "
+               "[--resize-after MS W H] [--touch-temp NAME] [--version] MOVIE\n");
   return 2;
 }
 
@@ -62,7 +60,8 @@ int Usage() {
 // window closes; the exit code.
 int Run(bool versionOnly, const char* movie, long background, int resizeAfter, const RECT& frame) {
   ComPtr<IUnknown> control;
-  HRESULT hr = CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
+  HRESULT hr =
+      CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, control.put_void());
   if (FAILED(hr)) {
     std::printf("No control: 0x%08lX\n", static_cast<unsigned long>(hr));
     std::fflush(stdout);
@@ -71,7 +70,8 @@ int Run(bool versionOnly, const char* movie, long background, int resizeAfter, c
   if (versionOnly) {
     ComPtr<IUnknown> flash;
     long version = 0;
-    if (SUCCEEDED(control->QueryInterface(IID_IShockwaveFlash, flash.put_void()))) hr = CallTableEntry(flash.get(), 39, &version);
+    if (SUCCEEDED(control->QueryInterface(IID_IShockwaveFlash, flash.put_void())))
+      hr = CallTableEntry(flash.get(), 39, &version);
     std::printf("FlashVersion 0x%08lX\n", static_cast<unsigned long>(version));
     std::fflush(stdout);
     return SUCCEEDED(hr) ? 0 : 1;
@@ -84,9 +84,9 @@ int Run(bool versionOnly, const char* movie, long background, int resizeAfter, c
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   wc.lpszClassName = "VxStandinContainer";
   RegisterClassA(&wc);
-  g_window = CreateWindowExA(WS_EX_APPWINDOW, wc.lpszClassName, "Stand-in container",
-                             WS_POPUP | WS_VISIBLE, frame.left, frame.top, frame.right - frame.left,
-                             frame.bottom - frame.top, nullptr, nullptr, wc.hInstance, nullptr);
+  g_window = CreateWindowExA(WS_EX_APPWINDOW, wc.lpszClassName, "Stand-in container", WS_POPUP | WS_VISIBLE,
+                             frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
+                             nullptr, nullptr, wc.hInstance, nullptr);
 
   TestSite site(g_window);
   site.onEvent = [](const ReceivedEvent& e) {
@@ -151,8 +151,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--rect" && i + 4 < argc) {
-      x = std::atoi(argv[++i]); y = std::atoi(argv[++i]);
-      w = std::atoi(argv[++i]); h = std::atoi(argv[++i]);
+      x = std::atoi(argv[++i]);
+      y = std::atoi(argv[++i]);
+      w = std::atoi(argv[++i]);
+      h = std::atoi(argv[++i]);
     } else if (a == "--background" && i + 1 < argc) {
       background = std::strtol(argv[++i], nullptr, 16);
     } else if (a == "--resize-after" && i + 3 < argc) {
@@ -181,4 +183,3 @@ int main(int argc, char** argv) {
   OleUninitialize();
   return rc;
 }
-

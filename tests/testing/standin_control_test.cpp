@@ -109,8 +109,8 @@ class StandinControl : public ::testing::Test {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "VxStandinTestWindow";
     RegisterClassA(&wc);
-    m_window = CreateWindowExA(0, wc.lpszClassName, "test", WS_POPUP | WS_VISIBLE, 50, 60, 400, 300,
-                              nullptr, nullptr, wc.hInstance, nullptr);
+    m_window = CreateWindowExA(0, wc.lpszClassName, "test", WS_POPUP | WS_VISIBLE, 50, 60, 400, 300, nullptr,
+                               nullptr, wc.hInstance, nullptr);
     ASSERT_NE(m_window, nullptr);
     m_site = std::make_unique<TestSite>(m_window);
     ASSERT_EQ(m_control->QueryInterface(IID_IOleObject, m_ole.put_void()), S_OK);
@@ -237,9 +237,11 @@ TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
   VariantClear(&path);
   EXPECT_EQ(LoadMovie("C:\\elsewhere\\movie two.swf", 3), S_OK);
   VARIANT bad = StringArg("not a number");
-  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {bad, IntArg(1)}, nullptr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {bad, IntArg(1)}, nullptr),
+            DISP_E_TYPEMISMATCH);
   VariantClear(&bad);
-  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {IntArg(0)}, nullptr), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 142, DISPATCH_METHOD, {IntArg(0)}, nullptr),
+            DISP_E_BADPARAMCOUNT);
 
   EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 123, DISPATCH_PROPERTYPUT, {IntArg(0x336699)}, nullptr), S_OK);
   VARIANT colour = StringArg("255");
@@ -251,7 +253,8 @@ TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
   EXPECT_EQ(got.lVal, 255);
 
   EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 999, DISPATCH_METHOD, {}, nullptr), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 107, DISPATCH_PROPERTYPUT, {IntArg(3)}, nullptr), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(InvokeByDispid(m_dispatch.get(), 107, DISPATCH_PROPERTYPUT, {IntArg(3)}, nullptr),
+            DISP_E_MEMBERNOTFOUND);
 
   const std::vector<std::string> expected = {
       "LoadMovie 0 " + kMovies + "plain.swf",
@@ -275,8 +278,9 @@ TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
 // Invoke with the DISPPARAMS given as they are; *argErr gets the argument refused.
 HRESULT RawInvoke(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> reversedArgs,
                   std::vector<DISPID> named, UINT* argErr) {
-  DISPPARAMS p = {reversedArgs.empty() ? nullptr : reversedArgs.data(), named.empty() ? nullptr : named.data(),
-                  static_cast<UINT>(reversedArgs.size()), static_cast<UINT>(named.size())};
+  DISPPARAMS p = {reversedArgs.empty() ? nullptr : reversedArgs.data(),
+                  named.empty() ? nullptr : named.data(), static_cast<UINT>(reversedArgs.size()),
+                  static_cast<UINT>(named.size())};
   *argErr = 99;
   return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &p, nullptr, nullptr, argErr);
 }
@@ -289,24 +293,30 @@ TEST_F(StandinControl, DispatchRefusesWhatATypeLibraryDispatchRefuses) {
   EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {IntArg(0x112233)}, {0}, &argErr), DISP_E_PARAMNOTFOUND);
   // Values that do not convert to the declared type; the refused argument is named.
   VARIANT text = StringArg("blue");
-  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {text}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {text}, {DISPID_PROPERTYPUT}, &argErr),
+            DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 0u);
   VARIANT null;
   VariantInit(&null);
   null.vt = VT_NULL;
-  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {null}, {DISPID_PROPERTYPUT}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 123, put, {null}, {DISPID_PROPERTYPUT}, &argErr),
+            DISP_E_TYPEMISMATCH);
   VARIANT path = StringArg(kMovies + "plain.swf");
-  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {path, text}, {}, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {path, text}, {}, &argErr),
+            DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 1u);  // the layer, declared first, is last in rgvarg
   // A missing argument, named arguments to a method, a wrong count.
   VARIANT missing;
   VariantInit(&missing);
   missing.vt = VT_ERROR;
   missing.scode = DISP_E_PARAMNOTFOUND;
-  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {missing, IntArg(0)}, {}, &argErr), DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {missing, IntArg(0)}, {}, &argErr),
+            DISP_E_PARAMNOTFOUND);
   EXPECT_EQ(argErr, 0u);
-  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {path, IntArg(0)}, {1, 0}, &argErr), DISP_E_NONAMEDARGS);
-  EXPECT_EQ(RawInvoke(m_dispatch.get(), 107, DISPATCH_PROPERTYGET, {IntArg(1)}, {}, &argErr), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 142, DISPATCH_METHOD, {path, IntArg(0)}, {1, 0}, &argErr),
+            DISP_E_NONAMEDARGS);
+  EXPECT_EQ(RawInvoke(m_dispatch.get(), 107, DISPATCH_PROPERTYGET, {IntArg(1)}, {}, &argErr),
+            DISP_E_BADPARAMCOUNT);
   VariantClear(&text);
   VariantClear(&path);
   // Nothing of it reached the control.
@@ -459,10 +469,12 @@ TEST_F(StandinControl, DrawsItsBackgroundColour) {
   HDC dc = memory.get();
   vx::win::SelectedObject selected(dc, bitmap.get());
   RECTL bounds = {0, 0, 64, 64};
-  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), S_OK);
+  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
+            S_OK);
   EXPECT_EQ(GetPixel(dc, 1, 1), RGB(0x33, 0x66, 0x99));
   ASSERT_EQ(InvokeByDispid(m_dispatch.get(), 123, DISPATCH_PROPERTYPUT, {IntArg(0xFFCC00)}, nullptr), S_OK);
-  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), S_OK);
+  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
+            S_OK);
   EXPECT_EQ(GetPixel(dc, 1, 1), RGB(0xFF, 0xCC, 0x00));
 }
 
@@ -484,7 +496,8 @@ TEST_F(StandinControl, RegistersAndUnregistersItself) {
     char buf[MAX_PATH] = {};
     DWORD dsize = sizeof buf;
     HKEY k = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::string("<missing>");
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+      return std::string("<missing>");
     LONG rc = RegQueryValueExA(k, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &dsize);
     RegCloseKey(k);
     return rc == ERROR_SUCCESS ? std::string(buf) : std::string("<no value>");
@@ -500,7 +513,8 @@ TEST_F(StandinControl, RegistersAndUnregistersItself) {
   // Registered, COM creates it by class.
   ComPtr<IUnknown> created;
   EXPECT_EQ(CoCreateInstance(CLSID_ShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IShockwaveFlash,
-                             created.put_void()), S_OK);
+                             created.put_void()),
+            S_OK);
 
   ASSERT_EQ(unreg(), S_OK);
   EXPECT_EQ(value(clsidKey, nullptr), "<missing>");

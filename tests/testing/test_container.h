@@ -22,7 +22,9 @@ struct ReceivedEvent {
   std::vector<std::wstring> args;
 };
 
-class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame,
+class TestSite final : public IOleClientSite,
+                       public IOleInPlaceSite,
+                       public IOleInPlaceFrame,
                        public IDispatch {
  public:
   explicit TestSite(HWND window) : m_window(window) {}
@@ -40,7 +42,8 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
     else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) *out = static_cast<IOleInPlaceSite*>(this);
-    else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) *out = static_cast<IOleInPlaceFrame*>(this);
+    else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
+      *out = static_cast<IOleInPlaceFrame*>(this);
     else if (iid == IID_IDispatch || iid == DIID_ShockwaveFlashEvents) *out = static_cast<IDispatch*>(this);
     else return E_NOINTERFACE;
     return S_OK;
@@ -50,22 +53,37 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
 
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return S_OK; }
-  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override { *out = nullptr; return E_NOTIMPL; }
-  STDMETHODIMP GetContainer(IOleContainer** out) override { *out = nullptr; return E_NOINTERFACE; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetContainer(IOleContainer** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
   STDMETHODIMP ShowObject() override { return S_OK; }
   STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
   STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 
   // IOleWindow
-  STDMETHODIMP GetWindow(HWND* out) override { *out = m_window; return S_OK; }
+  STDMETHODIMP GetWindow(HWND* out) override {
+    *out = m_window;
+    return S_OK;
+  }
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
   // IOleInPlaceSite
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnInPlaceActivate() override { ++inPlaceActivations; return S_OK; }
-  STDMETHODIMP OnUIActivate() override { ++uiActivations; return S_OK; }
-  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
-                                LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
+  STDMETHODIMP OnInPlaceActivate() override {
+    ++inPlaceActivations;
+    return S_OK;
+  }
+  STDMETHODIMP OnUIActivate() override {
+    ++uiActivations;
+    return S_OK;
+  }
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
+                                LPOLEINPLACEFRAMEINFO info) override {
     *frame = static_cast<IOleInPlaceFrame*>(this);
     *doc = nullptr;
     GetClientRect(m_window, pos);
@@ -78,7 +96,10 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
   }
   STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
   STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-  STDMETHODIMP OnInPlaceDeactivate() override { ++inPlaceDeactivations; return S_OK; }
+  STDMETHODIMP OnInPlaceDeactivate() override {
+    ++inPlaceDeactivations;
+    return S_OK;
+  }
   STDMETHODIMP DiscardUndoState() override { return S_OK; }
   STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
   STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
@@ -99,7 +120,10 @@ class TestSite final : public IOleClientSite, public IOleInPlaceSite, public IOl
   STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
   // IDispatch: the event sink.
-  STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
@@ -126,7 +150,8 @@ inline DWORD AdviseEvents(IUnknown* control, IUnknown* sink, vx::win::ComPtr<ICo
   vx::win::ComPtr<IConnectionPointContainer> container;
   if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()))) return 0;
   DWORD cookie = 0;
-  if (SUCCEEDED(container->FindConnectionPoint(DIID_ShockwaveFlashEvents, point.put())) && FAILED(point->Advise(sink, &cookie)))
+  if (SUCCEEDED(container->FindConnectionPoint(DIID_ShockwaveFlashEvents, point.put())) &&
+      FAILED(point->Advise(sink, &cookie)))
     point.reset();
   return cookie;
 }
@@ -144,8 +169,8 @@ inline HRESULT InvokeByDispid(IDispatch* d, DISPID id, WORD flags, std::vector<V
                               VARIANT* result) {
   std::vector<VARIANTARG> reversed(args.rbegin(), args.rend());
   DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS p = {reversed.empty() ? nullptr : reversed.data(), nullptr,
-                  static_cast<UINT>(reversed.size()), 0};
+  DISPPARAMS p = {reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
+                  0};
   if (flags & DISPATCH_PROPERTYPUT) {
     p.rgdispidNamedArgs = &named;
     p.cNamedArgs = 1;

@@ -12,7 +12,7 @@ TEST(Timeline, AdvancesAtTheFrameRateAndLoopsToZero) {
   Timeline t(12 * 256, 24, false);  // 12 frames a second, 2 s a pass
   EXPECT_EQ(t.frameAt(0), 0);
   EXPECT_EQ(t.frameAt(83), 0);
-  EXPECT_EQ(t.frameAt(84), 1);   // 1/12 s = 83.3 ms
+  EXPECT_EQ(t.frameAt(84), 1);  // 1/12 s = 83.3 ms
   EXPECT_EQ(t.frameAt(1000), 12);
   EXPECT_EQ(t.frameAt(1999), 23);
   EXPECT_EQ(t.frameAt(2000), 0);
@@ -36,7 +36,7 @@ TEST(Timeline, UsesTheFractionalRate) {
 }
 
 TEST(Timeline, DegenerateMoviesStayOnFrameZero) {
-  EXPECT_EQ(Timeline(0, 5, false).frameAt(100000), 0);    // rate 0
+  EXPECT_EQ(Timeline(0, 5, false).frameAt(100000), 0);       // rate 0
   EXPECT_EQ(Timeline(12 * 256, 0, false).frameAt(5000), 0);  // no frames
   EXPECT_EQ(Timeline(12 * 256, 1, false).frameAt(5000), 0);
   EXPECT_EQ(Timeline().frameAt(5000), 0);

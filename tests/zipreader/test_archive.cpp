@@ -52,8 +52,8 @@ Bytes PatternBytes(size_t size, uint32_t seed) {
 }
 
 Bytes TextLikeBytes(size_t size, uint32_t seed) {
-  static const char* words[] = {"movie ", "frame ", "<item id=\"", "\"/>\n", "stage ", "sound ",
-                                "vellum ", "player ", "1024 ", "loop "};
+  static const char* words[] = {"movie ", "frame ",  "<item id=\"", "\"/>\n", "stage ",
+                                "sound ", "vellum ", "player ",     "1024 ",  "loop "};
   Bytes b;
   b.reserve(size);
   uint32_t x = seed + 7;
@@ -75,9 +75,9 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
   std::vector<Final> finals;
   for (const TestEntry& e : entries) {
     EntryLayout lay;
-    Bytes body = !e.rawCompressed.empty() ? e.rawCompressed
+    Bytes body = !e.rawCompressed.empty()           ? e.rawCompressed
                  : e.method == zip::kMethodDeflated ? Deflate(e.data)
-                                          : e.data;
+                                                    : e.data;
     uint32_t crc = vx::Crc32(0, e.data.data(), e.data.size());
     uint16_t flags = static_cast<uint16_t>((e.password.empty() ? 0 : zip::kFlagEncrypted) |
                                            (e.dataDescriptor ? zip::kFlagDataDescriptor : 0));
@@ -85,7 +85,8 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
       vx::EncryptionKeys keys;
       keys.init(e.password.data(), e.password.size());
       Bytes header = PatternBytes(zip::kEncryptionHeaderSize, crc ^ 0x5A5A);
-      header[zip::kEncryptionHeaderSize - 1] = e.dataDescriptor ? static_cast<uint8_t>(e.dosTime >> 8) : static_cast<uint8_t>(crc >> 24);
+      header[zip::kEncryptionHeaderSize - 1] =
+          e.dataDescriptor ? static_cast<uint8_t>(e.dosTime >> 8) : static_cast<uint8_t>(crc >> 24);
       keys.encrypt(header.data(), header.size());
       keys.encrypt(body.data(), body.size());
       header.insert(header.end(), body.begin(), body.end());
@@ -158,6 +159,5 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
   AppendBytes(out, comment);
   return a;
 }
-
 
 }  // namespace vxtest

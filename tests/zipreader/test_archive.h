@@ -34,18 +34,18 @@ inline std::time_t LocalTime(int year, int month, int day, int hour, int minute,
 struct TestEntry {
   std::string name;
   Bytes data;
-  uint16_t method = 8;               // 0 stored, 8 deflated
+  uint16_t method = 8;              // 0 stored, 8 deflated
   std::string password;             // non-empty: traditional encryption
   bool dataDescriptor = false;      // flag bit 3 with a descriptor after the data
   bool descriptorSignature = true;  // the optional "PK\7\8" in front of it
   bool zeroLocalSizes = true;       // with bit 3: CRC and sizes 0 in the local header
   uint16_t versionMadeBy = 0x0B17;
   uint32_t externalAttributes = 0x81800020;
-  uint16_t dosTime = 0x74BD;        // 14:37:58
-  uint16_t dosDate = 0x5A8F;        // 2025-04-15
+  uint16_t dosTime = 0x74BD;  // 14:37:58
+  uint16_t dosDate = 0x5A8F;  // 2025-04-15
   Bytes localExtra;
   Bytes centralExtra;
-  Bytes rawCompressed;              // non-empty: used as the compressed data as it is
+  Bytes rawCompressed;  // non-empty: used as the compressed data as it is
 };
 
 // An entry of the given name and data: deflated (8) or stored (0), encrypted with
@@ -64,9 +64,9 @@ inline TestEntry MakeEntry(std::string name, Bytes data, uint16_t method = 8, st
 // Where the records of one entry were put.
 struct EntryLayout {
   size_t localHeader = 0;
-  size_t data = 0;         // first byte after the local header and extra field
-  size_t dataEnd = 0;      // one past the entry data (encryption header included)
-  size_t descriptor = 0;   // only with a data descriptor
+  size_t data = 0;        // first byte after the local header and extra field
+  size_t dataEnd = 0;     // one past the entry data (encryption header included)
+  size_t descriptor = 0;  // only with a data descriptor
   size_t central = 0;
 };
 
@@ -91,12 +91,14 @@ Bytes TextLikeBytes(size_t size, uint32_t seed);  // compressible
 // A field of the record at `at` in an archive's bytes, by its name in the format.
 template <typename T>
 T Get(const Bytes& b, size_t at, vx::zip::Field<T> f) {
-  if (at + f.offset + sizeof(T) > b.size()) throw std::out_of_range(std::string("past the archive: ") + f.name);
+  if (at + f.offset + sizeof(T) > b.size())
+    throw std::out_of_range(std::string("past the archive: ") + f.name);
   return vx::zip::Load(b.data() + at, f);
 }
 template <typename T>
 void Put(Bytes& b, size_t at, vx::zip::Field<T> f, typename vx::zip::Field<T>::Value v) {
-  if (at + f.offset + sizeof(T) > b.size()) throw std::out_of_range(std::string("past the archive: ") + f.name);
+  if (at + f.offset + sizeof(T) > b.size())
+    throw std::out_of_range(std::string("past the archive: ") + f.name);
   vx::zip::Store(b.data() + at, f, v);
 }
 

@@ -135,7 +135,8 @@ class InteropTest : public ::testing::Test {
       }
       EXPECT_EQ(ReadWholeFile(p), s.data) << s.name;
       time_t expected = times.count(s.name) ? times.at(s.name) : s.mtime;
-      EXPECT_EQ(static_cast<time_t>(vx::FileTimeToUnix(d.lastWrite)), expected) << s.name << " in " << archive;
+      EXPECT_EQ(static_cast<time_t>(vx::FileTimeToUnix(d.lastWrite)), expected)
+          << s.name << " in " << archive;
       EXPECT_EQ((d.attributes & vx::kAttrReadOnly) != 0, s.readOnly) << s.name << " in " << archive;
       chmod(p.c_str(), 0644);
     }
@@ -163,8 +164,8 @@ bool AllFlag(const std::vector<vx::ZipEntryInfo>& infos, uint16_t bit) {
 TEST_F(InteropTest, InfoZipToAFile) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip not installed";
   std::string zipPath = m_work.file("file.zip");
-  ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && zip -q -X -P " + Quote(kPassword) + " " + Quote(zipPath) +
-                fileList())
+  ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && zip -q -X -P " + Quote(kPassword) + " " +
+                  Quote(zipPath) + fileList())
                 .status,
             0);
   auto infos = extractAndCompare(zipPath, kPassword);
@@ -180,8 +181,8 @@ TEST_F(InteropTest, InfoZipToAFile) {
 
   // Stored entries too.
   std::string storedPath = m_work.file("stored.zip");
-  ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && zip -q -0 -P " + Quote(kPassword) + " " + Quote(storedPath) +
-                fileList())
+  ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && zip -q -0 -P " + Quote(kPassword) + " " +
+                  Quote(storedPath) + fileList())
                 .status,
             0);
   infos = extractAndCompare(storedPath, kPassword);
@@ -191,8 +192,8 @@ TEST_F(InteropTest, InfoZipToAFile) {
 TEST_F(InteropTest, InfoZipThroughAPipeWritesDescriptors) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip not installed";
   std::string zipPath = m_work.file("piped.zip");
-  ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && zip -q -P " + Quote(kPassword) + " -" + fileList() + " | cat > " +
-                Quote(zipPath))
+  ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && zip -q -P " + Quote(kPassword) + " -" + fileList() +
+                  " | cat > " + Quote(zipPath))
                 .status,
             0);
   auto infos = extractAndCompare(zipPath, kPassword);
@@ -206,29 +207,31 @@ TEST_F(InteropTest, SevenZipZipCrypto) {
   if (!HaveTool("7z")) GTEST_SKIP() << "7z not installed";
   std::string zipPath = m_work.file("seven.zip");
   ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && 7z a -tzip -mem=ZipCrypto -p" + Quote(kPassword) + " " +
-                Quote(zipPath) + fileList())
+                  Quote(zipPath) + fileList())
                 .status,
             0);
   // 7-Zip turns the time into local time with the offset in force now, not the one of
   // the file's date, so the stored DOS fields (read here by Python) are the reference.
   std::map<std::string, time_t> times;
   if (HaveTool("python3")) {
-    Command dos = Shell("python3 -c " +
-                        Quote("import sys, zipfile\n"
-                              "for i in zipfile.ZipFile(sys.argv[1]).infolist(): print(i.filename, *i.date_time)") +
-                        " " + Quote(zipPath));
+    Command dos =
+        Shell("python3 -c " +
+              Quote("import sys, zipfile\n"
+                    "for i in zipfile.ZipFile(sys.argv[1]).infolist(): print(i.filename, *i.date_time)") +
+              " " + Quote(zipPath));
     ASSERT_EQ(dos.status, 0);
     char name[256];
     int y, mo, d, h, mi, sec;
-    for (const char* line = dos.out.c_str(); std::sscanf(line, "%255s %d %d %d %d %d %d", name, &y, &mo, &d, &h, &mi,
-                                                            &sec) == 7;) {
+    for (const char* line = dos.out.c_str();
+         std::sscanf(line, "%255s %d %d %d %d %d %d", name, &y, &mo, &d, &h, &mi, &sec) == 7;) {
       times[name] = vxtest::LocalTime(y, mo, d, h, mi, sec);
       line = std::strchr(line, '\n');
       if (!line) break;
       ++line;
     }
     EXPECT_EQ(times.size(), m_sources.size());
-    for (const auto& s : m_sources) EXPECT_LE(std::labs(static_cast<long>(times[s.name] - s.mtime)), 3600L) << s.name;
+    for (const auto& s : m_sources)
+      EXPECT_LE(std::labs(static_cast<long>(times[s.name] - s.mtime)), 3600L) << s.name;
   }
   auto infos = extractAndCompare(zipPath, kPassword, times);
   EXPECT_TRUE(AllFlag(infos, 0x0001));
@@ -273,7 +276,8 @@ TEST_F(InteropTest, PythonZipfileStoredDeflatedAndDosHost) {
   WriteWholeFile(script, TextBytes(text));
   std::string names;
   for (const auto& s : m_sources) names += " " + Quote(s.name);
-  ASSERT_EQ(Shell("python3 " + Quote(script) + " " + Quote(m_src.path()) + " " + Quote(zipPath) + names).status, 0);
+  ASSERT_EQ(
+      Shell("python3 " + Quote(script) + " " + Quote(m_src.path()) + " " + Quote(zipPath) + names).status, 0);
 
   // The DOS entry is not among the sources: check it on its own, then drop it.
   ScratchFolder out("py-out");
@@ -316,13 +320,15 @@ TEST_F(InteropTest, PythonZipfileStoredDeflatedAndDosHost) {
   // Python's own files: rebuild the archive without the extra entries and compare.
   std::string plain = m_work.file("py-plain.zip");
   std::string script2 = m_work.file("plain.py");
-  WriteWholeFile(script2, TextBytes("import sys, os, zipfile\n"
-                                    "src, out = sys.argv[1], sys.argv[2]\n"
-                                    "with zipfile.ZipFile(out, 'w') as z:\n"
-                                    "    for i, n in enumerate(sys.argv[3:]):\n"
-                                    "        z.write(os.path.join(src, n), n,\n"
-                                    "                zipfile.ZIP_STORED if i % 2 else zipfile.ZIP_DEFLATED)\n"));
-  ASSERT_EQ(Shell("python3 " + Quote(script2) + " " + Quote(m_src.path()) + " " + Quote(plain) + names).status, 0);
+  WriteWholeFile(script2,
+                 TextBytes("import sys, os, zipfile\n"
+                           "src, out = sys.argv[1], sys.argv[2]\n"
+                           "with zipfile.ZipFile(out, 'w') as z:\n"
+                           "    for i, n in enumerate(sys.argv[3:]):\n"
+                           "        z.write(os.path.join(src, n), n,\n"
+                           "                zipfile.ZIP_STORED if i % 2 else zipfile.ZIP_DEFLATED)\n"));
+  ASSERT_EQ(
+      Shell("python3 " + Quote(script2) + " " + Quote(m_src.path()) + " " + Quote(plain) + names).status, 0);
   auto infos = extractAndCompare(plain, nullptr);
   EXPECT_FALSE(AnyFlag(infos, 0x0001));
 }
@@ -340,16 +346,16 @@ std::string Cli() { return std::string(VX_BINARY_DIR) + "/bin/vellumix-cli"; }
 Bytes MakePackageExe(const Bytes& zip) {
   const uint32_t fileAlign = 0x200, sectAlign = 0x1000, rsrcRva = 0x1000, rsrcFile = 0x200;
   Bytes rsrc(96, 0);
-  vx::StoreLE16(&rsrc[12], 1);                         // root: one named entry
-  vx::StoreLE32(&rsrc[16], 0x80000000u | 88);          //   name "ZIP"
-  vx::StoreLE32(&rsrc[20], 0x80000000u | 24);          //   -> type directory
-  vx::StoreLE16(&rsrc[24 + 14], 1);                    // type: one id entry
+  vx::StoreLE16(&rsrc[12], 1);                 // root: one named entry
+  vx::StoreLE32(&rsrc[16], 0x80000000u | 88);  //   name "ZIP"
+  vx::StoreLE32(&rsrc[20], 0x80000000u | 24);  //   -> type directory
+  vx::StoreLE16(&rsrc[24 + 14], 1);            // type: one id entry
   vx::StoreLE32(&rsrc[40], 129);
-  vx::StoreLE32(&rsrc[44], 0x80000000u | 48);          //   -> language directory
-  vx::StoreLE16(&rsrc[48 + 14], 1);                    // language: one id entry
+  vx::StoreLE32(&rsrc[44], 0x80000000u | 48);  //   -> language directory
+  vx::StoreLE16(&rsrc[48 + 14], 1);            // language: one id entry
   vx::StoreLE32(&rsrc[64], 1033);
-  vx::StoreLE32(&rsrc[68], 72);                        //   -> data entry
-  vx::StoreLE32(&rsrc[72], rsrcRva + 96);              // data RVA
+  vx::StoreLE32(&rsrc[68], 72);            //   -> data entry
+  vx::StoreLE32(&rsrc[72], rsrcRva + 96);  // data RVA
   vx::StoreLE32(&rsrc[76], static_cast<uint32_t>(zip.size()));
   vx::StoreLE16(&rsrc[88], 3);
   const char* zipName = "ZIP";
@@ -399,13 +405,15 @@ Bytes MakePackageExe(const Bytes& zip) {
 TEST_F(InteropTest, CliUnpacksAZipFileAndReportsErrors) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip not installed";
   std::string zipPath = m_work.file("cli.zip");
-  ASSERT_EQ(Shell("cd " + Quote(m_src.path()) + " && mkdir -p sub && cp intro.swf sub/nested.swf && zip -q -r -P " +
-                Quote(kPassword) + " " + Quote(zipPath) + fileList() + " sub")
-                .status,
-            0);
+  ASSERT_EQ(
+      Shell("cd " + Quote(m_src.path()) + " && mkdir -p sub && cp intro.swf sub/nested.swf && zip -q -r -P " +
+            Quote(kPassword) + " " + Quote(zipPath) + fileList() + " sub")
+          .status,
+      0);
   ScratchFolder out("cli-out");
   std::string dir = out.file("x");
-  Command c = Shell(Quote(Cli()) + " unpack --password " + Quote(kPassword) + " " + Quote(zipPath) + " " + Quote(dir));
+  Command c = Shell(Quote(Cli()) + " unpack --password " + Quote(kPassword) + " " + Quote(zipPath) + " " +
+                    Quote(dir));
   ASSERT_EQ(c.status, 0) << c.out;
   // One line per file written; the folder entry gives none, its file lands flat.
   int lines = 0;
@@ -422,7 +430,8 @@ TEST_F(InteropTest, CliUnpacksAZipFileAndReportsErrors) {
   for (std::string opt : {std::string("--password wrong"), std::string()}) {
     c = Shell(Quote(Cli()) + " unpack " + opt + " " + Quote(zipPath) + " " + Quote(dir), true);
     EXPECT_NE(c.status, 0);
-    EXPECT_NE(c.out.find("error: Incorrect password set for the file being decrypted"), std::string::npos) << c.out;
+    EXPECT_NE(c.out.find("error: Incorrect password set for the file being decrypted"), std::string::npos)
+        << c.out;
   }
   EXPECT_FALSE(vx::PathExists(vx::JoinPath(dir, "package.ini")));
 
@@ -430,16 +439,20 @@ TEST_F(InteropTest, CliUnpacksAZipFileAndReportsErrors) {
   WriteWholeFile(m_work.file("noise.bin"), PatternBytes(5000, 9));
   c = Shell(Quote(Cli()) + " unpack " + Quote(m_work.file("noise.bin")) + " " + Quote(dir), true);
   EXPECT_NE(c.status, 0);
-  EXPECT_NE(c.out.find("error: The central directory was not found in the archive"), std::string::npos) << c.out;
+  EXPECT_NE(c.out.find("error: The central directory was not found in the archive"), std::string::npos)
+      << c.out;
   Bytes damaged = ReadWholeFile(zipPath);
   damaged.resize(damaged.size() - 5);
   WriteWholeFile(m_work.file("damaged.zip"), damaged);
-  c = Shell(Quote(Cli()) + " unpack -P " + Quote(kPassword) + " " + Quote(m_work.file("damaged.zip")) + " " + Quote(dir), true);
+  c = Shell(Quote(Cli()) + " unpack -P " + Quote(kPassword) + " " + Quote(m_work.file("damaged.zip")) + " " +
+                Quote(dir),
+            true);
   EXPECT_NE(c.status, 0);
   EXPECT_NE(c.out.find("error: Damaged or not a zip file"), std::string::npos) << c.out;
 
   // The default folder is the current one.
-  c = Shell("cd " + Quote(out.path()) + " && " + Quote(Cli()) + " unpack -P " + Quote(kPassword) + " " + Quote(zipPath));
+  c = Shell("cd " + Quote(out.path()) + " && " + Quote(Cli()) + " unpack -P " + Quote(kPassword) + " " +
+            Quote(zipPath));
   EXPECT_EQ(c.status, 0);
   EXPECT_EQ(ReadWholeFile(out.file("song.mp3")), m_sources[4].data);
   Shell("chmod -R u+w " + Quote(out.path()));
@@ -448,7 +461,8 @@ TEST_F(InteropTest, CliUnpacksAZipFileAndReportsErrors) {
 TEST_F(InteropTest, CliUsage) {
   Command c = Shell(Quote(Cli()) + " unpack --help");
   EXPECT_EQ(c.status, 0);
-  EXPECT_NE(c.out.find("usage: vellumix-cli unpack [--password TEXT] [--threads N] ARCHIVE [DIR]"), std::string::npos);
+  EXPECT_NE(c.out.find("usage: vellumix-cli unpack [--password TEXT] [--threads N] ARCHIVE [DIR]"),
+            std::string::npos);
   for (const char* bad : {"", "--password", "--bogus a.zip", "a.zip b c", "--threads", "--threads 0 a.zip",
                           "--threads=17 a.zip", "--threads two a.zip"}) {
     c = Shell(Quote(Cli()) + " unpack " + bad, true);
@@ -483,7 +497,8 @@ TEST_F(InteropTest, CliUnpacksAPackageWithThePackagePassword) {
   // An explicit password wins over the package's.
   c = Shell(Quote(Cli()) + " unpack --password other " + Quote(exe) + " " + Quote(out.path()), true);
   EXPECT_NE(c.status, 0);
-  EXPECT_NE(c.out.find("error: Incorrect password set for the file being decrypted"), std::string::npos) << c.out;
+  EXPECT_NE(c.out.find("error: Incorrect password set for the file being decrypted"), std::string::npos)
+      << c.out;
   // An executable without the resource.
   Bytes noZip = MakePackageExe(a.bytes);
   noZip[0x200 + 40] = 130;  // the id becomes 130
@@ -497,7 +512,8 @@ TEST_F(InteropTest, CliRoundTripThroughOurWriter) {
   std::string zipPath = m_work.file("ours.zip");
   std::string files;
   for (const auto& s : m_sources) files += " " + Quote(m_src.file(s.name));
-  Command c = Shell(Quote(Cli()) + " pack --password " + Quote(kPassword) + " " + Quote(zipPath) + files, true);
+  Command c =
+      Shell(Quote(Cli()) + " pack --password " + Quote(kPassword) + " " + Quote(zipPath) + files, true);
   if (c.status != 0 && c.out.find("unknown command") != std::string::npos) GTEST_SKIP() << "no pack command";
   ASSERT_EQ(c.status, 0) << c.out;
   // The writer's form: host 11, flags 0x0009 on every entry.
@@ -517,8 +533,8 @@ TEST_F(InteropTest, CliRoundTripThroughOurWriter) {
   // One thread or several: the same files, and one line for each in the archive's order.
   for (const char* threads : {"1", "4"}) {
     ScratchFolder out("ours-out");
-    c = Shell(Quote(Cli()) + " unpack --threads " + threads + " --password " + Quote(kPassword) + " " + Quote(zipPath) +
-              " " + Quote(out.path()));
+    c = Shell(Quote(Cli()) + " unpack --threads " + threads + " --password " + Quote(kPassword) + " " +
+              Quote(zipPath) + " " + Quote(out.path()));
     ASSERT_EQ(c.status, 0) << c.out;
     std::string expected;
     for (const auto& s : m_sources) expected += out.file(s.name) + "\n";

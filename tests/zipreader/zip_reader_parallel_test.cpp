@@ -31,7 +31,7 @@ struct Outcome {
   }
   void collect(const ScratchFolder& dir, bool recurse) {
     std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& at,
-                                                                             const std::string& prefix) {
+                                                                           const std::string& prefix) {
       vx::ForEachInFolder(at, [&](const std::string& name, bool isFolder) {
         if (isFolder && recurse) {
           files[prefix + name + "/"] = Bytes();
@@ -80,10 +80,9 @@ Outcome AllAtOnce(vx::ZipSource& source, bool keepFolders, unsigned threads, uns
   reader.open(source);
   reader.setPassword("pw");
   try {
-    EXPECT_TRUE(reader.extractEntries(AllEntries(reader), dir.path(), keepFolders, bufferSize, threads,
-                                      [&](int i, const std::string& path, bool complete) {
-                                        o.add(i, dir.path(), path, complete);
-                                      }));
+    EXPECT_TRUE(reader.extractEntries(
+        AllEntries(reader), dir.path(), keepFolders, bufferSize, threads,
+        [&](int i, const std::string& path, bool complete) { o.add(i, dir.path(), path, complete); }));
   } catch (const vx::CZipException& e) {
     o.cause = e.m_iCause;
   } catch (const vx::FileException&) {
@@ -104,7 +103,8 @@ TestArchive BuildRich(const std::string& secondPassword) {
     uint16_t method;
     const char* password;
   } rows[] = {
-      {"package.ini", TextBytes("[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource"), 8, "pw"},
+      {"package.ini", TextBytes("[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource"), 8,
+       "pw"},
       {"media/intro.swf", PatternBytes(100000, 3), 8, "pw"},
       {"song.mp3", PatternBytes(70000, 4), 0, secondPassword.c_str()},
       {"CON", TextBytes("device"), 8, ""},
@@ -167,7 +167,8 @@ TEST(ZipReaderParallel, SameReportsExceptionAndFilesAsOneAtATime) {
         const Outcome parallel = AllAtOnce(mem, keepFolders, threads);
         EXPECT_EQ(parallel.cause, serial.cause);
         EXPECT_EQ(parallel.reports, serial.reports);
-        EXPECT_TRUE(parallel.files == serial.files) << parallel.files.size() << " files, not " << serial.files.size();
+        EXPECT_TRUE(parallel.files == serial.files)
+            << parallel.files.size() << " files, not " << serial.files.size();
       }
     }
   }

@@ -50,7 +50,8 @@ int CauseOfOpen(const Bytes& archive) {
 
 std::vector<TestEntry> ThreeEntries(const std::string& password, bool descriptor, uint16_t method) {
   std::vector<TestEntry> v = {
-      MakeEntry("package.ini", TextBytes("[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource")),
+      MakeEntry("package.ini",
+                TextBytes("[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource")),
       MakeEntry("media/intro.swf", PatternBytes(200000, 3)), MakeEntry("empty.txt", {})};
   for (auto& e : v) {
     e.password = password;
@@ -154,8 +155,8 @@ TEST(ZipReader, DescriptorAfterAnEndOfBlockThatSitsInTheNextPiece) {
   // piece is read, and the descriptor must still be found after the whole entry.
   const size_t n = 65536 - 5;
   TestEntry e = MakeEntry("block.bin", PatternBytes(n, 11), 8, "", true);
-  Bytes raw = {0x00, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-               static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
+  Bytes raw = {0x00, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n),
+               static_cast<uint8_t>(~n >> 8)};
   raw.insert(raw.end(), e.data.begin(), e.data.end());
   raw.push_back(0x03);
   raw.push_back(0x00);
@@ -179,7 +180,8 @@ TEST(ZipReader, BytesBeforeTheArchiveAreSkipped) {
 }
 
 TEST(ZipReader, EntriesAreIndexedInArchiveOrderAndLaterSameNameWins) {
-  std::vector<TestEntry> v = {MakeEntry("a/same.txt", TextBytes("first")), MakeEntry("b/same.txt", TextBytes("second")),
+  std::vector<TestEntry> v = {MakeEntry("a/same.txt", TextBytes("first")),
+                              MakeEntry("b/same.txt", TextBytes("second")),
                               MakeEntry("z.txt", TextBytes("zzz"))};
   TestArchive a = BuildArchive(v);
   // Reverse the central records so the directory order differs from the data order.
@@ -325,48 +327,108 @@ TEST(ZipReaderDamage, EachDamageGivesItsCause) {
   const size_t cd = base.centralDirectory, end = base.endRecord;
   std::vector<Damage> cases = {
       // Truncations: with the end record gone, or cut inside it.
-      {"cut inside the end record", [&](TestArchive& a) { Truncate(a, end + 10); }, {CZipException::kDamaged}},
-      {"cut in the end signature", [&](TestArchive& a) { Truncate(a, end + 3); }, {CZipException::kNoEndRecord}},
-      {"cut in the central directory", [&](TestArchive& a) { Truncate(a, cd + 30); }, {CZipException::kNoEndRecord}},
-      {"cut in a local header", [&](TestArchive& a) { Truncate(a, e1.localHeader + 12); }, {CZipException::kNoEndRecord}},
+      {"cut inside the end record",
+       [&](TestArchive& a) { Truncate(a, end + 10); },
+       {CZipException::kDamaged}},
+      {"cut in the end signature",
+       [&](TestArchive& a) { Truncate(a, end + 3); },
+       {CZipException::kNoEndRecord}},
+      {"cut in the central directory",
+       [&](TestArchive& a) { Truncate(a, cd + 30); },
+       {CZipException::kNoEndRecord}},
+      {"cut in a local header",
+       [&](TestArchive& a) { Truncate(a, e1.localHeader + 12); },
+       {CZipException::kNoEndRecord}},
       {"cut in the data", [&](TestArchive& a) { Truncate(a, e0.data + 500); }, {CZipException::kNoEndRecord}},
-      {"cut in a descriptor", [&](TestArchive& a) { Truncate(a, e0.descriptor + 6); }, {CZipException::kNoEndRecord}},
+      {"cut in a descriptor",
+       [&](TestArchive& a) { Truncate(a, e0.descriptor + 6); },
+       {CZipException::kNoEndRecord}},
       // Cut with the end record kept: the directory no longer fits in front of it.
       {"directory cut short",
-       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + cd + 10, a.bytes.begin() + end); }, {CZipException::kDamaged}},
+       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + cd + 10, a.bytes.begin() + end); },
+       {CZipException::kDamaged}},
       {"data cut short",
-       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + e1.data + 10, a.bytes.begin() + cd); }, {CZipException::kDamaged}},
+       [&](TestArchive& a) { a.bytes.erase(a.bytes.begin() + e1.data + 10, a.bytes.begin() + cd); },
+       {CZipException::kDamaged}},
       // End record.
       {"end signature flipped", [&](TestArchive& a) { Flip(a, end + 1); }, {CZipException::kNoEndRecord}},
-      {"directory size too large", [&](TestArchive& a) { Add(a, end, zip::end::kDirectorySize, 1); }, {CZipException::kDamaged}},
-      {"directory offset past the end record", [&](TestArchive& a) { Add(a, end, zip::end::kDirectoryOffset, 0x10000000); }, {CZipException::kDamaged}},
-      {"directory offset wraps 32 bits", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kDirectoryOffset, 0xFFFFFFF0u); }, {CZipException::kDamaged}},
-      {"entry count one too many", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kTotalEntries, 3); }, {CZipException::kDamaged}},
-      {"entry count zero, size not", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kTotalEntries, 0); }, {CZipException::kDamaged}},
-      {"size zero, entry count not", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kDirectorySize, 0); }, {CZipException::kDamaged}},
-      {"later volume", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kThisDisk, 1); }, {CZipException::kDamaged}},
-      {"comment running past the end", [&](TestArchive& a) { Put(a.bytes, end, zip::end::kCommentLength, 10); }, {CZipException::kDamaged}},
+      {"directory size too large",
+       [&](TestArchive& a) { Add(a, end, zip::end::kDirectorySize, 1); },
+       {CZipException::kDamaged}},
+      {"directory offset past the end record",
+       [&](TestArchive& a) { Add(a, end, zip::end::kDirectoryOffset, 0x10000000); },
+       {CZipException::kDamaged}},
+      {"directory offset wraps 32 bits",
+       [&](TestArchive& a) { Put(a.bytes, end, zip::end::kDirectoryOffset, 0xFFFFFFF0u); },
+       {CZipException::kDamaged}},
+      {"entry count one too many",
+       [&](TestArchive& a) { Put(a.bytes, end, zip::end::kTotalEntries, 3); },
+       {CZipException::kDamaged}},
+      {"entry count zero, size not",
+       [&](TestArchive& a) { Put(a.bytes, end, zip::end::kTotalEntries, 0); },
+       {CZipException::kDamaged}},
+      {"size zero, entry count not",
+       [&](TestArchive& a) { Put(a.bytes, end, zip::end::kDirectorySize, 0); },
+       {CZipException::kDamaged}},
+      {"later volume",
+       [&](TestArchive& a) { Put(a.bytes, end, zip::end::kThisDisk, 1); },
+       {CZipException::kDamaged}},
+      {"comment running past the end",
+       [&](TestArchive& a) { Put(a.bytes, end, zip::end::kCommentLength, 10); },
+       {CZipException::kDamaged}},
       // Central records.
-      {"central signature flipped", [&](TestArchive& a) { Flip(a, e1.central + 2); }, {CZipException::kDamaged}},
-      {"central name length runs past", [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kNameLength, 0xFFFF); }, {CZipException::kDamaged}},
-      {"central extra length runs past", [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kExtraLength, 0xFFFF); }, {CZipException::kDamaged}},
-      {"central comment length runs past", [&](TestArchive& a) { Put(a.bytes, e0.central, zip::central::kCommentLength, 0x8000); }, {CZipException::kDamaged}},
+      {"central signature flipped",
+       [&](TestArchive& a) { Flip(a, e1.central + 2); },
+       {CZipException::kDamaged}},
+      {"central name length runs past",
+       [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kNameLength, 0xFFFF); },
+       {CZipException::kDamaged}},
+      {"central extra length runs past",
+       [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kExtraLength, 0xFFFF); },
+       {CZipException::kDamaged}},
+      {"central comment length runs past",
+       [&](TestArchive& a) { Put(a.bytes, e0.central, zip::central::kCommentLength, 0x8000); },
+       {CZipException::kDamaged}},
       {"two records, one local header",
-       [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kLocalHeaderOffset, static_cast<uint32_t>(e0.localHeader)); }, {CZipException::kDamaged}},
-      {"local header offset past the archive", [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kLocalHeaderOffset, 0xFFFFFFF0u); },
+       [&](TestArchive& a) {
+         Put(a.bytes, e1.central, zip::central::kLocalHeaderOffset, static_cast<uint32_t>(e0.localHeader));
+       },
+       {CZipException::kDamaged}},
+      {"local header offset past the archive",
+       [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kLocalHeaderOffset, 0xFFFFFFF0u); },
        {CZipException::kDamaged}},
       {"central method unsupported",
-       [&](TestArchive& a) { Put(a.bytes, e1.central, zip::central::kMethod, 12); Put(a.bytes, e1.localHeader, zip::local::kMethod, 12); }, {CZipException::kDamaged}},
+       [&](TestArchive& a) {
+         Put(a.bytes, e1.central, zip::central::kMethod, 12);
+         Put(a.bytes, e1.localHeader, zip::local::kMethod, 12);
+       },
+       {CZipException::kDamaged}},
       // Local headers.
-      {"local signature flipped", [&](TestArchive& a) { Flip(a, e1.localHeader); }, {CZipException::kDamaged}},
-      {"local method differs", [&](TestArchive& a) { Put(a.bytes, e1.localHeader, zip::local::kMethod, 8); }, {CZipException::kDamaged}},
-      {"local name length differs", [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kNameLength, 1); }, {CZipException::kDamaged}},
+      {"local signature flipped",
+       [&](TestArchive& a) { Flip(a, e1.localHeader); },
+       {CZipException::kDamaged}},
+      {"local method differs",
+       [&](TestArchive& a) { Put(a.bytes, e1.localHeader, zip::local::kMethod, 8); },
+       {CZipException::kDamaged}},
+      {"local name length differs",
+       [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kNameLength, 1); },
+       {CZipException::kDamaged}},
       {"local CRC differs", [&](TestArchive& a) { Flip(a, e1.localHeader + 15); }, {CZipException::kDamaged}},
-      {"local compressed size differs", [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kCompressedSize, 1); }, {CZipException::kDamaged}},
-      {"local uncompressed size differs", [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kUncompressedSize, 1); }, {CZipException::kDamaged}},
-      {"local extra length runs past", [&](TestArchive& a) { Put(a.bytes, e1.localHeader, zip::local::kExtraLength, 0xFFFF); }, {CZipException::kDamaged}},
+      {"local compressed size differs",
+       [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kCompressedSize, 1); },
+       {CZipException::kDamaged}},
+      {"local uncompressed size differs",
+       [&](TestArchive& a) { Add(a, e1.localHeader, zip::local::kUncompressedSize, 1); },
+       {CZipException::kDamaged}},
+      {"local extra length runs past",
+       [&](TestArchive& a) { Put(a.bytes, e1.localHeader, zip::local::kExtraLength, 0xFFFF); },
+       {CZipException::kDamaged}},
       {"bit 3 cleared, sizes still zero",
-       [&](TestArchive& a) { Put(a.bytes, e0.localHeader, zip::local::kFlags, 1); Put(a.bytes, e0.central, zip::central::kFlags, 1); }, {CZipException::kDamaged}},
+       [&](TestArchive& a) {
+         Put(a.bytes, e0.localHeader, zip::local::kFlags, 1);
+         Put(a.bytes, e0.central, zip::central::kFlags, 1);
+       },
+       {CZipException::kDamaged}},
       // Data.
       {"CRC of the data differs",
        [&](TestArchive& a) {
@@ -381,18 +443,30 @@ TEST(ZipReaderDamage, EachDamageGivesItsCause) {
        },
        {CZipException::kDamaged}},
       {"encrypted data shorter than its header",
-       [&](TestArchive& a) { Put(a.bytes, e0.central, zip::central::kCompressedSize, 5); }, {CZipException::kDamaged}},
+       [&](TestArchive& a) { Put(a.bytes, e0.central, zip::central::kCompressedSize, 5); },
+       {CZipException::kDamaged}},
       {"stream needs more than the entry holds",
        [&](TestArchive& a) {
-         Put(a.bytes, e0.central, zip::central::kCompressedSize, Get(a.bytes, e0.central, zip::central::kCompressedSize) - 100);
+         Put(a.bytes, e0.central, zip::central::kCompressedSize,
+             Get(a.bytes, e0.central, zip::central::kCompressedSize) - 100);
        },
        {CZipException::kDamaged}},
-      {"deflate data damaged", [&](TestArchive& a) { Flip(a, e0.data + 40); }, {kZlibDataError, CZipException::kCrcMismatch, CZipException::kDamaged}},
+      {"deflate data damaged",
+       [&](TestArchive& a) { Flip(a, e0.data + 40); },
+       {kZlibDataError, CZipException::kCrcMismatch, CZipException::kDamaged}},
       // Data descriptor.
-      {"descriptor signature flipped", [&](TestArchive& a) { Flip(a, e0.descriptor + 1); }, {CZipException::kDamaged}},
-      {"descriptor CRC differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 4); }, {CZipException::kDamaged}},
-      {"descriptor compressed size differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 8); }, {CZipException::kDamaged}},
-      {"descriptor uncompressed size differs", [&](TestArchive& a) { Flip(a, e0.descriptor + 12); }, {CZipException::kDamaged}},
+      {"descriptor signature flipped",
+       [&](TestArchive& a) { Flip(a, e0.descriptor + 1); },
+       {CZipException::kDamaged}},
+      {"descriptor CRC differs",
+       [&](TestArchive& a) { Flip(a, e0.descriptor + 4); },
+       {CZipException::kDamaged}},
+      {"descriptor compressed size differs",
+       [&](TestArchive& a) { Flip(a, e0.descriptor + 8); },
+       {CZipException::kDamaged}},
+      {"descriptor uncompressed size differs",
+       [&](TestArchive& a) { Flip(a, e0.descriptor + 12); },
+       {CZipException::kDamaged}},
       // Sound variants that must not be refused.
       {"undamaged", [](TestArchive&) {}, {0}},
   };
@@ -409,8 +483,13 @@ TEST(ZipReaderDamage, EveryTruncationAndEveryFlippedHeaderByteIsHandled) {
   // Whatever the damage, the result is a cause from the table (or success), never a
   // crash, and nothing is written outside the target folder.
   const TestArchive base = DamageBase();
-  const std::set<int> allowed = {0, CZipException::kDamaged, CZipException::kCrcMismatch, CZipException::kBadPassword,
-                                 CZipException::kNoEndRecord, kZlibDataError, kZlibBufferError};
+  const std::set<int> allowed = {0,
+                                 CZipException::kDamaged,
+                                 CZipException::kCrcMismatch,
+                                 CZipException::kBadPassword,
+                                 CZipException::kNoEndRecord,
+                                 kZlibDataError,
+                                 kZlibBufferError};
   ScratchFolder dir("sweep");
   for (size_t cut = 0; cut < base.bytes.size(); cut += 197) {
     TestArchive a = base;
@@ -576,7 +655,8 @@ TEST(ZipReaderNames, FolderPartsAreDroppedAndTrailingDotsGo) {
   TestArchive a = BuildArchive(v);
   ScratchFolder dir("names");
   EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path()), 0);
-  EXPECT_EQ(dir.list(), (std::vector<std::string>{"file.bin", "movie.swf", "noext", "readme.txt", "trail.txt"}));
+  EXPECT_EQ(dir.list(),
+            (std::vector<std::string>{"file.bin", "movie.swf", "noext", "readme.txt", "trail.txt"}));
   EXPECT_EQ(ReadWholeFile(dir.file("readme.txt")), TextBytes("entry 0"));
 
   // A trailing separator on the target folder, and a new name.
@@ -584,8 +664,8 @@ TEST(ZipReaderNames, FolderPartsAreDroppedAndTrailingDotsGo) {
   EXPECT_EQ(reader.targetPath(0, dir.path() + "/", false), dir.file("readme.txt"));
   EXPECT_EQ(reader.targetPath(0, "", false), "readme.txt");
   EXPECT_EQ(reader.targetPath(0, "", false, "other.txt"), "other.txt");
-  EXPECT_EQ(reader.targetPath(3, "t", true),
-            std::string("t") + vx::kPathSeparator + "deep" + vx::kPathSeparator + "er" + vx::kPathSeparator + "file.bin");
+  EXPECT_EQ(reader.targetPath(3, "t", true), std::string("t") + vx::kPathSeparator + "deep" +
+                                                 vx::kPathSeparator + "er" + vx::kPathSeparator + "file.bin");
   EXPECT_EQ(reader.targetPath(0, "/", false), "/readme.txt");
   ASSERT_TRUE(reader.extractEntry(3, dir.path(), true, nullptr, 65536));
   EXPECT_EQ(ReadWholeFile(vx::JoinPath(vx::JoinPath(vx::JoinPath(dir.path(), "deep"), "er"), "file.bin")),
@@ -594,12 +674,19 @@ TEST(ZipReaderNames, FolderPartsAreDroppedAndTrailingDotsGo) {
 
 TEST(ZipReaderNames, UnsafeNamesNeverLeaveTheTargetFolder) {
   // Names that are no plain file inside the target folder, with keepFolders false.
-  const char* unsafe[] = {"..", ".", "", "/", "sub/..", "...", "   ", "C:x", "x/.", "C:", "a:b",
-                          "stream.txt:hidden", "CON", "con", "NUL.txt", "nul .txt", "COM1", "com9.log",
-                          "LPT1", "lpt3.dat", "AUX", "PRN.x", "CONOUT$", "dir/aux.swf", "COM\xB9.txt", "lpt\xC2\xB2",
-                          "bad\x01name", "..\\..\\CON"};
+  const char* unsafe[] = {"..",          ".",           "",
+                          "/",           "sub/..",      "...",
+                          "   ",         "C:x",         "x/.",
+                          "C:",          "a:b",         "stream.txt:hidden",
+                          "CON",         "con",         "NUL.txt",
+                          "nul .txt",    "COM1",        "com9.log",
+                          "LPT1",        "lpt3.dat",    "AUX",
+                          "PRN.x",       "CONOUT$",     "dir/aux.swf",
+                          "COM\xB9.txt", "lpt\xC2\xB2", "bad\x01name",
+                          "..\\..\\CON"};
   // Names that are only unsafe with their folders kept.
-  const char* unsafeKept[] = {"../x.txt", "a/../../x.txt", "..\\x.txt", "C:/x.txt", "ok/CON/x.txt", "a/./../x"};
+  const char* unsafeKept[] = {"../x.txt", "a/../../x.txt", "..\\x.txt",
+                              "C:/x.txt", "ok/CON/x.txt",  "a/./../x"};
 
   ScratchFolder outer("unsafe");
   std::string target = outer.file("target");
@@ -715,11 +802,11 @@ TEST(ZipReaderFileState, SystemAttributesAndFolderTest) {
   EXPECT_EQ(attrs(0x0014, 0x12345627, "f").systemAttributes(), 0x12345627u);
   EXPECT_EQ(attrs(0x0714, 0xFFFFFFFF, "f").systemAttributes(), 0x11u);
   // Unix mode bits: directory, no owner write / execute / read.
-  EXPECT_EQ(attrs(0x0314, 0x41ED0000, "d").systemAttributes(), 0x10u);       // drwxr-xr-x
-  EXPECT_EQ(attrs(0x0314, 0x81A40000, "f").systemAttributes(), 0x20u);       // -rw-r--r--
-  EXPECT_EQ(attrs(0x0314, 0x81240000, "f").systemAttributes(), 0x21u);       // -r--r--r--
-  EXPECT_EQ(attrs(0x0314, 0x80000000, "f").systemAttributes(), 0x23u);       // ----------
-  EXPECT_EQ(attrs(0x0314, 0x81ED0000, "f").systemAttributes(), 0x00u);       // -rwxr-xr-x
+  EXPECT_EQ(attrs(0x0314, 0x41ED0000, "d").systemAttributes(), 0x10u);  // drwxr-xr-x
+  EXPECT_EQ(attrs(0x0314, 0x81A40000, "f").systemAttributes(), 0x20u);  // -rw-r--r--
+  EXPECT_EQ(attrs(0x0314, 0x81240000, "f").systemAttributes(), 0x21u);  // -r--r--r--
+  EXPECT_EQ(attrs(0x0314, 0x80000000, "f").systemAttributes(), 0x23u);  // ----------
+  EXPECT_EQ(attrs(0x0314, 0x81ED0000, "f").systemAttributes(), 0x00u);  // -rwxr-xr-x
   EXPECT_TRUE(attrs(0x0314, 0x41ED0000, "d").isDirectory());
   // Other hosts, the writer's 11 among them: only the name decides.
   EXPECT_EQ(attrs(0x0B17, 0x81000021, "f").systemAttributes(), 0x81A40020u);
@@ -777,8 +864,9 @@ TEST(CZipException, MessageTable) {
       {101, "Damaged or not a zip file"},
       {102, "Crc mismatched"},
       {110, "Incorrect password set for the file being decrypted"},
-      {116, "The central directory was not found in the archive (or you were trying to open not the "
-            "last disk of a multi-disk archive)"},
+      {116,
+       "The central directory was not found in the archive (or you were trying to open not the "
+       "last disk of a multi-disk archive)"},
       {500, "Zlib Library error (end of stream)"},
       {504, "Zlib library error (data error)"},
       {505, "Not enough memory"},
@@ -801,7 +889,8 @@ TEST(CZipException, MessageTable) {
   EXPECT_EQ(vx::CZipException::MessageFor(100, 0, 0), "Unknown error");
   EXPECT_EQ(vx::CZipException::MessageFor(100, 28, 0), "No space left on device");
   EXPECT_EQ(vx::CZipException::MessageFor(501, 3, 0), "Unknown error");
-  EXPECT_EQ(vx::CZipException::MessageFor(113, 2, 0), "Error while removing a file (No such file or directory)");
+  EXPECT_EQ(vx::CZipException::MessageFor(113, 2, 0),
+            "Error while removing a file (No such file or directory)");
   EXPECT_EQ(vx::CZipException::MessageFor(114, 0, 0), "Error while renaming a file (Unknown error)");
 }
 

@@ -55,8 +55,14 @@ std::vector<Bytes> Sources() {
   Bytes mixed = CompressibleBytes(kChunk + 1000);
   Bytes noise = RandomBytes(kChunk, 8);
   mixed.insert(mixed.end(), noise.begin(), noise.end());
-  return {Bytes(), Bytes{'x'}, CompressibleBytes(kChunk - 1), CompressibleBytes(kChunk),
-          CompressibleBytes(kChunk + 1), CompressibleBytes(5 * kChunk + 777), RandomBytes(3 * kChunk, 5), mixed};
+  return {Bytes(),
+          Bytes{'x'},
+          CompressibleBytes(kChunk - 1),
+          CompressibleBytes(kChunk),
+          CompressibleBytes(kChunk + 1),
+          CompressibleBytes(5 * kChunk + 777),
+          RandomBytes(3 * kChunk, 5),
+          mixed};
 }
 
 TEST(ChunkDeflater, StreamIsTheSameForEveryThreadCountAndTiming) {
@@ -68,7 +74,8 @@ TEST(ChunkDeflater, StreamIsTheSameForEveryThreadCountAndTiming) {
     ChunkDeflater d(threads);  // one deflater for every source: its state is reused
     for (size_t i = 0; i < sources.size(); ++i) {
       Stream s;
-      ASSERT_EQ(Deflate(d, sources[i], s, threads * 100 + static_cast<uint32_t>(i)), ChunkDeflater::Result::Ok)
+      ASSERT_EQ(Deflate(d, sources[i], s, threads * 100 + static_cast<uint32_t>(i)),
+                ChunkDeflater::Result::Ok)
           << "source " << i;
       EXPECT_TRUE(s.out == expected[i]) << "source " << i << " of " << sources[i].size() << " bytes";
       EXPECT_EQ(s.chunksRead, sources[i].empty() ? 1u : (sources[i].size() - 1) / kChunk + 1);
@@ -97,8 +104,8 @@ TEST(ChunkDeflater, FailureStopsTheStreamAndTheDeflaterGoesOn) {
   for (unsigned threads : {1u, 5u}) {
     ChunkDeflater d(threads);
     for (const Case& c : cases) {
-      SCOPED_TRACE("threads " + std::to_string(threads) + ", read " + std::to_string(c.failRead) + ", write " +
-                   std::to_string(c.failWrite));
+      SCOPED_TRACE("threads " + std::to_string(threads) + ", read " + std::to_string(c.failRead) +
+                   ", write " + std::to_string(c.failWrite));
       Stream failed;
       EXPECT_EQ(Deflate(d, big, failed, 7, c.failRead, c.failWrite), c.result);
       // Nothing is read or written after the failure.

@@ -17,12 +17,12 @@ TEST(ZipFields, DosDateAndTimeAreTheUtcCalendarFields) {
     int64_t unix;
     uint16_t date, time;
   } cases[] = {
-      {1715956678, 0x58B1, 0x74BD},  // 2024-05-17 14:37:58
-      {951868799, (20 << 9) | (2 << 5) | 29, (23 << 11) | (59 << 5) | 29},  // 2000-02-29 23:59:59
-      {315532800, (0 << 9) | (1 << 5) | 1, 0},                              // 1980-01-01 00:00:00
+      {1715956678, 0x58B1, 0x74BD},                                            // 2024-05-17 14:37:58
+      {951868799, (20 << 9) | (2 << 5) | 29, (23 << 11) | (59 << 5) | 29},     // 2000-02-29 23:59:59
+      {315532800, (0 << 9) | (1 << 5) | 1, 0},                                 // 1980-01-01 00:00:00
       {4354819199, (127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29},  // 2107-12-31 23:59:59
-      {1709164800, (44 << 9) | (2 << 5) | 29, 0},                           // 2024-02-29 (leap day)
-      {4107542400, (120 << 9) | (3 << 5) | 1, 0},                           // 2100-03-01 (2100 is no leap year)
+      {1709164800, (44 << 9) | (2 << 5) | 29, 0},                              // 2024-02-29 (leap day)
+      {4107542400, (120 << 9) | (3 << 5) | 1, 0},  // 2100-03-01 (2100 is no leap year)
   };
   for (const Case& c : cases) {
     vx::DosDateTime d = vx::DosDateTimeFromFileTime(FileTimeOf(c.unix));
@@ -71,8 +71,8 @@ TEST(ZipFields, StoredSuffixes) {
   const char* expected[] = {".Z", ".zip", ".zoo", ".arc", ".lzh", ".arj", ".gz", ".tgz"};
   for (int i = 0; i < 8; ++i) EXPECT_STREQ(vx::StoredSuffixes[i], expected[i]);
 
-  for (const char* name : {"data.ZIP", "old.Arj", "archive.tar.gz", "x.tgz", "f.z", "F.Z", ".zip", "a.b.c.lzh",
-                           "sub/x.ZoO", "game.arc", "\xE9\xE9.gz"}) {
+  for (const char* name : {"data.ZIP", "old.Arj", "archive.tar.gz", "x.tgz", "f.z", "F.Z", ".zip",
+                           "a.b.c.lzh", "sub/x.ZoO", "game.arc", "\xE9\xE9.gz"}) {
     EXPECT_TRUE(vx::IsStoredName(name)) << name;
   }
   for (const char* name : {"movie.swf", "photo.jpg", "package.ini", "noext", "zip", "x.zipx", "x.gzip", "x.g",
@@ -82,8 +82,14 @@ TEST(ZipFields, StoredSuffixes) {
 }
 
 TEST(ZipFields, ResultTextsAreDistinct) {
-  const uint32_t codes[] = {vx::kZipOk, vx::kZipOpenFailed, vx::kZipWriteFailed, vx::kZipBadArgument,
-                            vx::kZipNotWriterHandle, vx::kZipSeekFailed, vx::kZipSizeChanged, 0x12345};
+  const uint32_t codes[] = {vx::kZipOk,
+                            vx::kZipOpenFailed,
+                            vx::kZipWriteFailed,
+                            vx::kZipBadArgument,
+                            vx::kZipNotWriterHandle,
+                            vx::kZipSeekFailed,
+                            vx::kZipSizeChanged,
+                            0x12345};
   for (size_t i = 0; i < 8; ++i) {
     ASSERT_NE(vx::ZipResultText(codes[i]), nullptr);
     EXPECT_GT(std::strlen(vx::ZipResultText(codes[i])), 3u);

@@ -69,7 +69,8 @@ class PeerInterop : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* tool : {"unzip", "7z", "python3"}) {
-      ASSERT_EQ(RunCommand(std::string("command -v ") + tool).status, 0) << tool << " is needed (scripts/bootstrap.sh)";
+      ASSERT_EQ(RunCommand(std::string("command -v ") + tool).status, 0)
+          << tool << " is needed (scripts/bootstrap.sh)";
     }
     Bytes mixed = CompressibleBytes(1200000);
     Bytes noise = RandomBytes(900000, 4);
@@ -113,29 +114,31 @@ class PeerInterop : public ::testing::Test {
   // read back (zipfile checks the CRC) and compared with its source.
   void CheckWithPython(const std::string& archive, const char* password) {
     std::string script = m_dir / "check.py";
-    WriteFile(script,
-              "import sys, zipfile\n"
-              "archive, password, folder = sys.argv[1], sys.argv[2], sys.argv[3]\n"
-              "names = sys.argv[4:]\n"
-              "stored = ('.Z', '.zip', '.zoo', '.arc', '.lzh', '.arj', '.gz', '.tgz')\n"
-              "with zipfile.ZipFile(archive) as z:\n"
-              "    if password:\n"
-              "        z.setpassword(password.encode())\n"
-              "    infos = z.infolist()\n"
-              "    assert [i.filename for i in infos] == names, [i.filename for i in infos]\n"
-              "    bad = z.testzip()\n"
-              "    assert bad is None, 'bad entry ' + str(bad)\n"
-              "    for i in infos:\n"
-              "        want = zipfile.ZIP_STORED if i.filename.lower().endswith(tuple(s.lower() for s in stored)) "
-              "else zipfile.ZIP_DEFLATED\n"
-              "        assert i.compress_type == want, (i.filename, i.compress_type)\n"
-              "        assert bool(i.flag_bits & 1) == bool(password), (i.filename, i.flag_bits)\n"
-              "        assert i.create_version == 23 and i.create_system == 11, (i.create_version, i.create_system)\n"
-              "        with open(folder + '/' + i.filename, 'rb') as f:\n"
-              "            assert z.read(i) == f.read(), i.filename\n"
-              "print('ok', len(infos))\n");
-    std::string cmd = "python3 " + Quote(script) + " " + Quote(archive) + " " + Quote(password ? password : "") +
-                      " " + Quote(m_dir.path());
+    WriteFile(
+        script,
+        "import sys, zipfile\n"
+        "archive, password, folder = sys.argv[1], sys.argv[2], sys.argv[3]\n"
+        "names = sys.argv[4:]\n"
+        "stored = ('.Z', '.zip', '.zoo', '.arc', '.lzh', '.arj', '.gz', '.tgz')\n"
+        "with zipfile.ZipFile(archive) as z:\n"
+        "    if password:\n"
+        "        z.setpassword(password.encode())\n"
+        "    infos = z.infolist()\n"
+        "    assert [i.filename for i in infos] == names, [i.filename for i in infos]\n"
+        "    bad = z.testzip()\n"
+        "    assert bad is None, 'bad entry ' + str(bad)\n"
+        "    for i in infos:\n"
+        "        want = zipfile.ZIP_STORED if i.filename.lower().endswith(tuple(s.lower() for s in stored)) "
+        "else zipfile.ZIP_DEFLATED\n"
+        "        assert i.compress_type == want, (i.filename, i.compress_type)\n"
+        "        assert bool(i.flag_bits & 1) == bool(password), (i.filename, i.flag_bits)\n"
+        "        assert i.create_version == 23 and i.create_system == 11, (i.create_version, "
+        "i.create_system)\n"
+        "        with open(folder + '/' + i.filename, 'rb') as f:\n"
+        "            assert z.read(i) == f.read(), i.filename\n"
+        "print('ok', len(infos))\n");
+    std::string cmd = "python3 " + Quote(script) + " " + Quote(archive) + " " +
+                      Quote(password ? password : "") + " " + Quote(m_dir.path());
     for (const CorpusFile& f : m_corpus) cmd += " " + Quote(f.name);
     RunResult r = RunCommand(cmd);
     EXPECT_EQ(r.status, 0) << r.output;
@@ -233,11 +236,11 @@ TEST_F(PeerInterop, FailedAddsLeaveAValidArchive) {
   RunResult t7 = RunCommand("7z t -p" + pw + " " + Quote(archive));
   EXPECT_EQ(t7.status, 0) << t7.output;
   RunResult py = RunCommand("python3 -c " +
-                     Quote("import sys, zipfile\n"
-                           "z = zipfile.ZipFile(sys.argv[1]); z.setpassword(sys.argv[2].encode())\n"
-                           "assert z.testzip() is None\n"
-                           "print(' '.join(z.namelist()))\n") +
-                     " " + Quote(archive) + " " + pw);
+                            Quote("import sys, zipfile\n"
+                                  "z = zipfile.ZipFile(sys.argv[1]); z.setpassword(sys.argv[2].encode())\n"
+                                  "assert z.testzip() is None\n"
+                                  "print(' '.join(z.namelist()))\n") +
+                            " " + Quote(archive) + " " + pw);
   EXPECT_EQ(py.status, 0) << py.output;
   EXPECT_EQ(py.output, m_corpus[0].name + " " + m_corpus[1].name + "\n");
 }
@@ -247,7 +250,8 @@ TEST(PackCommand, UsageAndHelp) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.output.rfind("usage: vellumix-cli pack", 0), 0u) << help.output;
 
-  for (const char* args : {"", " only-archive.zip", " --password", " --bogus a.zip b", " a.zip b --threads"}) {
+  for (const char* args :
+       {"", " only-archive.zip", " --password", " --bogus a.zip b", " a.zip b --threads"}) {
     RunResult r = RunCommand(Quote(VX_CLI_PATH) + " pack" + args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_NE(r.output.find("usage: vellumix-cli pack"), std::string::npos) << args << ": " << r.output;
@@ -255,17 +259,19 @@ TEST(PackCommand, UsageAndHelp) {
   // A thread count is a whole number from 1 to 16; nothing is written otherwise.
   ScratchFolder threads("threads");
   for (const char* n : {"0", "17", "x", "", "2x", "-1", "99999999999"}) {
-    for (const std::string& form : {std::string(" --threads '") + n + "'", std::string(" '--threads=") + n + "'"}) {
+    for (const std::string& form :
+         {std::string(" --threads '") + n + "'", std::string(" '--threads=") + n + "'"}) {
       RunResult r = RunCommand(Quote(VX_CLI_PATH) + " pack" + form + " " + Quote(threads / "t.zip") + " " +
                                Quote(VX_CLI_PATH));
       EXPECT_EQ(r.status, 1) << form;
-      EXPECT_NE(r.output.find("--threads takes a whole number from 1 to 16"), std::string::npos) << form << ": " << r.output;
+      EXPECT_NE(r.output.find("--threads takes a whole number from 1 to 16"), std::string::npos)
+          << form << ": " << r.output;
     }
   }
   EXPECT_TRUE(threads.list().empty());
   for (const char* n : {"1", "16", "016"}) {
-    RunResult r = RunCommand(Quote(VX_CLI_PATH) + " pack --threads=" + n + " " + Quote(threads / "t.zip") + " " +
-                             Quote(VX_CLI_PATH));
+    RunResult r = RunCommand(Quote(VX_CLI_PATH) + " pack --threads=" + n + " " + Quote(threads / "t.zip") +
+                             " " + Quote(VX_CLI_PATH));
     EXPECT_EQ(r.status, 0) << n << ": " << r.output;
   }
 

@@ -83,9 +83,14 @@ TEST(ZipLayout, EmptyArchiveIsTheEndRecordAlone) {
     Bytes a = ReadFile(archive);
     ASSERT_EQ(a.size(), 22u);
     ExpectFields(a, 0, "end record",
-                 {{end::kSignature, kEndRecordSignature}, {end::kThisDisk, 0}, {end::kDirectoryDisk, 0},
-                  {end::kEntriesOnDisk, 0}, {end::kTotalEntries, 0}, {end::kDirectorySize, 0},
-                  {end::kDirectoryOffset, 0}, {end::kCommentLength, 0}});
+                 {{end::kSignature, kEndRecordSignature},
+                  {end::kThisDisk, 0},
+                  {end::kDirectoryDisk, 0},
+                  {end::kEntriesOnDisk, 0},
+                  {end::kTotalEntries, 0},
+                  {end::kDirectorySize, 0},
+                  {end::kDirectoryOffset, 0},
+                  {end::kCommentLength, 0}});
   }
 }
 
@@ -106,16 +111,22 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     const bool isStored = i == 1;
     const size_t size = sources[i].data.size();
     ExpectFields(a, at, "local header",
-                 {{local::kVersionNeeded, 20}, {local::kFlags, 0x0009}, {local::kMethod, isStored ? 0 : 8},
-                  {local::kTime, kDosTime}, {local::kDate, kDosDate}, {local::kCrc, 0},
-                  {local::kCompressedSize, isStored ? size + 12 : 0}, {local::kUncompressedSize, size}});
+                 {{local::kVersionNeeded, 20},
+                  {local::kFlags, 0x0009},
+                  {local::kMethod, isStored ? 0 : 8},
+                  {local::kTime, kDosTime},
+                  {local::kDate, kDosDate},
+                  {local::kCrc, 0},
+                  {local::kCompressedSize, isStored ? size + 12 : 0},
+                  {local::kUncompressedSize, size}});
     EXPECT_EQ(l.name, sources[i].entryName);
     ASSERT_EQ(l.extraLength, 17);
     EXPECT_EQ(l.extra[0], 0x55);
     EXPECT_EQ(l.extra[1], 0x54);
     EXPECT_EQ(l.extra[timestamp::kFlagsOffset], 0x07);
     ExpectFields(l.extra, 0, "local timestamps",
-                 {{timestamp::kDataSize, 13}, {timestamp::kModified, static_cast<uint32_t>(kModified)},
+                 {{timestamp::kDataSize, 13},
+                  {timestamp::kModified, static_cast<uint32_t>(kModified)},
                   {timestamp::kAccessed, static_cast<uint32_t>(kAccessed)}});
 
     // The data runs up to the descriptor; find it by the central record later, but the
@@ -153,8 +164,10 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
 
     const size_t d = l.dataOffset + dataLength;
     ExpectFields(a, d, "data descriptor",
-                 {{descriptor::kSignature, kDataDescriptorSignature}, {descriptor::kCrc, Crc(sources[i].data)},
-                  {descriptor::kCompressedSize, dataLength}, {descriptor::kUncompressedSize, size}});
+                 {{descriptor::kSignature, kDataDescriptorSignature},
+                  {descriptor::kCrc, Crc(sources[i].data)},
+                  {descriptor::kCompressedSize, dataLength},
+                  {descriptor::kUncompressedSize, size}});
     locals.push_back(l);
     at = d + kDataDescriptorSize;
   }
@@ -174,13 +187,21 @@ TEST(ZipLayout, EncryptedEntriesFieldByField) {
     SCOPED_TRACE(sources[i].entryName);
     const CentralRecord& c = central[i];
     const LocalRecord& l = locals[i];
-    size_t descriptor = (i + 1 < locals.size() ? locals[i + 1].offset : end.directoryOffset) - kDataDescriptorSize;
+    size_t descriptor =
+        (i + 1 < locals.size() ? locals[i + 1].offset : end.directoryOffset) - kDataDescriptorSize;
     ExpectFields(a, c.offset, "central header",
-                 {{central::kVersionMadeBy, 0x0B17}, {central::kVersionNeeded, 20}, {central::kFlags, 0x0009},
-                  {central::kMethod, l.method}, {central::kTime, kDosTime}, {central::kDate, kDosDate},
-                  {central::kCrc, Crc(sources[i].data)}, {central::kCompressedSize, descriptor - l.dataOffset},
-                  {central::kUncompressedSize, sources[i].data.size()}, {central::kCommentLength, 0},
-                  {central::kDiskStart, 0}, {central::kInternalAttributes, 0},
+                 {{central::kVersionMadeBy, 0x0B17},
+                  {central::kVersionNeeded, 20},
+                  {central::kFlags, 0x0009},
+                  {central::kMethod, l.method},
+                  {central::kTime, kDosTime},
+                  {central::kDate, kDosDate},
+                  {central::kCrc, Crc(sources[i].data)},
+                  {central::kCompressedSize, descriptor - l.dataOffset},
+                  {central::kUncompressedSize, sources[i].data.size()},
+                  {central::kCommentLength, 0},
+                  {central::kDiskStart, 0},
+                  {central::kInternalAttributes, 0},
                   {central::kExternalAttributes, sources[i].readOnly ? 0x81000021u : 0x81800020u},
                   {central::kLocalHeaderOffset, l.offset}});
     EXPECT_EQ(c.name, l.name);
@@ -274,15 +295,16 @@ TEST(ZipLayout, StoredSuffixRuleChoosesTheMethod) {
   struct Case {
     const char* name;
     uint16_t method;
-  } cases[] = {{"movie.swf", 8},     {"photo.jpg", 8}, {"package.ini", 8}, {"data.ZIP", 0},
-               {"old.Arj", 0},       {"archive.tar.gz", 0}, {"x.tgz", 0}, {"f.z", 0},
-               {"noext", 8},         {".zip", 0},      {"a.zoo", 0},      {"b.ARC", 0},
-               {"c.lzh", 0},         {"zip", 8},       {"d.zipx", 8},     {"e.gz.txt", 8},
-               {"dir.zip\\inner", 8}, {"f.", 8}};
+  } cases[] = {
+      {"movie.swf", 8},      {"photo.jpg", 8},      {"package.ini", 8}, {"data.ZIP", 0}, {"old.Arj", 0},
+      {"archive.tar.gz", 0}, {"x.tgz", 0},          {"f.z", 0},         {"noext", 8},    {".zip", 0},
+      {"a.zoo", 0},          {"b.ARC", 0},          {"c.lzh", 0},       {"zip", 8},      {"d.zipx", 8},
+      {"e.gz.txt", 8},       {"dir.zip\\inner", 8}, {"f.", 8}};
   std::vector<Source> sources;
   // Content chosen so that only the name can explain the method: compressible data in
   // a stored entry, incompressible data in a deflated one.
-  for (const Case& c : cases) sources.push_back({c.name, c.method == 0 ? CompressibleBytes(3000) : RandomBytes(3000)});
+  for (const Case& c : cases)
+    sources.push_back({c.name, c.method == 0 ? CompressibleBytes(3000) : RandomBytes(3000)});
   Bytes a = MakeArchive(dir, sources, kPassword.c_str());
   std::vector<CentralRecord> central = ParseDirectory(a);
   ASSERT_EQ(central.size(), sources.size());
@@ -346,7 +368,8 @@ TEST(ZipLayout, LargeEntriesAndReusedCompressor) {
       if (!password) {
         // Without the random encryption header the archive is fixed by its sources.
         if (threads == 1) plainOnOneThread = WithoutAccessAndCreationTimes(a);
-        EXPECT_TRUE(WithoutAccessAndCreationTimes(a) == plainOnOneThread) << "differs from the one-thread archive";
+        EXPECT_TRUE(WithoutAccessAndCreationTimes(a) == plainOnOneThread)
+            << "differs from the one-thread archive";
       }
       std::vector<CentralRecord> central = ParseDirectory(a);
       ASSERT_EQ(central.size(), sources.size());

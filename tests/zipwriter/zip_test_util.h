@@ -35,7 +35,9 @@ inline const uint8_t* RecordAt(const Bytes& a, size_t at, size_t size, const cha
 using ScratchFolder = vx::test::ScratchFolder;
 
 inline void WriteFile(const std::string& path, const Bytes& data) { vx::test::WriteWholeFile(path, data); }
-inline void WriteFile(const std::string& path, const std::string& text) { vx::test::WriteWholeFile(path, text); }
+inline void WriteFile(const std::string& path, const std::string& text) {
+  vx::test::WriteWholeFile(path, text);
+}
 inline Bytes ReadFile(const std::string& path) { return vx::test::ReadWholeFile(path); }
 
 // Text-like data that compresses, and bytes that do not (a fixed-seed generator, so
@@ -72,7 +74,8 @@ struct FieldValue {
 
 // Checks the fields of the record at `at` in `a`; a failure names the record and the
 // field.
-inline void ExpectFields(const Bytes& a, size_t at, const char* record, std::initializer_list<FieldValue> fields) {
+inline void ExpectFields(const Bytes& a, size_t at, const char* record,
+                         std::initializer_list<FieldValue> fields) {
   for (const FieldValue& f : fields) {
     const uint8_t* p = RecordAt(a, at + f.offset, f.width, record);
     if (!p) return;
@@ -198,7 +201,8 @@ inline std::vector<CentralRecord> ParseDirectory(const Bytes& a) {
   size_t at = end.directoryOffset;
   for (unsigned i = 0; i < end.totalEntries && at < a.size(); ++i) {
     out.push_back(ParseCentral(a, at));
-    at += vx::zip::kCentralHeaderSize + out.back().nameLength + out.back().extraLength + out.back().commentLength;
+    at += vx::zip::kCentralHeaderSize + out.back().nameLength + out.back().extraLength +
+          out.back().commentLength;
   }
   EXPECT_EQ(at, end.offset) << "central records must end where the end record starts";
   return out;

@@ -62,13 +62,15 @@ int Build(const Setup& s) {
   bool sawDisabled = false, sawProgress = false, answered = true;
   const std::wstring hint = Text(p.item(1042));
   HWND result = nullptr;
-  WaitUntil([&] {
-    if (!IsWindowEnabled(p.item(IDOK))) sawDisabled = true;
-    if (Text(p.item(1042)) != table.get(1040)) sawProgress = true;
-    DWORD_PTR r;
-    if (!SendMessageTimeoutW(p.main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r)) answered = false;
-    return (result = FindPopup(p)) != nullptr;
-  }, 120000);
+  WaitUntil(
+      [&] {
+        if (!IsWindowEnabled(p.item(IDOK))) sawDisabled = true;
+        if (Text(p.item(1042)) != table.get(1040)) sawProgress = true;
+        DWORD_PTR r;
+        if (!SendMessageTimeoutW(p.main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r)) answered = false;
+        return (result = FindPopup(p)) != nullptr;
+      },
+      120000);
   CHECK(sawDisabled, "Package It! was never disabled during the build");
   CHECK(sawProgress || hint != table.get(1040), "the hint line never showed the progress");
   CHECK(answered, "the window did not answer during the build");
@@ -81,21 +83,25 @@ int Build(const Setup& s) {
         Utf8(MessageText(result)).c_str(), Utf8(expected).c_str());
   CHECK(Text(result) == L"Vellumix", "result caption '%s'", Utf8(Text(result)).c_str());
   CHECK(GetWindow(result, GW_OWNER) == p.main, "result box not owned by the main window");
-  CHECK(GetDlgItem(result, IDYES) && GetDlgItem(result, IDNO) && GetDlgItem(result, IDCANCEL), "not Yes/No/Cancel");
+  CHECK(GetDlgItem(result, IDYES) && GetDlgItem(result, IDNO) && GetDlgItem(result, IDCANCEL),
+        "not Yes/No/Cancel");
   Answer(result, IDCANCEL);
   Settle(p.main);
   CHECK(IsWindowEnabled(p.item(IDOK)), "Package It! still disabled after the build");
   CHECK(Text(p.item(1042)) == table.get(1040), "hint '%s' after the build", Utf8(Text(p.item(1042))).c_str());
   CHECK(FindPopup(p) == nullptr, "another box after the result box");
-  CHECK(FileSizeOf(output) == FileSizeOf(s.installDir + "\\Temp\\Orrinet.exe"), "output differs from the work copy");
+  CHECK(FileSizeOf(output) == FileSizeOf(s.installDir + "\\Temp\\Orrinet.exe"),
+        "output differs from the work copy");
 
   // Read the package back.
   DWORD code = 0;
-  const std::string inspect = RunAndCapture("\"" + s.binDir + "\\vellumix-cli.exe\" inspect \"" + output + "\"", &code);
+  const std::string inspect =
+      RunAndCapture("\"" + s.binDir + "\\vellumix-cli.exe\" inspect \"" + output + "\"", &code);
   std::printf("%s", inspect.c_str());
   CHECK(code == 0, "inspect exit code %lu", code);
-  auto has = [&](const std::string& line) { return inspect.find(line + "\n") != std::string::npos ||
-                                                   inspect.find(line + "\r\n") != std::string::npos; };
+  auto has = [&](const std::string& line) {
+    return inspect.find(line + "\n") != std::string::npos || inspect.find(line + "\r\n") != std::string::npos;
+  };
   CHECK(has("title\tDriver Title"), "title not in the package");
   CHECK(has("flash-control\tno"), "flash control");
   CHECK(has("description\t[SETTINGS]"), "description");
@@ -104,7 +110,8 @@ int Build(const Setup& s) {
   CHECK(has("description\ttype=resource"), "type");
   const size_t e1 = inspect.find("entry\tpackage.ini\t"), e2 = inspect.find("entry\tintro.swf\t"),
                e3 = inspect.find("entry\tdata.xml\t"), e4 = inspect.find("entry\tsong.mp3\t");
-  CHECK(e1 != std::string::npos && e2 != std::string::npos && e3 != std::string::npos && e4 != std::string::npos,
+  CHECK(e1 != std::string::npos && e2 != std::string::npos && e3 != std::string::npos &&
+            e4 != std::string::npos,
         "entries missing");
   CHECK(e1 < e2 && e2 < e3 && e3 < e4, "entries out of order");
   CHECK(inspect.find("damaged") == std::string::npos, "a damaged entry");
@@ -125,7 +132,8 @@ int Build(const Setup& s) {
       Answer(busy, IDOK);
       busy = WaitPopup(p, 120000);
     }
-    CHECK(busy && MessageText(busy).find(L"File Size") != std::wstring::npos, "no result box after the second build");
+    CHECK(busy && MessageText(busy).find(L"File Size") != std::wstring::npos,
+          "no result box after the second build");
     if (busy) Answer(busy, IDCANCEL);
     CHECK(p.running(), "the packager ended although the close was refused");
   }

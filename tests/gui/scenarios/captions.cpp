@@ -19,9 +19,11 @@ int Captions(const Setup& s, const std::string& language) {
   if (!StartPackager(p, s.installDir)) return 1;
 
   CHECK(Text(p.main) == L"Vellumix 2.0 - ", "caption '%s'", Utf8(Text(p.main)).c_str());
-  const struct { int ctrl; UINT str; } captions[] = {
-      {1020, 122}, {1019, 123}, {1017, 124}, {1018, 1019}, {1001, 1020}, {1021, 1021}, {1023, 1},
-      {1022, 2},   {1007, 3},   {1005, 4},   {1, 6},       {2, 7},       {1042, 1040}};
+  const struct {
+    int ctrl;
+    UINT str;
+  } captions[] = {{1020, 122}, {1019, 123}, {1017, 124}, {1018, 1019}, {1001, 1020}, {1021, 1021}, {1023, 1},
+                  {1022, 2},   {1007, 3},   {1005, 4},   {1, 6},       {2, 7},       {1042, 1040}};
   for (const auto& c : captions) {
     const std::wstring shown = Text(p.item(c.ctrl));
     const std::wstring expected = table.get(c.str);
@@ -33,7 +35,10 @@ int Captions(const Setup& s, const std::string& language) {
     CHECK(shown == table.get(102 + col), "heading %d '%s'", col, Utf8(shown).c_str());
   }
   CHECK(HeaderText(p, 0).empty(), "column 0 has a heading");
-  const struct { int ctrl; UINT str; } tips[] = {{1003, 1037}, {1004, 1038}, {1006, 1035}, {1008, 1036}};
+  const struct {
+    int ctrl;
+    UINT str;
+  } tips[] = {{1003, 1037}, {1004, 1038}, {1006, 1035}, {1008, 1036}};
   for (const auto& t : tips) {
     const std::wstring shown = ToolTipOf(p, p.item(t.ctrl));
     CHECK(shown == table.get(t.str), "tooltip of %d '%s'", t.ctrl, Utf8(shown).c_str());
@@ -49,7 +54,8 @@ int Captions(const Setup& s, const std::string& language) {
   CHECK(IsWindowEnabled(p.item(1003)) && IsWindowEnabled(p.item(1004)), "add/remove disabled");
   for (int id : {1003, 1004, 1006, 1008})
     CHECK((GetWindowLongW(p.item(id), GWL_STYLE) & 0x1F) == BS_OWNERDRAW, "button %d not owner-drawn", id);
-  CHECK((GetWindowLongW(p.item(1), GWL_STYLE) & 0x1F) == BS_DEFPUSHBUTTON, "Package It! not the default button");
+  CHECK((GetWindowLongW(p.item(1), GWL_STYLE) & 0x1F) == BS_DEFPUSHBUTTON,
+        "Package It! not the default button");
   CHECK(GetWindowLongW(p.main, GWL_EXSTYLE) & WS_EX_APPWINDOW, "not on the task bar");
   const DWORD lvStyle = static_cast<DWORD>(SendMessageW(p.item(1002), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
   CHECK(lvStyle == LVS_EX_FULLROWSELECT, "list extended style %08lx", lvStyle);

@@ -21,7 +21,8 @@ int Failure(const Setup& s) {
     // The failure's own text alone on the first line; the stub that could not be read
     // and the system's reason below it.
     const std::wstring text = NormalizeLines(MessageText(box));
-    const std::wstring head = L"Failed to copying file to temp folder\n\n" + Wide(s.installDir + "\\Orrinet.exe") + L"\n";
+    const std::wstring head =
+        L"Failed to copying file to temp folder\n\n" + Wide(s.installDir + "\\Orrinet.exe") + L"\n";
     CHECK(text.compare(0, head.size(), head) == 0 && text.size() > head.size() &&
               text.find(L'\n', head.size()) == std::wstring::npos,
           "failure text '%s'", Utf8(text).c_str());

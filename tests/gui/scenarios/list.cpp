@@ -50,7 +50,8 @@ int List(const Setup& s) {
   CHECK(AddFiles(p, {a + "\\clip.swf"}), "add");
   Settle(p.main);
   CHECK(FindPopup(p) == nullptr, "a box for a file listed already");
-  CHECK(RowCount(p) == 1, "%d rows after adding clip.swf, CLIP.SWF, Package.INI and clip.swf again", RowCount(p));
+  CHECK(RowCount(p) == 1, "%d rows after adding clip.swf, CLIP.SWF, Package.INI and clip.swf again",
+        RowCount(p));
   CHECK(Cell(p, 0, 5) == Wide(a + "\\clip.swf"), "path '%s'", Utf8(Cell(p, 0, 5)).c_str());
   CHECK(Cell(p, 0, 2) == L"SWF", "type '%s'", Utf8(Cell(p, 0, 2)).c_str());
   CHECK(Cell(p, 0, 3) == L"550 * 400", "dimension '%s'", Utf8(Cell(p, 0, 3)).c_str());
@@ -94,7 +95,8 @@ int List(const Setup& s) {
   SendClick(p.item(1018));
   Settle(p.main);
   CHECK(RowCount(p) == 0, "slideshow click left %d rows", RowCount(p));
-  CHECK(!IsWindowEnabled(p.item(1000)) && !IsWindowEnabled(p.item(1001)), "main movie box enabled in slideshow");
+  CHECK(!IsWindowEnabled(p.item(1000)) && !IsWindowEnabled(p.item(1001)),
+        "main movie box enabled in slideshow");
   CHECK(IsWindowEnabled(p.item(1006)) && IsWindowEnabled(p.item(1008)), "move buttons disabled in slideshow");
   CHECK(Text(p.item(1000)) == Wide(a + "\\m1.swf"), "main movie box lost its text");
 
@@ -106,7 +108,8 @@ int List(const Setup& s) {
   std::vector<std::wstring> names = Column(p, 1);
   std::vector<std::wstring> sorted = names;
   std::sort(sorted.begin(), sorted.end());
-  CHECK(sorted == (std::vector<std::wstring>{L"m1.swf", L"m2.swf", L"m3.swf", L"m4.swf", L"m5.swf"}), "five names");
+  CHECK(sorted == (std::vector<std::wstring>{L"m1.swf", L"m2.swf", L"m3.swf", L"m4.swf", L"m5.swf"}),
+        "five names");
 
   // Move up on the first row and Move down on the last change nothing.
   Select(p, {0});

@@ -15,7 +15,8 @@ int Many(const Setup& s) {
   for (size_t i = 0; i < names.size(); i += 8) names[i].replace(names[i].size() - 4, 4, ".swf");
   size_t total = folder.size();
   for (size_t i = 0; i < names.size(); ++i) {
-    const std::string data = names[i].back() == 'f' ? MakeSwf(100 + static_cast<int>(i), 60) : std::string(i + 1, 'x');
+    const std::string data =
+        names[i].back() == 'f' ? MakeSwf(100 + static_cast<int>(i), 60) : std::string(i + 1, 'x');
     CHECK(WriteFileBytes(folder + "\\" + names[i], data), "write %s", names[i].c_str());
     total += names[i].size() + 1;
   }
@@ -57,10 +58,12 @@ int Many(const Setup& s) {
   if (dlg) {
     PressOk(dlg);
     HWND box = nullptr;
-    WaitUntil([&] {
-      box = FindPopup(p);
-      return box && box != dlg;
-    }, 15000);
+    WaitUntil(
+        [&] {
+          box = FindPopup(p);
+          return box && box != dlg;
+        },
+        15000);
     CHECK(box && box != dlg, "no warning after a selection too long for the buffer");
     if (box && box != dlg) {
       Sleep(200);

@@ -45,19 +45,22 @@ int Mouse(const Setup& s) {
   CHECK(ScreenPixel(add.left, add.top) == face, "border before hover %06lx", ScreenPixel(add.left, add.top));
   MouseTo((add.left + add.right) / 2, (add.top + add.bottom) / 2);
   Sleep(500);
-  CHECK(ScreenPixel(add.left, add.top) == light, "no raised border on hover: %06lx", ScreenPixel(add.left, add.top));
+  CHECK(ScreenPixel(add.left, add.top) == light, "no raised border on hover: %06lx",
+        ScreenPixel(add.left, add.top));
   CHECK(ScreenPixel(add.right - 1, add.bottom - 1) == shadow, "raised border bottom %06lx",
         ScreenPixel(add.right - 1, add.bottom - 1));
   MouseTo(add.left - 40, add.top + 40);
   Sleep(500);
-  CHECK(ScreenPixel(add.left, add.top) == face, "border stayed after leaving: %06lx", ScreenPixel(add.left, add.top));
+  CHECK(ScreenPixel(add.left, add.top) == face, "border stayed after leaving: %06lx",
+        ScreenPixel(add.left, add.top));
 
   // A disabled button (Move up, in "Main SWF + Resources") takes no hover.
   RECT up;
   GetWindowRect(p.item(1006), &up);
   MouseTo((up.left + up.right) / 2, (up.top + up.bottom) / 2);
   Sleep(500);
-  CHECK(ScreenPixel(up.left, up.top) == face, "a disabled button shows a border: %06lx", ScreenPixel(up.left, up.top));
+  CHECK(ScreenPixel(up.left, up.top) == face, "a disabled button shows a border: %06lx",
+        ScreenPixel(up.left, up.top));
 
   // Pressed: sunken border. (Move the pointer off before releasing: no click.)
   RECT remove;
@@ -101,8 +104,9 @@ int Mouse(const Setup& s) {
   MouseButton(false);
   Settle(p.main, 600);
   const std::vector<std::wstring> after = Column(p, 1);
-  CHECK(after == once, "a double click did not count as two clicks: %s %s %s", after.size() > 0 ? Utf8(after[0]).c_str() : "",
-        after.size() > 1 ? Utf8(after[1]).c_str() : "", after.size() > 2 ? Utf8(after[2]).c_str() : "");
+  CHECK(after == once, "a double click did not count as two clicks: %s %s %s",
+        after.size() > 0 ? Utf8(after[0]).c_str() : "", after.size() > 1 ? Utf8(after[1]).c_str() : "",
+        after.size() > 2 ? Utf8(after[2]).c_str() : "");
   MouseTo(add.left - 40, add.top + 40);
   CHECK(ClosePackager(p), "the packager did not close");
   return g_failures ? 1 : 0;

@@ -34,7 +34,8 @@ int Responsiveness(const Setup& s, int megabytes) {
     const auto t0 = std::chrono::steady_clock::now();
     DWORD_PTR r;
     SendMessageTimeoutW(p.main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     worst = std::max(worst, ms);
     ++samples;
     Sleep(20);

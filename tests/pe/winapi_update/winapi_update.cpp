@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
       }
       std::vector<char>& data = keep.back();
       if (!UpdateResourceA(h, Id(argv[i + 1]), Id(argv[i + 2]), static_cast<WORD>(std::atoi(argv[i + 3])),
-                           data.empty() ? const_cast<char*>("") : data.data(), static_cast<DWORD>(data.size())))
+                           data.empty() ? const_cast<char*>("") : data.data(),
+                           static_cast<DWORD>(data.size())))
         return Fail("UpdateResourceA");
       i += 5;
     } else if (op == "del" && i + 3 < argc) {
