@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -396,7 +397,8 @@ Bytes MakePackageExe(const Bytes& zip) {
   vx::StoreLE32(&pe[s + 16], rawSize);
   vx::StoreLE32(&pe[s + 20], rsrcFile);
   vx::StoreLE32(&pe[s + 36], 0x40000040u);
-  pe.insert(pe.end(), rsrc.begin(), rsrc.end());
+  pe.resize(rsrcFile + rsrc.size());
+  std::copy(rsrc.begin(), rsrc.end(), pe.begin() + rsrcFile);
   return pe;
 }
 
