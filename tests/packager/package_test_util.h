@@ -14,24 +14,16 @@
 #include "common/pe_resources.h"
 #include "common/random.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/whole_file.h"
 #include "zipreader/zip_reader.h"
 
 namespace vx::test {
 
-inline std::string ReadBytes(const std::string& path) {
-  File f;
-  if (!f.open(path, File::Mode::Read)) return "<missing>";
-  std::string out;
-  char buf[65536];
-  for (long long n; (n = f.read(buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
-  return out;
-}
+// A file the test expects: its content, or a failure naming it.
+inline std::string ReadBytes(const std::string& path) { return ReadWholeFile<std::string>(path); }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  File f;
-  ASSERT_TRUE(f.open(path, File::Mode::CreateWrite)) << path;
-  ASSERT_TRUE(f.write(bytes.data(), bytes.size())) << path;
-  ASSERT_TRUE(f.close()) << path;
+  ASSERT_NO_THROW(WriteWholeFile(path, bytes)) << path;
 }
 
 // Bytes that do not compress much, different for each seed.

@@ -13,20 +13,9 @@
 #include "common/file.h"
 #include "common/package_contract.h"
 #include "packager/core/resource_update.h"
+#include "tests/support/whole_file.h"
 
 namespace {
-
-bool ReadAll(const std::string& path, std::vector<uint8_t>& out) {
-  vx::File f;
-  if (!f.open(path, vx::File::Mode::Read)) return false;
-  uint8_t buf[65536];
-  for (;;) {
-    long long n = f.read(buf, sizeof buf);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    out.insert(out.end(), buf, buf + n);
-  }
-}
 
 int Fail(const std::string& what) {
   std::fprintf(stderr, "player-package-tool: %s\n", what.c_str());
@@ -52,7 +41,7 @@ int main(int argc, char** argv) {
   if (!updater.begin(out, false)) return Fail(updater.error());
   std::vector<uint8_t> data;
   if (!archive.empty()) {
-    if (!ReadAll(archive, data)) return Fail("cannot read " + archive);
+    if (!vx::test::TryReadWholeFile(archive, data)) return Fail("cannot read " + archive);
     if (!updater.update(vx::ResourceId(vx::kArchiveResourceType), vx::ResourceId(vx::kArchiveResourceId),
                         vx::kPackageLanguage, data.data(), data.size()))
       return Fail(updater.error());
@@ -63,7 +52,7 @@ int main(int argc, char** argv) {
   }
   if (!ocx.empty()) {
     std::vector<uint8_t> control;
-    if (!ReadAll(ocx, control)) return Fail("cannot read " + ocx);
+    if (!vx::test::TryReadWholeFile(ocx, control)) return Fail("cannot read " + ocx);
     if (!updater.update(vx::ResourceId(vx::kFlashResourceType), vx::ResourceId(vx::kFlashResourceId),
                         vx::kPackageLanguage, control.data(), control.size()))
       return Fail(updater.error());
