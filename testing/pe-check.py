@@ -64,10 +64,10 @@ def main():
     parser.add_argument("files", nargs="+", metavar="FILE=KIND")
     opts = parser.parse_args()
     failed = False
-    for spec in opts.files:
-        path, _, kind = spec.rpartition("=")
+    for item in opts.files:
+        path, _, kind = item.rpartition("=")
         if not path or kind.partition("+")[0] not in SUBSYSTEMS:
-            parser.error("%s: expected FILE=gui or FILE=console (optionally +version)" % spec)
+            parser.error("%s: expected FILE=gui or FILE=console (optionally +version)" % item)
         problems = check(path, kind, opts.machine)
         name = os.path.basename(path)
         if problems:

@@ -155,8 +155,8 @@ def pe_facts(path):
 
 def main():
     images = []
-    for spec in sys.argv[2:]:
-        parts = spec.split(":")
+    for request in sys.argv[2:]:
+        parts = request.split(":")
         size = int(parts[0])
         kind = parts[1] if len(parts) > 1 else "png"
         if kind == "png":
