@@ -69,6 +69,9 @@ class File {
 
   // Reads up to `len` bytes; returns the count (0 at end of file) or -1 on error.
   long long read(void* buf, size_t len);
+  // Reads until `len` bytes arrived or the file ends: returns the count, less than
+  // `len` only at the end of the file, or -1 when a read fails.
+  long long readFully(void* buf, size_t len);
   // Writes all `len` bytes; false if any of them could not be written.
   bool write(const void* buf, size_t len);
   // Absolute position from the start of the file.

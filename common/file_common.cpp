@@ -18,6 +18,18 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
+long long File::readFully(void* buf, size_t len) {
+  uint8_t* p = static_cast<uint8_t*>(buf);
+  size_t total = 0;
+  while (total < len) {
+    const long long n = read(p + total, len - total);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    total += static_cast<size_t>(n);
+  }
+  return static_cast<long long>(total);
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   char last = folder.back();

@@ -85,15 +85,7 @@ class FileSource : public ByteSource {
  private:
   static constexpr size_t kBlockSize = 16 * 1024;
   bool readDirect(uint64_t offset, void* buf, size_t n) {
-    if (!m_file.seek(offset)) return false;
-    uint8_t* p = static_cast<uint8_t*>(buf);
-    while (n > 0) {
-      long long got = m_file.read(p, n);
-      if (got <= 0) return false;
-      p += got;
-      n -= static_cast<size_t>(got);
-    }
-    return true;
+    return m_file.seek(offset) && m_file.readFully(buf, n) == static_cast<long long>(n);
   }
   File m_file;
   uint64_t m_size = 0;

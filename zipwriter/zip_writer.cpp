@@ -52,19 +52,6 @@ struct DataResult {
   uint32_t crc = 0;
 };
 
-// Reads exactly `len` bytes unless the source ends first; returns the count read, or
-// -1 on a read error.
-long long ReadFully(File& source, uint8_t* buf, size_t len) {
-  size_t total = 0;
-  while (total < len) {
-    const long long n = source.read(buf + total, len - total);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    total += static_cast<size_t>(n);
-  }
-  return static_cast<long long>(total);
-}
-
 // After the size found before reading has been read, one byte more means the source
 // grew.
 uint32_t CheckSourceEnded(File& source) {
@@ -292,7 +279,7 @@ uint32_t Writer::compress(File& source, uint64_t expectedSize, DataResult& res) 
 
   uint32_t readFailure = kZipWriteFailed;
   auto read = [&](uint8_t* buf, size_t len) {
-    const long long got = ReadFully(source, buf, len);
+    const long long got = source.readFully(buf, len);
     if (got < 0) return false;
     if (static_cast<size_t>(got) < len) {
       readFailure = kZipSizeChanged;  // shrank

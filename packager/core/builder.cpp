@@ -94,17 +94,12 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     why = "not enough memory";
     return false;
   }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    long long n = file.read(bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      why = LastSystemErrorText();
-      return false;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
+  const long long got = file.readFully(bytes.data(), bytes.size());
+  if (got < 0) {
+    why = LastSystemErrorText();
+    return false;
   }
-  if (done != bytes.size()) {
+  if (static_cast<size_t>(got) != bytes.size()) {
     why = "the file became shorter while it was read";
     return false;
   }

@@ -218,12 +218,8 @@ bool ReadIconFile(const std::string& path, std::vector<IconImage>& images, std::
     return Fail(why, "the file has " + std::to_string(d.size) + " bytes, more than an icon of at most " +
                          std::to_string(kMaxIconImages) + " images of 1 MiB each");
   std::vector<uint8_t> bytes(static_cast<size_t>(d.size));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    long long n = file.read(bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return Fail(why, "it cannot be read");
-    done += static_cast<size_t>(n);
-  }
+  if (file.readFully(bytes.data(), bytes.size()) != static_cast<long long>(bytes.size()))
+    return Fail(why, "it cannot be read");
   return ParseIconFile(bytes.data(), bytes.size(), images, why);
 }
 

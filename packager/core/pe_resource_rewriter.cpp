@@ -330,12 +330,9 @@ std::string PeResourceRewriter::noRoomForSectionText() const {
 
 bool PeResourceRewriter::readHeaders(File& original, std::vector<uint8_t>& head) {
   head.assign(m_headers.sizeOfHeaders, 0);
-  if (!original.seek(0)) return fail("cannot read " + m_strPath);
-  for (size_t filled = 0; filled < head.size();) {
-    long long got = original.read(head.data() + filled, head.size() - filled);
-    if (got <= 0) return fail("cannot read " + m_strPath);
-    filled += static_cast<size_t>(got);
-  }
+  if (!original.seek(0) ||
+      original.readFully(head.data(), head.size()) != static_cast<long long>(head.size()))
+    return fail("cannot read " + m_strPath);
   return true;
 }
 

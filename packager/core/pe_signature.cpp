@@ -16,14 +16,7 @@ bool Fail(std::string* error, const std::string& text) {
 }
 
 bool ReadExactly(File& f, uint64_t offset, uint8_t* p, size_t n) {
-  if (!f.seek(offset)) return false;
-  while (n > 0) {
-    long long got = f.read(p, n);
-    if (got <= 0) return false;
-    p += got;
-    n -= static_cast<size_t>(got);
-  }
-  return true;
+  return f.seek(offset) && f.readFully(p, n) == static_cast<long long>(n);
 }
 
 bool WriteChecksum(File& f, const PeHeaders& h, uint32_t sum) {
