@@ -1,6 +1,5 @@
 // vellumix-cli build: the package builder without the window.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -61,15 +60,7 @@ int UsageError(const std::string& problem) { return vx::cli::UsageError("build",
 // The key under which two paths count as the same file: the absolute, normalised
 // path (letters folded on Windows, where the file system ignores case).
 std::string SamePathKey(const std::string& path) {
-  std::string key;
-  try {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path), ec);
-    if (ec) p = std::filesystem::path(path);
-    key = p.lexically_normal().generic_string();
-  } catch (const std::exception&) {
-    key = path;  // a name the path class cannot convert: compared as it stands
-  }
+  std::string key = vx::AbsolutePath(path);
   vx::FoldPathLetters(key);
   return key;
 }

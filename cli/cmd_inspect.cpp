@@ -145,12 +145,13 @@ void PrintResources(const std::string& path, const std::vector<vx::PeResource>& 
   }
 }
 
-// The description first: the first entry of its name, shown line by line.
+// The description first: the first entry of its name, shown line by line (UTF-8).
 void PrintDescription(vx::ZipReader& reader, const std::vector<vx::ZipEntryInfo>& infos) {
   for (size_t i = 0; i < infos.size(); ++i) {
     if (infos[i].name() != vx::kDescriptionEntryName) continue;
     std::string text;
     if (!ReadEntry(reader, static_cast<int>(i), &text, 64 * 1024)) return;
+    text = vx::DescriptionFileText(text);  // UTF-16 when it names a movie beyond ASCII
     size_t start = 0;
     while (start <= text.size()) {
       size_t end = text.find('\n', start);

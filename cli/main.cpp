@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "common/processors.h"
+#include "common/program_args.h"
 
 namespace vx::cli {
 
@@ -60,11 +61,20 @@ static int RunGuarded(const vx::cli::Command& c, const vx::cli::Args& args) {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  // UTF-8 on every platform: on Windows from the UTF-16 command line, so that any file
+  // name works whatever the code page.
+  std::vector<std::string> all;
+  try {
+    all = vx::ProgramArguments(argc, argv);
+  } catch (...) {
+    std::fprintf(stderr, "vellumix-cli: not enough memory\n");
+    return 2;
+  }
+  if (all.size() < 2) {
     PrintOverview(stderr);
     return 1;
   }
-  std::string name = argv[1];
+  const std::string& name = all[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintOverview(stdout);
     return 0;
@@ -72,7 +82,7 @@ int main(int argc, char** argv) {
   for (const auto& c : vx::cli::Commands()) {
     if (name == c.name) {
       try {
-        vx::cli::Args args(argv + 2, argv + argc);
+        vx::cli::Args args(all.begin() + 2, all.end());
         return RunGuarded(c, args);
       } catch (...) {  // not even the arguments could be copied
         std::fprintf(stderr, "vellumix-cli %s: not enough memory\n", c.name);

@@ -7,9 +7,10 @@
 
 namespace vx {
 
-// `name` with its letters folded to upper case: equal keys mean one file once
-// extracted. Windows: the name is ANSI text, folded as the system folds file names.
-// Elsewhere: the name is UTF-8; one that is not folds its ASCII letters only.
+// `name` (UTF-8) with its letters folded to upper case: equal keys mean one file once
+// extracted. Windows: folded as the system folds file names. Elsewhere: with the
+// C library's Unicode case mapping; a name that is not UTF-8 folds its ASCII letters
+// only.
 std::u16string EntryNameKey(const std::string& name);
 
 inline bool SameEntryName(const std::string& a, const std::string& b) {

@@ -1,16 +1,13 @@
 #include <windows.h>
 
 #include "common/entry_name.h"
+#include "common/win32_text.h"
 
 namespace vx {
 
 std::u16string EntryNameKey(const std::string& name) {
-  if (name.empty()) return std::u16string();
-  const int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  if (n <= 0) return std::u16string(name.begin(), name.end());
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], n);
-  CharUpperBuffW(&wide[0], static_cast<DWORD>(n));
+  std::wstring wide = win::Wide(name);
+  if (!wide.empty()) CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
   return std::u16string(wide.begin(), wide.end());
 }
 

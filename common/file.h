@@ -1,7 +1,8 @@
 // The small file-system layer that the portable code stands on. One header, one
 // source per platform (file_win32.cpp: the Win32 calls; file_posix.cpp: POSIX).
 //
-// Paths are narrow strings in the system's ANSI code page on Windows, bytes on Linux.
+// Paths are UTF-8 text on Windows (the Win32 side calls the UTF-16 functions, so any
+// character works whatever the system's code page), bytes on Linux.
 // Both sides accept "\" and "/" as separators where a path is split; kPathSeparator is
 // what the platform writes between components.
 #pragma once
@@ -125,6 +126,10 @@ std::string ExecutableFolder();
 // become a-z), so that two spellings of one file compare equal; elsewhere the path
 // stays as it is.
 void FoldPathLetters(std::string& path);
+
+// The absolute form of `path`, "." and ".." resolved by their text (links are not
+// followed); `path` itself when the system cannot tell the current folder.
+std::string AbsolutePath(const std::string& path);
 
 // Joins a folder and a name with one separator (none added if the folder ends in one,
 // nothing added for an empty folder).

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "common/file.h"
 
@@ -221,5 +222,15 @@ std::string ExecutableFolder() {
 }
 
 void FoldPathLetters(std::string&) {}
+
+std::string AbsolutePath(const std::string& path) {
+  try {
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path), ec);
+    return ec ? path : p.lexically_normal().string();
+  } catch (const std::exception&) {
+    return path;
+  }
+}
 
 }  // namespace vx

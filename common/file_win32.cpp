@@ -4,6 +4,7 @@
 
 #include "common/file.h"
 #include "common/win32_handles.h"
+#include "common/win32_text.h"
 
 namespace vx {
 namespace {
@@ -16,24 +17,40 @@ HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
 
+std::wstring win::PathW(const std::string& path) {
+  std::wstring wide = win::Wide(path);
+  if (wide.size() < MAX_PATH - 12 || wide.compare(0, 4, L"\\\\?\\") == 0 ||
+      wide.compare(0, 4, L"\\\\.\\") == 0)
+    return wide;
+  const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return wide;
+  std::wstring full(n, L'\0');
+  const DWORD got = GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
+  if (got == 0 || got >= n) return wide;
+  full.resize(got);
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+  return L"\\\\?\\" + full;
+}
+
 bool File::open(const std::string& path, Mode mode) {
   close();
   HANDLE h = INVALID_HANDLE_VALUE;
   switch (mode) {
     case Mode::Read:
-      h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      h = CreateFileW(win::PathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case Mode::CreateWrite:
-      h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      h = CreateFileW(win::PathW(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case Mode::CreateReadWrite:
-      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      h = CreateFileW(win::PathW(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case Mode::ReadWrite:
-      h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      h = CreateFileW(win::PathW(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
   }
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -108,7 +125,7 @@ bool File::describe(FileDescription& out) const {
 
 bool DescribePath(const std::string& path, FileDescription& out) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(win::PathW(path).c_str(), GetFileExInfoStandard, &data)) return false;
   out.attributes = data.dwFileAttributes;
   out.lastWrite = ToU64(data.ftLastWriteTime);
   out.lastAccess = ToU64(data.ftLastAccessTime);
@@ -118,11 +135,11 @@ bool DescribePath(const std::string& path, FileDescription& out) {
 }
 
 bool PathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(win::PathW(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsDirectory(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(win::PathW(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -130,72 +147,87 @@ bool SetFileTimesUnix(const std::string& path, int64_t accessTime, int64_t modif
   struct _utimbuf times;
   times.actime = static_cast<time_t>(accessTime);
   times.modtime = static_cast<time_t>(modificationTime);
-  return _utime(path.c_str(), &times) == 0;
+  return _wutime(win::PathW(path).c_str(), &times) == 0;
 }
 
 bool SetFileAttributeBits(const std::string& path, uint32_t attributes) {
-  return SetFileAttributesA(path.c_str(), attributes) != FALSE;
+  return SetFileAttributesW(win::PathW(path).c_str(), attributes) != FALSE;
 }
 
 bool CreateFolder(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  if (CreateDirectoryW(win::PathW(path).c_str(), nullptr)) return true;
   return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(path);
 }
 
-bool DeleteFilePath(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+bool DeleteFilePath(const std::string& path) { return DeleteFileW(win::PathW(path).c_str()) != FALSE; }
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryW(win::PathW(path).c_str()) != FALSE; }
 
 bool IsLink(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(win::PathW(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool RemoveLink(const std::string& path) {
-  // A link to a folder is itself a folder entry: RemoveDirectoryA takes the link away
+  // A link to a folder is itself a folder entry: RemoveDirectoryW takes the link away
   // and leaves its target as it is.
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(win::PathW(path).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return false;
-  if (a & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path.c_str()) != FALSE;
-  return DeleteFileA(path.c_str()) != FALSE;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(win::PathW(path).c_str()) != FALSE;
+  return DeleteFileW(win::PathW(path).c_str()) != FALSE;
 }
 
 bool CopyFilePath(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+  return CopyFileW(win::PathW(from).c_str(), win::PathW(to).c_str(), FALSE) != FALSE;
 }
 
 bool MoveFileReplace(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+  return MoveFileExW(win::PathW(from).c_str(), win::PathW(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
 bool ForEachInFolder(const std::string& folder, const std::function<void(const std::string&, bool)>& fn) {
   std::string pattern = folder;
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += "*.*";
-  WIN32_FIND_DATAA fd;
-  const win::UniqueFind find(FindFirstFileA(pattern.c_str(), &fd));
+  WIN32_FIND_DATAW fd;
+  const win::UniqueFind find(FindFirstFileW(win::PathW(pattern).c_str(), &fd));
   if (!find) return false;
   do {
-    std::string name = fd.cFileName;
+    const std::string name = win::Utf8(fd.cFileName, wcslen(fd.cFileName));
     if (name == "." || name == "..") continue;
     fn(name, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-  } while (FindNextFileA(find.get(), &fd));
+  } while (FindNextFileW(find.get(), &fd));
   return true;
 }
 
 std::string TempFolder() {
-  char buf[MAX_PATH + 1];
-  DWORD n = GetTempPathA(sizeof buf, buf);
+  wchar_t buf[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, buf);
   if (n == 0 || n > MAX_PATH) return ".\\";
-  return std::string(buf, n);
+  return win::Utf8(buf, n);
 }
 
 std::string ExecutableFolder() {
-  char buf[MAX_PATH + 1];
-  const DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  const std::string path(buf, n);
+  // A path may exceed MAX_PATH where long paths are enabled: the buffer grows until
+  // the whole name fits.
+  std::wstring buf(MAX_PATH, L'\0');
+  DWORD n;
+  while ((n = GetModuleFileNameW(nullptr, &buf[0], static_cast<DWORD>(buf.size()))) >= buf.size() &&
+         buf.size() < 32768)
+    buf.resize(buf.size() * 2);
+  const std::string path = n < buf.size() ? win::Utf8(buf.data(), n) : std::string();
   const size_t pos = path.find_last_of("\\/");
   return pos == std::string::npos ? std::string(".") : path.substr(0, pos);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  const std::wstring wide = win::Wide(path);
+  const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring full(n, L'\0');
+  const DWORD got = GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
+  return got == 0 || got >= n ? path : win::Utf8(full.data(), got);
 }
 
 void FoldPathLetters(std::string& path) {

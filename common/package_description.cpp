@@ -1,6 +1,7 @@
 #include "common/package_description.h"
 
 #include "common/file.h"
+#include "common/system_text.h"
 
 namespace vx {
 
@@ -22,18 +23,55 @@ std::string DescriptionText(bool fullScreen, const std::string& mainMovieName, P
   return text;
 }
 
-int WriteTextFile(const std::string& path, const std::string& text) {
+namespace {
+
+std::string WithCrLf(const std::string& text) {
   std::string bytes;
   bytes.reserve(text.size() + text.size() / 8 + 4);
   for (char c : text) {
     if (c == '\n') bytes += '\r';
     bytes += c;
   }
+  return bytes;
+}
+
+int WriteBytes(const std::string& path, const std::string& bytes) {
   File file;
   if (!file.open(path, File::Mode::CreateWrite)) return -1;
   bool written = file.write(bytes.data(), bytes.size());
   bool closed = file.close();
   return written && closed ? 0 : -1;
+}
+
+}  // namespace
+
+std::string DescriptionFileBytes(const std::string& text) {
+  const std::string lines = WithCrLf(text);
+  bool ascii = true;
+  for (char c : lines) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return lines;
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : Utf8ToUtf16(lines)) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+int WriteDescriptionFile(const std::string& path, const std::string& text) {
+  return WriteBytes(path, DescriptionFileBytes(text));
+}
+
+std::string DescriptionFileText(const std::string& bytes) {
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    std::u16string units;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+      units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return Utf16ToUtf8(units);
+  }
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+  return LegacyTextToUtf8(bytes);
 }
 
 std::vector<uint8_t> TitleStringBlock(const std::string& title) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/package_contract.h"
+#include "common/utf.h"
 
 namespace vx {
 
@@ -16,14 +17,25 @@ namespace vx {
 //   type=resource|slideshow
 std::string DescriptionText(bool fullScreen, const std::string& mainMovieName, PackageType type);
 
-// Writes `text` to `path` (created or truncated) with every LF written as CR LF, on
-// every platform: the bytes are translated here, not by a text-mode stream. Returns 0
-// on success and -1 when the file cannot be created, written or closed.
-int WriteTextFile(const std::string& path, const std::string& text);
+// The bytes of the description file for `text` (UTF-8, lines joined by LF), with CR LF
+// between lines. Text of ASCII alone is written as it stands, as every package always
+// had it. Text with any other character (a main movie named beyond ASCII) is written
+// as UTF-16 little-endian after the byte-order mark FF FE: the form in which the
+// Windows private-profile functions read such text on every system, whatever its code
+// page.
+std::string DescriptionFileBytes(const std::string& text);
+// Writes DescriptionFileBytes(text) to `path` (created or truncated): the line ends
+// are made here, on every platform, not by a text-mode stream. Returns 0 on success
+// and -1 when the file cannot be created, written or closed.
+int WriteDescriptionFile(const std::string& path, const std::string& text);
+// The text of a description file's bytes as UTF-8: UTF-16 after its byte-order mark,
+// UTF-8 after its mark (which is dropped), otherwise text without a mark, read as the
+// platform reads such text (the ANSI code page on Windows).
+std::string DescriptionFileText(const std::string& bytes);
 
-// The title converted to UTF-16: from the system's ANSI code page on Windows, from
-// UTF-8 on Linux (a byte that is not part of a valid sequence becomes U+FFFD).
-std::u16string TitleToUtf16(const std::string& title);
+// The title (UTF-8) converted to UTF-16; a byte that is not part of a valid sequence
+// becomes U+FFFD.
+inline std::u16string TitleToUtf16(const std::string& title) { return Utf8ToUtf16(title); }
 
 // String-table block 1 as the builder writes it: word 0 = 0 (string 0 empty), word 1 =
 // n, then the title's n UTF-16 code units; nothing follows, so the block is 2*(n+2)

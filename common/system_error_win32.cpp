@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/win32_text.h"
+
 namespace vx {
 
 std::string LastSystemErrorText() {
@@ -10,11 +12,11 @@ std::string LastSystemErrorText() {
 }
 
 std::string SystemErrorText(unsigned long code) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string s = n && text ? std::string(text, n) : "system error " + std::to_string(code);
+      code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string s = n && text ? win::Utf8(text, n) : "system error " + std::to_string(code);
   if (text) LocalFree(text);
   while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
   return s;

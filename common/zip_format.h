@@ -106,7 +106,7 @@ inline constexpr uint16_t kVersionNeeded = 20;
 inline constexpr uint16_t kFlagEncrypted = 0x0001;           // bit 0
 inline constexpr uint16_t kFlagMaximumCompression = 0x0002;  // bits 2-1 = 01: Deflate at its maximum
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;      // bit 3: CRC and sizes follow the data
-inline constexpr uint16_t kFlagUtf8 = 0x0800;                // bit 11: never set by the writer
+inline constexpr uint16_t kFlagUtf8 = 0x0800;                // bit 11: the name is UTF-8
 
 // Compression methods.
 inline constexpr uint16_t kMethodStored = 0;
@@ -117,8 +117,9 @@ inline constexpr uint16_t kMethodDeflated = 8;
 inline constexpr size_t kEncryptionHeaderSize = 12;
 
 // Limits of the fields: names and counts are 16-bit, sizes and offsets 32-bit. The
-// writer keeps names to the length a Windows path component allows.
+// writer keeps names to the length a Windows path component allows, in characters.
 inline constexpr size_t kMaxNameLength = 259;
+inline constexpr size_t kMaxNameFieldLength = 0xFFFF;
 inline constexpr size_t kMaxEntries = 0xFFFF;
 inline constexpr uint64_t kMax32 = 0xFFFFFFFFu;
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/win32_text.h"
 #include "framework/app.h"
 
 namespace {
@@ -471,7 +472,7 @@ void COleControlSite::Invoke(DISPID dispId, WORD wFlags, VARIANT* args, UINT arg
   vx::win::Bstr helpFile = TakeBstr(excep.bstrHelpFile);
   std::string message;
   if (hr == DISP_E_EXCEPTION) {
-    if (description.get()) message = AfxWideToAnsi(description.get());
+    if (description.get()) message = vx::win::Utf8(description.get(), wcslen(description.get()));
     if (excep.scode) hr = excep.scode;
   }
   if (message.empty()) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/win32_handles.h"
+#include "common/win32_text.h"
 #include "framework/wnd.h"
 
 namespace {
@@ -29,19 +30,19 @@ std::string NameWithoutExtension(const std::string& path) {
   return name;
 }
 
-// VX_MESSAGES_TO: append the text instead of showing the box (see app.h).
-bool WriteMessageToFile(const char* text) {
-  char target[MAX_PATH];
-  DWORD n = GetEnvironmentVariableA("VX_MESSAGES_TO", target, sizeof(target));
-  if (n == 0 || n >= sizeof(target)) return false;
+// VX_MESSAGES_TO: append the text (UTF-8) instead of showing the box (see app.h).
+bool WriteMessageToFile(const std::string& text) {
+  wchar_t target[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"VX_MESSAGES_TO", target, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
   std::string line;
-  for (const char* p = text; *p; ++p) {
-    if (*p == '\r') continue;
-    if (*p == '\n') line += "\\n";
-    else line += *p;
+  for (char c : text) {
+    if (c == '\r') continue;
+    if (c == '\n') line += "\\n";
+    else line += c;
   }
   line += "\r\n";
-  vx::win::UniqueHandle file(CreateFileA(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  vx::win::UniqueHandle file(CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;
@@ -65,7 +66,7 @@ int AfxMessageBoxHookAnswer(UINT nType) {
 
 void AfxReportException(const std::exception& e) {
   try {
-    AfxMessageBox(e.what(), MB_OK | MB_ICONSTOP);
+    MessageBoxUtf8(e.what(), MB_OK | MB_ICONSTOP);
   } catch (...) {
     // Not even the report could be made (no memory for its text): nothing more to do.
   }
@@ -121,8 +122,8 @@ CWinApp* AfxGetApp() { return g_pApp; }
 
 HINSTANCE AfxGetInstanceHandle() { return g_pApp ? g_pApp->m_hInstance : GetModuleHandleA(nullptr); }
 
-int AfxMessageBox(const char* text, UINT nType, UINT /*nIdHelp*/) {
-  if (WriteMessageToFile(text ? text : "")) return AfxMessageBoxHookAnswer(nType);
+int MessageBoxUtf8(const std::string& text, UINT nType) {
+  if (WriteMessageToFile(text)) return AfxMessageBoxHookAnswer(nType);
   std::string caption = g_pApp ? g_pApp->m_strAppName : NameWithoutExtension(ModulePath(nullptr));
   HWND owner = nullptr;
   if (g_pApp && g_pApp->m_pMainWnd) owner = g_pApp->m_pMainWnd->GetSafeHwnd();
@@ -131,7 +132,12 @@ int AfxMessageBox(const char* text, UINT nType, UINT /*nIdHelp*/) {
     UINT kind = nType & MB_TYPEMASK;
     nType |= (kind == MB_YESNO || kind == MB_YESNOCANCEL) ? MB_ICONQUESTION : MB_ICONEXCLAMATION;
   }
-  return MessageBoxA(owner, text ? text : "", caption.c_str(), nType);
+  return MessageBoxW(owner, vx::win::Wide(text).c_str(), vx::win::Wide(vx::win::AnsiToUtf8(caption)).c_str(),
+                     nType);
+}
+
+int AfxMessageBox(const char* text, UINT nType, UINT /*nIdHelp*/) {
+  return MessageBoxUtf8(vx::win::AnsiToUtf8(text ? text : ""), nType);
 }
 
 int AfxMessageBox(UINT nIdPrompt, UINT nType, UINT nIdHelp) {

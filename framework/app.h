@@ -8,8 +8,8 @@
 // without extension.
 //
 // Test hook: when the environment variable VX_MESSAGES_TO names a file, the box is not
-// shown; its text is appended to that file as one line (line breaks in the text become
-// "\n") and the call answers as a user who takes no action would: Cancel or No where
+// shown; its text is appended to that file as one line of UTF-8 (line breaks in the
+// text become "\n") and the call answers as a user who takes no action would: Cancel or No where
 // the box has them (so a Yes that starts a program is never chosen), otherwise its
 // only or safest button. Automated tests use it to read what a program would tell its
 // user without a human to close the box; it is not a feature for users.
@@ -56,14 +56,18 @@ HINSTANCE AfxGetInstanceHandle();
 // The program's entry point body: what WinMain runs.
 int AfxWinMain(HINSTANCE hInstance, int nCmdShow);
 
+// `text` in the system's ANSI code page, as the window's controls hold text.
 int AfxMessageBox(const char* text, UINT nType = MB_OK, UINT nIdHelp = 0);
+// The same box for UTF-8 text: our own strings, file names and the exceptions' texts,
+// whose characters a code page may lack.
+int MessageBoxUtf8(const std::string& text, UINT nType = MB_OK);
 int AfxMessageBox(UINT nIdPrompt, UINT nType = MB_OK, UINT nIdHelp = 0);
 // What the hook answers for a box of type nType (MB_OK, MB_YESNOCANCEL, ...).
 int AfxMessageBoxHookAnswer(UINT nType);
 
 // Reports an exception that reached a boundary where our code was called by the
-// system (window procedure, thread start, window hook, COM method): its text in a
-// message box with the stop icon. Never throws.
+// system (window procedure, thread start, window hook, COM method): its text (UTF-8,
+// as all our exceptions' texts are) in a message box with the stop icon. Never throws.
 void AfxReportException(const std::exception& e);
 // The same for the exception being handled; call it inside a catch block. Any other
 // thrown object is reported as "Unknown error".

@@ -8,6 +8,7 @@
 
 #include "framework/activex.h"
 #include "framework/app.h"
+#include "common/win32_text.h"
 
 namespace {
 
@@ -447,31 +448,21 @@ BOOL CWnd::DestroyWindow() {
 // ---------------------------------------------------------------------------------
 // Text and dispatch helpers
 
-std::wstring AfxAnsiToWide(const char* text) {
-  if (!text || !*text) return {};
-  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &w[0], n);
-  w.resize(static_cast<size_t>(n - 1));
-  return w;
+namespace {
+
+std::string Utf8FromBstr(const wchar_t* text) {
+  return text ? vx::win::Utf8(text, wcslen(text)) : std::string();
 }
 
-std::string AfxWideToAnsi(const wchar_t* text) {
-  if (!text || !*text) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, &s[0], n, nullptr, nullptr);
-  s.resize(static_cast<size_t>(n - 1));
-  return s;
-}
+}  // namespace
 
 std::string EventArgString(const DISPPARAMS* pParams, unsigned index) {
   if (!pParams || index >= pParams->cArgs) return {};
   const VARIANT& v = pParams->rgvarg[pParams->cArgs - 1 - index];
-  if (V_VT(&v) == VT_BSTR) return AfxWideToAnsi(V_BSTR(&v));
-  if (V_VT(&v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(&v)) return AfxWideToAnsi(*V_BSTRREF(&v));
+  if (V_VT(&v) == VT_BSTR) return Utf8FromBstr(V_BSTR(&v));
+  if (V_VT(&v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(&v)) return Utf8FromBstr(*V_BSTRREF(&v));
   if (V_VT(&v) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(&v) && V_VT(V_VARIANTREF(&v)) == VT_BSTR)
-    return AfxWideToAnsi(V_BSTR(V_VARIANTREF(&v)));
+    return Utf8FromBstr(V_BSTR(V_VARIANTREF(&v)));
   return {};
 }
 
@@ -523,7 +514,7 @@ void StoreResult(VARIANT& result, VARTYPE vtRet, void* pvRet, DISPID dispId) {
     case VT_I4: *static_cast<long*>(pvRet) = V_I4(&result); break;
     case VT_BOOL: *static_cast<BOOL*>(pvRet) = V_BOOL(&result) != VARIANT_FALSE; break;
     case VT_R8: *static_cast<double*>(pvRet) = V_R8(&result); break;
-    case VT_BSTR: *static_cast<std::string*>(pvRet) = AfxWideToAnsi(V_BSTR(&result)); break;
+    case VT_BSTR: *static_cast<std::string*>(pvRet) = Utf8FromBstr(V_BSTR(&result)); break;
     default: break;
   }
 }
@@ -555,7 +546,8 @@ void CWnd::InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet
           V_R8(&v) = va_arg(ap, double);
           break;
         case VT_BSTR: {
-          vx::win::Bstr text(AfxAnsiToWide(va_arg(ap, const char*)).c_str());
+          const char* utf8 = va_arg(ap, const char*);
+          vx::win::Bstr text(vx::win::Wide(utf8 ? utf8 : "").c_str());
           V_VT(&v) = VT_BSTR;
           V_BSTR(&v) = text.release();
           break;

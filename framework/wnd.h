@@ -85,8 +85,8 @@ class CWnd {
   // Calls a dispatch member of the hosted control (IDispatch::Invoke). wFlags is
   // DISPATCH_METHOD, DISPATCH_PROPERTYGET or DISPATCH_PROPERTYPUT; vtRet is the wanted
   // result type (VT_EMPTY for none) and pvRet receives it: VT_I4 -> long*,
-  // VT_BOOL -> BOOL*, VT_BSTR -> std::string* (ANSI). pbParamInfo is a zero-terminated
-  // list of argument types (VT_I4, VT_BOOL, VT_BSTR: const char*, VT_R8: double)
+  // VT_BOOL -> BOOL*, VT_BSTR -> std::string* (UTF-8). pbParamInfo is a zero-terminated
+  // list of argument types (VT_I4, VT_BOOL, VT_BSTR: const char* UTF-8, VT_R8: double)
   // followed by the arguments in that order. Throws COleDispatchException on failure.
   void InvokeHelper(DISPID dwDispId, WORD wFlags, VARTYPE vtRet, void* pvRet, const VARTYPE* pbParamInfo,
                     ...);
@@ -172,10 +172,6 @@ class CWnd {
   friend class COleControlContainer;
 };
 
-// Converts between the system's ANSI code page and UTF-16.
-std::wstring AfxAnsiToWide(const char* text);
-std::string AfxWideToAnsi(const wchar_t* text);
-
-// Argument `index` (0 = first in declaration order) of an event as ANSI text; empty
+// Argument `index` (0 = first in declaration order) of an event as UTF-8 text; empty
 // when it is missing or not a string.
 std::string EventArgString(const DISPPARAMS* pParams, unsigned index);

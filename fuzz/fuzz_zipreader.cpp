@@ -1,7 +1,8 @@
 // The ZIP reader on arbitrary bytes: open, set the password, extract every entry into a
 // scratch folder. Archive errors are expected; what must never happen is a crash, a read
-// or write outside a buffer, a leak, or a file reported as written that is not there
-// with its full size inside the scratch folder. Small archives are then extracted once
+// or write outside a buffer, a leak, a name flagged as UTF-8 that is not valid UTF-8,
+// or a file reported as written that is not there with its full size inside the
+// scratch folder. Small archives are then extracted once
 // more, one entry after another until the first exception and all entries at once on
 // three threads: both must give the same reports, the same error and the same files.
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "common/empty_folder.h"
 #include "common/file.h"
 #include "common/file_exception.h"
+#include "common/utf.h"
 #include "zipreader/zip_reader.h"
 
 namespace {
@@ -41,9 +43,13 @@ const std::string& Scratch() {
   return *path;
 }
 
+// A name flagged as UTF-8 reaches the file system as valid UTF-8, whatever its bytes.
+bool IsValidUtf8(const std::string& text) { return vx::Utf16ToUtf8(vx::Utf8ToUtf16(text)) == text; }
+
 void ExtractOne(vx::ZipReader& reader, int index, const std::string& folder) {
   vx::ZipEntryInfo info;
   if (!reader.entryInfo(index, info)) std::abort();
+  if ((info.flags & 0x0800) && !IsValidUtf8(info.name())) std::abort();
   if (info.uncompressedSize > kMaxWritten) {
     if (!reader.openEntry(index)) return;
     static uint8_t buf[65536];

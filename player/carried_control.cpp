@@ -1,8 +1,9 @@
 #include "player/carried_control.h"
 
+#include "common/file.h"
 #include "common/package_contract.h"
-#include "framework/app.h"
-#include "player/player_app.h"
+#include "common/win32_text.h"
+#include "player/resource_file.h"
 
 namespace {
 
@@ -11,25 +12,30 @@ F Export(HMODULE module, const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+HMODULE ThisModule() { return GetModuleHandleW(nullptr); }
+
 }  // namespace
 
 CCarriedControl::~CCarriedControl() { Unload(); }
 
 bool CCarriedControl::IsCarried() {
-  return FindResourceA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(vx::kFlashResourceId),
-                       vx::kFlashResourceType) != nullptr;
+  return FindResourceA(ThisModule(), MAKEINTRESOURCEA(vx::kFlashResourceId), vx::kFlashResourceType) !=
+         nullptr;
 }
 
 bool CCarriedControl::Load(const std::string& folder, REFCLSID clsid) {
   Unload();
   if (folder.empty() || !IsCarried()) return false;
-  std::string path = folder + "\\" + kFileName;
-  if (!CPlayerApp::WriteResourceToFile(vx::kFlashResourceId, vx::kFlashResourceType, path.c_str())) {
-    DeleteFileA(path.c_str());
+  // The folder is the player's own: no extracted file lives there, so the control's
+  // file replaces nothing of the package's, and a failed one is ours to delete.
+  const std::string path = vx::JoinPath(folder, kFileName);
+  if (!WriteResourceToFile(ThisModule(), vx::kFlashResourceId, vx::kFlashResourceType, path)) {
+    vx::DeleteFilePath(path);
     return false;
   }
   // Whatever the control loads beside it is looked for in its own folder first.
-  vx::win::UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  vx::win::UniqueModule module(
+      LoadLibraryExW(vx::win::PathW(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (module) {
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto getClassObject = Export<GetClassObjectFn>(module.get(), "DllGetClassObject");
@@ -41,7 +47,7 @@ bool CCarriedControl::Load(const std::string& folder, REFCLSID clsid) {
     m_pFactory.detach();  // a failed call hands out no reference
     module.reset();       // unloaded before its file is deleted
   }
-  DeleteFileA(path.c_str());
+  vx::DeleteFilePath(path);
   return false;
 }
 

@@ -25,9 +25,9 @@ class CCarriedControl {
   // True when the running executable carries a control.
   static bool IsCarried();
 
-  // Writes the carried control into `folder`, loads it and takes its class factory for
-  // `clsid`. False (and nothing left loaded or written) when the package carries no
-  // control or it cannot be loaded.
+  // Writes the carried control into `folder` (the run folder's own sub-folder, UTF-8),
+  // loads it and takes its class factory for `clsid`. False (and nothing left loaded or written) when the
+  // package carries no control or it cannot be loaded.
   bool Load(const std::string& folder, REFCLSID clsid);
   IClassFactory* factory() const { return m_pFactory.get(); }
 

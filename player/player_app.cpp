@@ -12,10 +12,13 @@
 #include "common/file.h"
 #include "common/file_exception.h"
 #include "common/package_contract.h"
+#include "common/package_description.h"
 #include "common/swf_header.h"
 #include "common/system_error.h"
+#include "common/win32_text.h"
 #include "player/playback_rules.h"
 #include "player/player_dlg.h"
+#include "player/resource_file.h"
 #include "player/shockwave_flash.h"
 #include "resources/player/resource.h"
 #include "zipreader/zip_reader.h"
@@ -24,6 +27,11 @@ namespace {
 
 constexpr long kRequiredMajorVersion = 8;
 constexpr unsigned kExtractBufferSize = 65536;
+// How long the end of the player waits for a sweep to finish, and then for one it
+// asked to stop. Its own folder is free by then, so the wait never holds up the next
+// start of the package; it only bounds a sweep that a slow disk keeps busy.
+constexpr DWORD kSweepFinishMs = 10000;
+constexpr DWORD kSweepStopMs = 1000;
 
 std::string Trim(const std::string& s) {
   const char* blanks = " \t\r\n";
@@ -33,9 +41,9 @@ std::string Trim(const std::string& s) {
   return s.substr(first, last - first + 1);
 }
 
-void ShowSwfMessage(const char* text) { AfxMessageBox(text); }
+void ShowSwfMessage(const char* text) { MessageBoxUtf8(text); }
 
-// The archive entry `index` as text, at most `limit` bytes of it.
+// The archive entry `index` as bytes, at most `limit` of them.
 std::string ReadEntryText(vx::ZipReader& reader, int index, size_t limit) {
   std::string text;
   if (!reader.openEntry(index)) return text;
@@ -76,8 +84,9 @@ std::string PackageFolder(HINSTANCE module, HRSRC resource, const std::string& t
                !reader.targetPath(i, std::string(), false).empty())
         firstSlide = name;
     }
-    std::string text =
-        description >= 0 ? ReadEntryText(reader, description, kDescriptionLimit) : std::string();
+    std::string text = description >= 0
+                           ? vx::DescriptionFileText(ReadEntryText(reader, description, kDescriptionLimit))
+                           : std::string();
     std::string type = vx::DescriptionValue(text, vx::kDescriptionSection, vx::kKeyType, vx::kTypeResource);
     firstMovie = vx::IsSlideshowType(type)
                      ? firstSlide
@@ -91,16 +100,11 @@ std::string PackageFolder(HINSTANCE module, HRSRC resource, const std::string& t
 
 CPlayerApp::CPlayerApp() = default;
 
-bool CPlayerApp::WriteResourceToFile(UINT id, const char* type, const char* path) {
-  HMODULE module = AfxGetInstanceHandle();
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
-  if (!found) return false;
-  HGLOBAL loaded = LoadResource(module, found);
-  const void* data = loaded ? LockResource(loaded) : nullptr;
-  DWORD size = SizeofResource(module, found);
-  if (!data) return false;
-  vx::File file;
-  return file.open(path, vx::File::Mode::CreateWrite) && file.write(data, size) && file.close();
+std::string CPlayerApp::Title() const {
+  // The builder writes the title as UTF-16; read as such, every character survives.
+  const wchar_t* text = nullptr;
+  const int n = ::LoadStringW(m_hInstance, IDS_TITLE, reinterpret_cast<wchar_t*>(&text), 0);
+  return n > 0 && text ? vx::win::Utf8(text, static_cast<size_t>(n)) : std::string();
 }
 
 void CPlayerApp::InstallFlashControlIfNeeded() {
@@ -108,24 +112,24 @@ void CPlayerApp::InstallFlashControlIfNeeded() {
   long major = CShockwaveFlash::ProbeInstalledVersion(&version) ? (version >> 16) : 0;
   if (major == kRequiredMajorVersion) return;
   if (!FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kFlashResourceId), vx::kFlashResourceType)) return;
-  char systemDir[MAX_PATH + 1] = {0};
-  GetSystemDirectoryA(systemDir, MAX_PATH);
-  std::string path = Trim(systemDir) + "\\flash8.ocx";
-  WriteResourceToFile(vx::kFlashResourceId, vx::kFlashResourceType, path.c_str());
-  std::string parameters = path + " /s";
-  ShellExecuteA(nullptr, "run", "regsvr32", parameters.c_str(), nullptr, SW_HIDE);
+  wchar_t systemDir[MAX_PATH + 1] = {0};
+  const UINT n = GetSystemDirectoryW(systemDir, MAX_PATH);
+  const std::string path = Trim(vx::win::Utf8(systemDir, n <= MAX_PATH ? n : 0)) + "\\flash8.ocx";
+  WriteResourceToFile(m_hInstance, vx::kFlashResourceId, vx::kFlashResourceType, path);
+  // A path with a blank would reach regsvr32 as two arguments: such a one is quoted.
+  const std::string file = path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+  const std::wstring parameters = vx::win::Wide(file + " /s");
+  ShellExecuteW(nullptr, L"run", L"regsvr32", parameters.c_str(), nullptr, SW_HIDE);
 }
 
 bool CPlayerApp::CreateRunFolder(HRSRC resource) {
-  char tempPath[MAX_PATH + 1] = {0};
-  GetTempPathA(MAX_PATH, tempPath);
-  std::string shared = std::string(tempPath) + "VX";
-  CreateDirectoryA(shared.c_str(), nullptr);  // usually there already
+  const std::string shared = vx::TempFolder() + "VX";
+  vx::CreateFolder(shared);  // usually there already
   m_strSharedFolder = shared;
   // The package works in a folder of its own, the same on every run (so the control
   // finds what the movie saved before), and packages running side by side never empty
   // or overwrite each other's files.
-  if (!m_runFolder.Claim(shared, PackageFolder(m_hInstance, resource, LoadString(IDS_TITLE)))) return false;
+  if (!m_runFolder.Claim(shared, PackageFolder(m_hInstance, resource, Title()))) return false;
   m_strTempFolder = m_runFolder.path();
   return true;
 }
@@ -161,7 +165,7 @@ void CPlayerApp::SweepLeftOverFolders() {
 }
 
 IClassFactory* CPlayerApp::CarriedFlashFactory() {
-  if (!m_carriedControl.factory()) m_carriedControl.Load(m_strTempFolder, CLSID_ShockwaveFlash);
+  if (!m_carriedControl.factory()) m_carriedControl.Load(m_runFolder.ownFolder(), CLSID_ShockwaveFlash);
   return m_carriedControl.factory();
 }
 
@@ -218,7 +222,7 @@ bool CPlayerApp::ExtractPackage(HRSRC resource) {
     char text[512];
     if (!e.GetErrorMessage(text, sizeof(text)))
       lstrcpynA(text, "The package archive is damaged.", sizeof(text));
-    AfxMessageBox(text, MB_OK | MB_ICONSTOP);
+    MessageBoxUtf8(text, MB_OK | MB_ICONSTOP);
     return false;
   }
   return true;
@@ -235,16 +239,16 @@ BOOL CPlayerApp::InitInstance() {
       FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kArchiveResourceId), vx::kArchiveResourceType);
   if (!resource) {
     DWORD error = GetLastError();
-    AfxMessageBox(vx::SystemErrorText(error).c_str(), MB_OK);
+    MessageBoxUtf8(vx::SystemErrorText(error), MB_OK);
     return FALSE;
   }
   if (!CreateRunFolder(resource)) {
-    AfxMessageBox("Cannot create a temporary folder for the package's files.", MB_OK | MB_ICONSTOP);
+    MessageBoxUtf8("Cannot create a temporary folder for the package's files.", MB_OK | MB_ICONSTOP);
     return FALSE;
   }
-  if (!SetCurrentDirectoryA(m_strTempFolder.c_str())) {
+  if (!SetCurrentDirectoryW(vx::win::Wide(m_strTempFolder).c_str())) {
     // Extracting into whatever folder happens to be current would be unsafe.
-    AfxMessageBox(vx::SystemErrorText(GetLastError()).c_str(), MB_OK | MB_ICONSTOP);
+    MessageBoxUtf8(vx::SystemErrorText(GetLastError()), MB_OK | MB_ICONSTOP);
     return FALSE;
   }
   if (!ExtractPackage(resource)) return FALSE;
@@ -257,26 +261,32 @@ BOOL CPlayerApp::InitInstance() {
 }
 
 int CPlayerApp::ExitInstance() {
+  // The window and its control are gone: a carried control's file can go too. The
+  // package's own folder goes first of all, so that a start of the same package that
+  // follows at once finds it free (and with it what the movie saved).
+  m_carriedControl.Unload();
+  if (!m_strTempFolder.empty()) {
+    // Leave the folder first: a current directory cannot be removed.
+    SetCurrentDirectoryW(vx::win::Wide(vx::TempFolder()).c_str());
+    m_runFolder.Release();
+    m_strTempFolder.clear();
+  }
   if (m_hSweepThread) {
-    // Deleting a folder's files is never cut short; the sweep stops before the next.
-    g_stopSweep = true;
-    WaitForSingleObject(m_hSweepThread.get(), INFINITE);
+    // A sweep still running (it runs below normal priority while the movie plays) gets
+    // a while at normal priority to finish; then it is asked to stop before its next
+    // file. A file system that keeps it in one call does not keep the player
+    // either: what is left goes at a later start.
+    SetThreadPriority(m_hSweepThread.get(), THREAD_PRIORITY_NORMAL);
+    if (WaitForSingleObject(m_hSweepThread.get(), kSweepFinishMs) == WAIT_TIMEOUT) {
+      g_stopSweep = true;
+      WaitForSingleObject(m_hSweepThread.get(), kSweepStopMs);
+    }
     m_hSweepThread.reset();
   } else if (!m_bSwept && !m_strSharedFolder.empty()) {
     // No movie was played (the package ended at once, or could not play): the
     // left-overs go now.
     m_bSwept = true;
     CRunFolder::SweepStale(m_strSharedFolder);
-  }
-  // The window and its control are gone: a carried control's file can go too.
-  m_carriedControl.Unload();
-  if (!m_strTempFolder.empty()) {
-    // Leave the folder first: a current directory cannot be removed.
-    char tempPath[MAX_PATH + 1] = {0};
-    GetTempPathA(MAX_PATH, tempPath);
-    SetCurrentDirectoryA(tempPath);
-    m_runFolder.Release();
-    m_strTempFolder.clear();
   }
   return CWinApp::ExitInstance();
 }

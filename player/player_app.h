@@ -20,9 +20,8 @@ class CPlayerApp : public CWinApp {
   BOOL InitInstance() override;
   int ExitInstance() override;
 
-  // Writes resource (id, type) of the running executable to `path` (created or
-  // replaced). True when the whole resource was written.
-  static bool WriteResourceToFile(UINT id, const char* type, const char* path);
+  // The package title, string 1 of the executable (UTF-8).
+  std::string Title() const;
 
   // Starts removing, on a worker thread of low priority, the folders under "VX" of runs
   // that are gone. The player window calls it once its movie is loaded, so that the
@@ -37,9 +36,9 @@ class CPlayerApp : public CWinApp {
   IClassFactory* CarriedFlashFactory();
 
   // This run's temporary folder: <system temporary folder>VX\<package folder>, no
-  // trailing backslash (see CRunFolder). Empty until the folder is held.
+  // trailing backslash (see CRunFolder), UTF-8. Empty until the folder is held.
   std::string m_strTempFolder;
-  // Names of the extracted entries whose name ends in "SWF", in archive order.
+  // Names (UTF-8) of the extracted entries whose name ends in "SWF", in archive order.
   std::vector<std::string> m_slides;
   // Set by the player window when the package is a slideshow.
   bool m_bSlideshow = false;

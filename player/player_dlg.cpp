@@ -5,6 +5,7 @@
 #include "common/file_exception.h"
 #include "common/package_contract.h"
 #include "common/swf_header.h"
+#include "common/win32_text.h"
 #include "framework/activex.h"
 #include "player/player_app.h"
 #include "resources/player/resource.h"
@@ -18,10 +19,15 @@ constexpr DWORD kSettingsBufferSize = 300;
 // Marks "no background colour in the movie's first tag".
 constexpr uint32_t kNoColour = 0xFFFFFFFFu;
 
+// A value of the description file, read by the private-profile rules. The UTF-16
+// functions read a file in the ANSI code page as before, and one written as UTF-16
+// (a main movie named beyond ASCII) with every character intact.
 std::string ReadSetting(const std::string& file, const char* key, const char* fallback) {
-  char value[kSettingsBufferSize];
-  GetPrivateProfileStringA(vx::kDescriptionSection, key, fallback, value, kSettingsBufferSize, file.c_str());
-  return value;
+  wchar_t value[kSettingsBufferSize];
+  const DWORD n = GetPrivateProfileStringW(vx::win::Wide(vx::kDescriptionSection).c_str(),
+                                           vx::win::Wide(key).c_str(), vx::win::Wide(fallback).c_str(), value,
+                                           kSettingsBufferSize, vx::win::Wide(file).c_str());
+  return vx::win::Utf8(value, n < kSettingsBufferSize ? n : 0);
 }
 
 }  // namespace
@@ -33,14 +39,17 @@ CPlayerDlg::CPlayerDlg(CWnd* pParent)
       m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)) {}
 
 void CPlayerDlg::Fail(const std::string& text) {
-  AfxMessageBox(text.c_str(), MB_OK | MB_ICONSTOP);
+  MessageBoxUtf8(text, MB_OK | MB_ICONSTOP);
   EndDialog(IDABORT);
 }
 
 BOOL CPlayerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
 
-  SetWindowText(AfxGetApp()->LoadString(IDS_TITLE).c_str());
+  // Stored as UTF-16 by the default procedure itself: through the dialog's own (ANSI)
+  // procedure, characters beyond the code page would be lost.
+  const std::wstring title = vx::win::Wide(m_pApp ? m_pApp->Title() : std::string());
+  ::DefWindowProcW(m_hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
   ModifyStyle(0, WS_SYSMENU);
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
@@ -143,9 +152,7 @@ void CPlayerDlg::OnTimer(UINT_PTR nIdEvent) {
 void CPlayerDlg::AdvanceSlide() {
   if (m_nSlideCount <= 0) return;
   if (++m_nCurrentSlide >= m_nSlideCount) m_nCurrentSlide = 0;
-  char path[MAX_PATH * 2];
-  std::snprintf(path, sizeof(path), "%s\\%s", m_strTempFolder.c_str(),
-                m_pApp->m_slides[static_cast<size_t>(m_nCurrentSlide)].c_str());
+  const std::string path = m_strTempFolder + "\\" + m_pApp->m_slides[static_cast<size_t>(m_nCurrentSlide)];
   uint32_t colour = kNoColour;
   vx::SwfDimension size = vx::ReadSwfDimension(path, colour);
   // A movie without a background colour of its own leaves the control's as it is.
@@ -156,7 +163,7 @@ void CPlayerDlg::AdvanceSlide() {
     SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
     m_flash.SetWindowPos(nullptr, 0, 0, size.width, size.height, 0);
   }
-  m_flash.LoadMovie(0, path);
+  m_flash.LoadMovie(0, path.c_str());
   if (m_nSlideCount == 1) KillTimer(m_nTimerId);
 }
 

@@ -15,7 +15,7 @@ pkgs=(
   wine wine64
   xvfb xauth xdotool imagemagick icoutils fonts-wqy-microhei
   zip unzip p7zip-full python3 python3-pefile openssl osslsigncode
-  clang llvm libclang-rt-14-dev
+  clang llvm libclang-rt-14-dev locales
 )
 
 SUDO=""
@@ -33,6 +33,25 @@ runs_32bit_programs() {
   status=$?
   rm -f "$probe"
   [ "$status" = 42 ]
+}
+
+# Wine takes a program's code page from the locale: the tests run the programs under
+# English and Chinese ones, which must be there.
+locales_wanted=(en_US.UTF-8 zh_CN.UTF-8)
+ensure_locales() {
+  local wanted have=() missing=()
+  mapfile -t have < <(locale -a 2>/dev/null | tr 'A-Z' 'a-z')
+  for wanted in "${locales_wanted[@]}"; do
+    local short
+    short=$(printf '%s' "${wanted%%.*}.utf8" | tr 'A-Z' 'a-z')
+    printf '%s\n' "${have[@]}" | grep -qxF "$short" || missing+=("$wanted")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "bootstrap: generating the locales ${missing[*]}"
+  for wanted in "${missing[@]}"; do
+    grep -q "^$wanted UTF-8" /etc/locale.gen 2>/dev/null || echo "$wanted UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
+  $SUDO locale-gen >/dev/null
 }
 
 need_update=0
@@ -54,6 +73,7 @@ for p in "${pkgs[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ] && [ "$need_update" = 0 ]; then
+  ensure_locales
   echo "bootstrap: everything is installed"
   exit 0
 fi
@@ -64,4 +84,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+ensure_locales
 echo "bootstrap: done"

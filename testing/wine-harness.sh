@@ -26,6 +26,9 @@
 #   --no-control         the prefix has no Flash control registered
 #   --prefix-folder P    make the folder P (relative to the prefix's drive C, "/"
 #                        separated) before the programs run; repeatable
+#   --temp-folder P      the user's temporary folder (TEMP and TMP in the prefix's
+#                        registry) becomes P, a Windows path on drive C, made first;
+#                        any characters
 #   --keep-prefix        run in the prefix that the last run with the same output
 #                        folder left (as it left it), instead of a fresh copy; a fresh
 #                        one when there is none
@@ -107,6 +110,13 @@ if [ "${1:-}" = "--inner" ]; then
     done
     return 1
   }
+
+  if [ -n "$VXH_TEMP_FOLDER" ]; then
+    for name in TEMP TMP; do
+      "$VX_WINE" reg add 'HKCU\Environment' /v "$name" /t REG_SZ /d "$VXH_TEMP_FOLDER" /f >/dev/null 2>&1
+    done
+    "$VX_WINESERVER" -w
+  fi
 
   pids=()
   run_one() {  # run_one SUFFIX PROGRAM ARGS...
@@ -198,6 +208,7 @@ keys=()
 with_control=1
 keep_prefix=0
 prefix_folders=()
+temp_folder=""
 out=""
 environment=()
 while [ $# -gt 0 ]; do
@@ -211,6 +222,7 @@ while [ $# -gt 0 ]; do
     --escape) keys+=("${2:?} Escape"); shift 2 ;;
     --no-control) with_control=0; shift ;;
     --prefix-folder) prefix_folders+=("${2:?}"); shift 2 ;;
+    --temp-folder) temp_folder=${2:?}; shift 2 ;;
     --keep-prefix) keep_prefix=1; shift ;;
     --out) out=${2:?}; shift 2 ;;
     --) shift; break ;;
@@ -310,6 +322,11 @@ else
     clone_prefix "$template" "$prefix"
   ) 9>"$harness_dir/template.lock" || harness_fail "cannot copy the template prefix"
 fi
+if [ -n "$temp_folder" ]; then
+  case "$temp_folder" in [Cc]:\\*) ;; *) harness_fail "--temp-folder takes a path on drive C" ;; esac
+  temp_unix=$prefix/drive_c/$(printf '%s' "${temp_folder:3}" | tr '\\' /)
+  prefix_folders+=("${temp_unix#"$prefix/drive_c/"}")
+fi
 for folder in "${prefix_folders[@]+"${prefix_folders[@]}"}"; do
   mkdir -p "$prefix/drive_c/$folder" || harness_fail "cannot make $folder in the prefix"
 done
@@ -326,7 +343,7 @@ for attempt in 1 2 3; do
   server_num=$((100 + ($$ * 7 + attempt * 131) % 400))
   VXH_OUT=$out VXH_PREFIX=$prefix VXH_TIMEOUT=$timeout_secs \
   VXH_SCREENSHOT_DELAY=$screenshot_delay VXH_SCREENSHOT_PATH=$screenshot_path \
-  VXH_WINDOWS_DELAY=$windows_delay \
+  VXH_WINDOWS_DELAY=$windows_delay VXH_TEMP_FOLDER=$temp_folder \
     xvfb-run -a -n "$server_num" -e "$out/xvfb-error.txt" -s "-screen 0 1024x768x24" \
     bash "$0" --inner
   xvfb_status=$?
@@ -338,7 +355,9 @@ WINEPREFIX=$prefix "$VX_WINESERVER" -k 2>/dev/null
 
 # The temporary folder's contents, relative to it.
 : >"$out/temp-listing.txt"
-for temp in "$prefix"/drive_c/users/*/Temp "$prefix"/drive_c/users/*/AppData/Local/Temp; do
+temps=("$prefix"/drive_c/users/*/Temp "$prefix"/drive_c/users/*/AppData/Local/Temp)
+[ -z "$temp_folder" ] || temps=("$temp_unix")
+for temp in "${temps[@]}"; do
   [ -d "$temp" ] || continue
   (cd "$temp" && find . -mindepth 1 \( -type d -printf '%P/\n' -o -printf '%P\n' \) | LC_ALL=C sort) \
     >>"$out/temp-listing.txt"

@@ -94,7 +94,7 @@ uint64_t ZipEntryStream::checkLocalHeader(uint64_t position) {
   const uint16_t extraLength = zip::Load(h, kExtraLength);
   if (zip::Load(h, kSignature) != zip::kLocalHeaderSignature || localMethod != m_current.method ||
       (localMethod != zip::kMethodStored && localMethod != zip::kMethodDeflated) ||
-      nameLength != m_current.fileName.size())
+      nameLength != m_current.storedNameLength)
     throwEntry(CZipException::kDamaged);
   // Without a data descriptor the local header must state the central record's values.
   if (!(localFlags & zip::kFlagDataDescriptor) &&

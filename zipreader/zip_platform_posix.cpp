@@ -3,8 +3,6 @@
 
 namespace vx::zipplatform {
 
-void OemToAnsi(char*, size_t) {}
-
 void FoldPathCase(std::string&) {}
 
 unsigned long LastSystemError() { return 0; }

@@ -13,6 +13,8 @@
 #include <ctime>
 
 #include "common/file_exception.h"
+#include "common/system_text.h"
+#include "common/utf.h"
 #include "common/zip_format.h"
 #include "zipreader/zip_entry_stream.h"
 #include "zipreader/zip_platform.h"
@@ -52,6 +54,19 @@ bool MakeSafeComponent(std::string& component) {
     if (u < 0x20 || c == ':' || IsSeparator(c)) return false;
   }
   return !IsDeviceName(component);
+}
+
+// The entry's name as UTF-8 with the platform's separator. With flag bit 11 the
+// stored bytes are UTF-8 already: a sequence that is not valid UTF-8 becomes U+FFFD,
+// so that no stray bytes ever reach the file system. Without it the name is in the
+// code page of the system that made it, as the platform reads such names.
+void DecodeName(ZipEntryInfo& e) {
+  const std::string stored(e.fileName.begin(), e.fileName.end());
+  const std::string name = (e.flags & zip::kFlagUtf8) != 0 ? Utf16ToUtf8(Utf8ToUtf16(stored))
+                                                           : LegacyTextToUtf8(stored, e.hostSystem() == 0);
+  e.fileName.assign(name.begin(), name.end());
+  for (uint8_t& c : e.fileName)
+    if (c == '/') c = static_cast<uint8_t>(kPathSeparator);
 }
 
 }  // namespace
@@ -209,15 +224,13 @@ ZipEntryInfo ZipReader::readCentralRecord() {
   // one is made, so a damaged record cannot make the reader allocate more than the
   // archive holds.
   e.fileName.resize(nameLength);
+  e.storedNameLength = nameLength;
   readExact(e.fileName.data(), nameLength);
   e.extraField.resize(extraLength);
   readExact(e.extraField.data(), extraLength);
   e.comment.resize(commentLength);
   readExact(e.comment.data(), commentLength);
-  for (uint8_t& c : e.fileName)
-    if (c == '/') c = static_cast<uint8_t>(kPathSeparator);
-  if (e.hostSystem() == 0 && !e.fileName.empty())
-    zipplatform::OemToAnsi(reinterpret_cast<char*>(e.fileName.data()), e.fileName.size());
+  DecodeName(e);
   return e;
 }
 

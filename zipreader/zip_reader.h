@@ -132,7 +132,8 @@ struct ZipEntryInfo {
   uint32_t externalAttributes = 0;
   uint32_t localHeaderOffset = 0;
   std::vector<uint8_t> extraField;
-  std::vector<uint8_t> fileName;  // converted: "/" is the platform's separator
+  std::vector<uint8_t> fileName;  // UTF-8, "/" made the platform's separator
+  uint16_t storedNameLength = 0;  // the name's length in bytes as the records state it
   std::vector<uint8_t> comment;
 
   bool isDirectory() const;

@@ -10,6 +10,7 @@
 #include "common/file.h"
 #include "common/processors.h"
 #include "common/random.h"
+#include "common/utf.h"
 #include "common/zip_format.h"
 #include "zipwriter/chunk_deflater.h"
 #include "zipwriter/zip_fields.h"
@@ -76,6 +77,25 @@ std::string ArchiveName(const std::string& entryName) {
   return name;
 }
 
+// A name with any character beyond ASCII is stored as UTF-8 with flag bit 11, which
+// tells every reader how to take it, whatever code page its system uses. Names of
+// ASCII alone carry no flag (they read the same everywhere), and neither does a name
+// that is not valid UTF-8 (a Linux file name in another encoding): its bytes are all
+// there is.
+bool IsUtf8Name(const std::string& name) {
+  bool beyondAscii = false;
+  for (char c : name) beyondAscii = beyondAscii || static_cast<unsigned char>(c) >= 0x80;
+  return beyondAscii && Utf16ToUtf8(Utf8ToUtf16(name)) == name;
+}
+
+// Whether the name fits: at most 259 characters, the longest name a Windows path
+// component may have (for ASCII, 259 bytes), and what the 16-bit length field holds.
+bool NameFits(const std::string& name) {
+  if (name.empty() || name.size() > zip::kMaxNameFieldLength) return false;
+  return IsUtf8Name(name) ? Utf8ToUtf16(name).size() <= zip::kMaxNameLength
+                          : name.size() <= zip::kMaxNameLength;
+}
+
 // The entry as its local header first states it: with a password the CRC and a
 // deflated entry's compressed size follow in the data descriptor.
 EntryRecord DescribeEntry(const std::string& name, const FileDescription& source, bool encrypted,
@@ -85,6 +105,7 @@ EntryRecord DescribeEntry(const std::string& name, const FileDescription& source
   e.method = IsStoredName(name) ? zip::kMethodStored : zip::kMethodDeflated;
   e.flags = encrypted ? static_cast<uint16_t>(zip::kFlagEncrypted | zip::kFlagDataDescriptor)
                       : zip::kFlagDataDescriptor;
+  if (IsUtf8Name(name)) e.flags |= zip::kFlagUtf8;
   e.dos = DosDateTimeFromFileTime(source.lastWrite);
   e.crc = 0;
   const uint64_t encryptionBytes = encrypted ? zip::kEncryptionHeaderSize : 0;
@@ -379,7 +400,7 @@ uint32_t Writer::addFile(const std::string& entryName, const std::string& source
   // The arguments: a name the format can hold, a source, room for one more entry (the
   // end record counts them in 16 bits).
   const std::string name = ArchiveName(entryName);
-  if (name.empty() || name.size() > zip::kMaxNameLength) return kZipBadArgument;
+  if (!NameFits(name)) return kZipBadArgument;
   if (sourcePath.empty()) return kZipBadArgument;
   if (m_entries.size() >= zip::kMaxEntries) return kZipBadArgument;
 

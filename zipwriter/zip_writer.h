@@ -38,8 +38,8 @@ class ZipWriter {
   static ZipWriterHandle* create(const std::string& archivePath, const char* password, unsigned threads = 0);
 
   // Appends the whole content of `sourcePath` as entry `entryName` (backslashes become
-  // "/", at most 259 bytes). A failed add leaves no central record for the entry; the
-  // archive stays readable for the entries that succeeded.
+  // "/", at most 259 characters; a name beyond ASCII is UTF-8 and gets flag bit 11). A failed add leaves no
+  // central record for the entry; the archive stays readable for the entries that succeeded.
   static uint32_t addFile(ZipWriterHandle* handle, const std::string& entryName,
                           const std::string& sourcePath);
 

@@ -12,6 +12,7 @@
 #include "common/file_size.h"
 #include "common/package_contract.h"
 #include "common/swf_header.h"
+#include "common/win32_text.h"
 #include "framework/app.h"
 #include "framework/filedialog.h"
 #include "framework/thread.h"
@@ -40,6 +41,25 @@ std::string Upper(std::string s) {
 }
 
 std::string NumberText(int n) { return std::to_string(n); }
+
+// While a build runs, the window looks at its finished mark this often, in case the
+// worker's message never arrives.
+constexpr UINT_PTR kBuildWatchTimer = 2;
+constexpr UINT kBuildWatchPeriodMs = 1000;
+
+std::string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unknown error";
+  }
+}
+
+// The window's controls hold text in the system's ANSI code page; the builder and the
+// file layer take UTF-8.
+std::string Utf8(const std::string& ansi) { return vx::win::AnsiToUtf8(ansi); }
 
 std::string FileName(const std::string& path) {
   const size_t slash = path.find_last_of('\\');
@@ -195,8 +215,13 @@ LRESULT CPackagerDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       OnBuildProgress(static_cast<size_t>(wParam), static_cast<size_t>(lParam));
       return 0;
     case WM_VX_BUILD_FINISHED: OnBuildFinished(); return 0;
-    default: return CDataDialog::WindowProc(message, wParam, lParam);
+    case WM_TIMER:
+      if (wParam != kBuildWatchTimer) break;
+      OnBuildFinished();  // does nothing until the worker has marked the build finished
+      return 0;
+    default: break;
   }
+  return CDataDialog::WindowProc(message, wParam, lParam);
 }
 
 // ---- The file list ------------------------------------------------------------------
@@ -207,10 +232,10 @@ bool CPackagerDlg::IsSlideshowSelected() const {
 
 bool CPackagerDlg::NameTakenInList(const std::string& path) const {
   const std::string name = FileName(path);
-  if (vx::SameEntryName(name, vx::kDescriptionEntryName)) return true;
+  if (vx::SameEntryName(Utf8(name), vx::kDescriptionEntryName)) return true;
   const int count = m_listFiles.GetItemCount();
   for (int i = 0; i < count; ++i)
-    if (vx::SameEntryName(name, m_listFiles.GetItemText(i, kColName))) return true;
+    if (vx::SameEntryName(Utf8(name), Utf8(m_listFiles.GetItemText(i, kColName)))) return true;
   return false;
 }
 
@@ -265,7 +290,7 @@ void CPackagerDlg::OnAdd() {
   // Refused names: the rest of the selection was added all the same.
   if (!refused.empty()) AfxMessageBox(FormatText(IDS_NAME_TAKEN, refused).c_str(), MB_OK | MB_ICONWARNING);
   // An SWF movie that cannot be read ends the operation; rows added before it stay.
-  if (failed) AfxMessageBox(unreadable.c_str(), MB_OK | MB_ICONEXCLAMATION);
+  if (failed) MessageBoxUtf8(unreadable, MB_OK | MB_ICONEXCLAMATION);
 }
 
 CPackagerDlg::AddResult CPackagerDlg::AddListFile(const std::string& path) {
@@ -279,19 +304,20 @@ CPackagerDlg::AddResult CPackagerDlg::AddListFile(const std::string& path) {
   if (NameTakenInList(path)) return AddResult::NameTaken;
   if (!IsSlideshowSelected()) {
     const std::string mainMovie = GetDlgItemText(IDC_MAIN_MOVIE);
-    if (!mainMovie.empty() && vx::SameEntryName(name, FileName(mainMovie))) return AddResult::NameTaken;
+    if (!mainMovie.empty() && vx::SameEntryName(Utf8(name), Utf8(FileName(mainMovie))))
+      return AddResult::NameTaken;
   }
 
   const size_t dot = path.find_last_of('.');
   const std::string type = Upper(dot == std::string::npos ? path : path.substr(dot + 1));
   std::string dimension;
   if (type == "SWF") {
-    const vx::SwfDimension d = vx::ReadSwfDimension(path);  // throws for a file it cannot open
+    const vx::SwfDimension d = vx::ReadSwfDimension(Utf8(path));  // throws for a file it cannot open
     char text[48];
     std::snprintf(text, sizeof(text), "%d * %d", static_cast<int>(d.width), static_cast<int>(d.height));
     dimension = text;
   }
-  const std::string size = vx::FormatFileSize(path);
+  const std::string size = vx::FormatFileSize(Utf8(path));
 
   const int row = m_listFiles.InsertItem(count, NumberText(count + 1).c_str());
   if (row < 0) return AddResult::Skipped;
@@ -364,17 +390,18 @@ void CPackagerDlg::OnTypeSlideshow() {
 
 vx::BuildRequest CPackagerDlg::TakeSnapshot() const {
   vx::BuildRequest r;
-  r.installDir = m_strInstallDir;
-  r.mainMovie = m_strMainMovie;
-  r.title = m_strTitle;
+  r.installDir = Utf8(m_strInstallDir);
+  r.mainMovie = Utf8(m_strMainMovie);
+  r.title = Utf8(m_strTitle);
   r.fullScreen = m_bFullScreen != FALSE;
   r.autoInstallFlash = m_bAutoInstallFlash != FALSE;
   r.packageType = m_nPackageType == 1 ? vx::PackageType::Slideshow : vx::PackageType::Resource;
-  r.outputPath = m_strOutputPath;
+  r.outputPath = Utf8(m_strOutputPath);
   const int count = m_listFiles.GetItemCount();
   r.rows.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i)
-    r.rows.push_back({m_listFiles.GetItemText(i, kColName), m_listFiles.GetItemText(i, kColPath)});
+    r.rows.push_back(
+        {Utf8(m_listFiles.GetItemText(i, kColName)), Utf8(m_listFiles.GetItemText(i, kColPath))});
   return r;
 }
 
@@ -403,6 +430,7 @@ void CPackagerDlg::OnOK() {
   job->hWndNotify = m_hWnd;
   m_pBuild = job;
   ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), FALSE);
+  ::SetTimer(m_hWnd, kBuildWatchTimer, kBuildWatchPeriodMs, nullptr);
   auto* share = new std::shared_ptr<BuildJob>(job);
   if (!AfxBeginThread(BuildPackageThread, share)) {
     delete share;
@@ -412,6 +440,10 @@ void CPackagerDlg::OnOK() {
   }
 }
 
+namespace build_thread_testing {
+void (*atStart)() = nullptr;
+}
+
 UINT BuildPackageThread(LPVOID pParam) {
   const std::shared_ptr<CPackagerDlg::BuildJob> job = [pParam] {
     std::unique_ptr<std::shared_ptr<CPackagerDlg::BuildJob>> share(
@@ -419,12 +451,26 @@ UINT BuildPackageThread(LPVOID pParam) {
     return *share;
   }();
   const HWND hWnd = job->hWndNotify;
-  job->outcome = vx::BuildPackage(job->request, [hWnd](size_t index, size_t count, const std::string&) {
-    ::PostMessageA(hWnd, WM_VX_BUILD_PROGRESS, index, static_cast<LPARAM>(count));
-  });
+  // Whatever happens here, the build ends: the window waits for the finished mark
+  // before it lets the user build again or close it.
+  try {
+    if (build_thread_testing::atStart) build_thread_testing::atStart();
+    job->outcome = vx::BuildPackage(job->request, [hWnd](size_t index, size_t count, const std::string&) {
+      ::PostMessageA(hWnd, WM_VX_BUILD_PROGRESS, index, static_cast<LPARAM>(count));
+    });
+  } catch (...) {
+    job->outcome.succeeded = false;
+    try {
+      job->outcome.message = "The package could not be built";
+      job->outcome.detail = CurrentExceptionText();
+    } catch (...) {
+      // No memory even for the text: the window shows what it can.
+    }
+  }
   const bool succeeded = job->outcome.succeeded;
   job->finished.store(true, std::memory_order_release);
   // A window that has gone meanwhile gets nothing; the job goes with the last owner.
+  // Should the post be lost, the window's watch timer finds the mark.
   ::PostMessageA(hWnd, WM_VX_BUILD_FINISHED, 0, 0);
   return succeeded ? 1 : static_cast<UINT>(-1);
 }
@@ -447,17 +493,18 @@ void CPackagerDlg::OnBuildProgress(size_t index, size_t count) {
 void CPackagerDlg::OnBuildFinished() {
   if (!m_pBuild || !m_pBuild->finished.load(std::memory_order_acquire)) return;
   const std::shared_ptr<BuildJob> job = std::move(m_pBuild);
+  ::KillTimer(m_hWnd, kBuildWatchTimer);
   ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), TRUE);
   SetCaptionFromStrings(IDC_ADD_HINT, IDS_ADD_HINT);
 
   const vx::BuildOutcome& outcome = job->outcome;
   if (!outcome.succeeded) {
     // The failure's own text on the first line, the file and the system's reason below.
-    AfxMessageBox(outcome.messageText().c_str(), MB_OK | MB_ICONWARNING);
+    MessageBoxUtf8(outcome.messageText(), MB_OK | MB_ICONWARNING);
     return;
   }
   const std::string text = vx::FormatResultText(LoadText(IDS_PACKAGE_CREATED), outcome.sizeText);
-  const std::string output = job->request.outputPath;
+  const std::string output = vx::win::Utf8ToAnsi(job->request.outputPath);
   switch (AfxMessageBox(text.c_str(), MB_YESNOCANCEL | MB_ICONINFORMATION)) {
     case IDYES: ::ShellExecuteA(nullptr, "open", output.c_str(), nullptr, "", SW_SHOW); break;
     case IDNO: {

@@ -101,7 +101,13 @@ class CPackagerDlg : public CDataDialog {
 // it takes over (and deletes): it holds the job until it has ended, reads nothing but
 // the job, and posts its progress and its end to the job's window. Returns 1 when the
 // package was made, -1 when the build stopped early.
+// It always ends the build: anything that escapes the build becomes a failed outcome,
+// and the job is marked finished.
 UINT BuildPackageThread(LPVOID pParam);
+// Tests only: called at the start of every build thread (to inject a fault there).
+namespace build_thread_testing {
+extern void (*atStart)();
+}
 
 // The hint line's text during a build: `progressFormat` (string 1043, one "%d" for the
 // percentage) while the archive is written, `finishingText` (string 1044) once it is

@@ -2,6 +2,7 @@
 
 #include "common/empty_folder.h"
 #include "common/file.h"
+#include "common/win32_text.h"
 
 std::string InstallDirFromModuleName(const char* buffer, DWORD length, DWORD capacity) {
   if (!buffer || length == 0 || length >= capacity) return std::string();
@@ -15,7 +16,7 @@ std::string WorkFolderOf(const std::string& installDir) {
 }
 
 bool EmptyWorkFolder(const std::string& installDir) {
-  const std::string work = WorkFolderOf(installDir);
+  const std::string work = vx::win::AnsiToUtf8(WorkFolderOf(installDir));
   if (work.empty() || !vx::IsDirectory(work) || vx::IsLink(work)) return false;
   vx::EmptyFolder(work);
   return true;

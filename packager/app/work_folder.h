@@ -14,7 +14,8 @@ std::string InstallDirFromModuleName(const char* buffer, DWORD length, DWORD cap
 // of whatever drive is current).
 std::string WorkFolderOf(const std::string& installDir);
 
-// Empties the work folder of `installDir` and keeps the folder. Does nothing, and
+// Empties the work folder of `installDir` (in the ANSI code page, as the window holds
+// it) and keeps the folder. Does nothing, and
 // returns false, when the installation folder is unknown or the work folder is a link
 // (a junction or symbolic link named Temp leads to a folder the packager did not make).
 bool EmptyWorkFolder(const std::string& installDir);

@@ -175,6 +175,21 @@ bool IdentityChanges(const std::string& path, const std::vector<IconImage>& icon
   return true;
 }
 
+// Whether `path` lies inside `folder`, both taken as absolute paths whose letters the
+// platform's file system may fold.
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+  auto key = [](const std::string& p) {
+    std::string k = AbsolutePath(p);
+    FoldPathLetters(k);
+    for (char& c : k)
+      if (c == '\\') c = '/';
+    while (k.size() > 1 && k.back() == '/') k.pop_back();
+    return k;
+  };
+  const std::string p = key(path), f = key(folder);
+  return p.size() > f.size() + 1 && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/';
+}
+
 // A name beside `path` that no other build uses: path + ".tmp-" + 8 hex digits.
 std::string TemporarySibling(const std::string& path) { return path + ".tmp-" + RandomHex(4); }
 
@@ -248,6 +263,14 @@ bool PlanBuild(const BuildRequest& request, BuildPlan& plan, BuildOutcome& failu
     failure = Failure("No output file was given");
     return false;
   }
+  // The work folder is emptied when the packager ends: a package saved there would be
+  // lost without a word.
+  const std::string workFolder = InstallPath(request.installDir, kWorkFolderTail);
+  if (!request.installDir.empty() && IsInsideFolder(request.outputPath, workFolder)) {
+    failure = Failure("The package cannot be saved in the packager's work folder '" + workFolder +
+                      "', which is emptied when the packager closes: please choose another folder");
+    return false;
+  }
   if (TitleToUtf16(request.title).size() > kMaxTitleLength) {
     failure = Failure("The title is longer than " + std::to_string(kMaxTitleLength) + " characters");
     return false;
@@ -273,7 +296,7 @@ bool WriteArchive(const BuildRequest& request, BuildPlan& plan, const BuildProgr
   CreateFolders(InstallPath(request.installDir, kWorkFolderTail));
   const std::string description = DescriptionText(request.fullScreen, plan.movieName, request.packageType);
   ClearLastSystemError();
-  if (WriteTextFile(plan.descriptionPath, description) != 0) {
+  if (WriteDescriptionFile(plan.descriptionPath, description) != 0) {
     failure = Failure(CannotWrite(plan.descriptionPath), std::string(), LastSystemErrorText());
     return false;
   }

@@ -1,15 +1,18 @@
-// The resource update on Windows: the system's BeginUpdateResourceA, UpdateResourceA
-// and EndUpdateResourceA, applied to a copy beside the file that replaces it only once
-// EndUpdateResourceA has succeeded.
+// The resource update on Windows: the system's BeginUpdateResource, UpdateResource
+// and EndUpdateResource, applied to a copy beside the file that replaces it only once
+// EndUpdateResource has succeeded. Paths and resource names are UTF-8 and reach the
+// system as UTF-16.
 #include "packager/core/resource_update.h"
 
 #include <windows.h>
 
 #include <vector>
 
+#include "common/file.h"
 #include "common/random.h"
 #include "common/system_error.h"
 #include "common/win32_handles.h"
+#include "common/win32_text.h"
 #include "packager/core/pe_signature.h"
 
 namespace vx {
@@ -24,12 +27,12 @@ std::string LastFailure() {
   return s;
 }
 
-// An update begun with BeginUpdateResourceA, discarded unless it is ended first.
+// An update begun with BeginUpdateResource, discarded unless it is ended first.
 struct ResourceUpdateTraits {
   using Handle = HANDLE;
   static Handle invalid() { return nullptr; }
   static Handle also_invalid() { return nullptr; }
-  static void close(Handle h) { EndUpdateResourceA(h, TRUE); }
+  static void close(Handle h) { EndUpdateResourceW(h, TRUE); }
 };
 using UniqueResourceUpdate = win::Unique<ResourceUpdateTraits>;
 
@@ -44,7 +47,7 @@ struct ResourceUpdater::Impl {
 
   void drop() {
     update.reset();
-    if (!temp.empty()) DeleteFileA(temp.c_str());
+    if (!temp.empty()) DeleteFilePath(temp);
     temp.clear();
   }
 };
@@ -75,12 +78,13 @@ bool ResourceUpdater::begin(const std::string& exePath, bool deleteExistingResou
       return false;
     }
     m_impl->signedCopy = true;
-  } else if (!CopyFileA(exePath.c_str(), m_impl->temp.c_str(), FALSE)) {
+  } else if (!CopyFilePath(exePath, m_impl->temp)) {
     m_strError = "cannot copy " + exePath + ": " + LastFailure();
     m_impl->temp.clear();
     return false;
   }
-  m_impl->update.reset(BeginUpdateResourceA(m_impl->temp.c_str(), deleteExistingResources ? TRUE : FALSE));
+  m_impl->update.reset(
+      BeginUpdateResourceW(win::PathW(m_impl->temp).c_str(), deleteExistingResources ? TRUE : FALSE));
   if (!m_impl->update) {
     m_strError = exePath + ": BeginUpdateResource failed: " + LastFailure();
     m_impl->drop();
@@ -103,9 +107,11 @@ bool ResourceUpdater::update(const ResourceId& type, const ResourceId& name, uin
     m_strError = "resource " + type.toString() + "/" + name.toString() + " is too large for an executable";
     return false;
   }
-  LPCSTR t = type.isName() ? type.name().c_str() : MAKEINTRESOURCEA(type.id());
-  LPCSTR n = name.isName() ? name.name().c_str() : MAKEINTRESOURCEA(name.id());
-  if (!UpdateResourceA(m_impl->update.get(), t, n, language, const_cast<void*>(data),
+  const std::wstring typeName = type.isName() ? win::Wide(type.name()) : std::wstring();
+  const std::wstring entryName = name.isName() ? win::Wide(name.name()) : std::wstring();
+  LPCWSTR t = type.isName() ? typeName.c_str() : MAKEINTRESOURCEW(type.id());
+  LPCWSTR n = name.isName() ? entryName.c_str() : MAKEINTRESOURCEW(name.id());
+  if (!UpdateResourceW(m_impl->update.get(), t, n, language, const_cast<void*>(data),
                        static_cast<DWORD>(size))) {
     m_strError = "UpdateResource " + type.toString() + "/" + name.toString() + " failed: " + LastFailure();
     return false;
@@ -122,12 +128,12 @@ bool ResourceUpdater::end(bool discard) {
     m_impl->drop();
     return true;
   }
-  if (!EndUpdateResourceA(m_impl->update.release(), FALSE)) {
+  if (!EndUpdateResourceW(m_impl->update.release(), FALSE)) {
     m_strError = m_impl->path + ": EndUpdateResource failed: " + LastFailure();
     m_impl->drop();
     return false;
   }
-  // EndUpdateResourceA may leave the old checksum in place (Wine's does): a non-zero
+  // EndUpdateResource may leave the old checksum in place (Wine's does): a non-zero
   // one is made right for the new file.
   std::string why;
   if (!RefreshPeChecksum(m_impl->temp, &why)) {
@@ -135,7 +141,7 @@ bool ResourceUpdater::end(bool discard) {
     m_impl->drop();
     return false;
   }
-  if (!MoveFileExA(m_impl->temp.c_str(), m_impl->path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!MoveFileReplace(m_impl->temp, m_impl->path)) {
     m_strError = "cannot replace " + m_impl->path + ": " + LastFailure();
     m_impl->drop();
     return false;

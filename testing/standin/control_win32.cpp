@@ -31,20 +31,22 @@ constexpr UINT kTickMs = 50;
 
 uint64_t NowMs() { return GetTickCount64(); }
 
+// The control's texts are UTF-8 (its log among them), so a path's characters are
+// logged as they are, whatever the code page.
 std::string Narrow(const wchar_t* text, int length) {
   if (!text || length <= 0) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), n, nullptr, nullptr);
   return out;
 }
 
 std::string FromBstr(BSTR b) { return b ? Narrow(b, static_cast<int>(SysStringLen(b))) : ""; }
 
 vx::win::Bstr ToBstr(const std::string& s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
   vx::win::Bstr b(nullptr, static_cast<UINT>(n));
-  if (b.get() && n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), b.get(), n);
+  if (b.get() && n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), b.get(), n);
   return b;
 }
 

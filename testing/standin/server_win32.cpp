@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/win32_text.h"
 #include "testing/standin/standin.h"
 
 namespace vx::standin {
@@ -50,14 +51,18 @@ class ClassFactory : public IClassFactory {
 
 ClassFactory g_factory;
 
+// Sets a value (UTF-8 text: the DLL's path may hold any character) of a key of
+// HKEY_CLASSES_ROOT.
 bool SetKey(const std::string& path, const char* name, const std::string& value) {
   HKEY key = nullptr;
   if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
       ERROR_SUCCESS) {
     return false;
   }
-  LONG rc = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                           static_cast<DWORD>(value.size() + 1));
+  const std::wstring text = vx::win::Wide(value);
+  LONG rc = RegSetValueExW(key, name ? vx::win::Wide(name).c_str() : nullptr, 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
   return rc == ERROR_SUCCESS;
 }
@@ -111,9 +116,10 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(g_module, path, MAX_PATH);
+  wchar_t wide[MAX_PATH];
+  DWORD n = GetModuleFileNameW(g_module, wide, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
+  const std::string path = vx::win::Utf8(wide, n);
   const std::string clsid = std::string("CLSID\\") + kClsidText;
   bool ok = SetKey(clsid, nullptr, kTitle) && SetKey(clsid + "\\InprocServer32", nullptr, path) &&
             SetKey(clsid + "\\InprocServer32", "ThreadingModel", "Apartment") &&

@@ -1,5 +1,7 @@
 #include "testing/standin/swf_movie.h"
 
+#include "common/file.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -221,16 +223,15 @@ SwfMovie ParseSwf(const uint8_t* data, size_t size) {
 }
 
 SwfMovie LoadSwfFile(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return {};
+  File file;
+  if (!file.open(path, File::Mode::Read)) return {};
   std::vector<uint8_t> data;
   uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+  long long n;
+  while ((n = file.read(buf, sizeof buf)) > 0) {
     data.insert(data.end(), buf, buf + n);
     if (data.size() > kMaxBody) break;
   }
-  std::fclose(f);
   return ParseSwf(data.data(), data.size());
 }
 

@@ -6,27 +6,24 @@
 
 #include "common/byte_order.h"
 #include "common/win32_handles.h"
+#include "common/win32_text.h"
 #include "tests/common/folder_link.h"
 
 namespace vx::test {
 
 namespace {
 
-bool IsReparsePoint(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
-}
+// Paths are UTF-8, as the file layer's.
+using win::Wide;
 
-std::wstring Wide(const std::string& s) {
-  std::wstring w(s.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &w[0], static_cast<int>(w.size()));
-  w.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
-  return w;
+bool IsReparsePoint(const std::string& path) {
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 // A junction: an empty folder with a mount-point reparse point naming the target.
 bool MakeJunction(const std::string& target, const std::string& link) {
-  if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
+  if (!CreateDirectoryW(Wide(link).c_str(), nullptr)) return false;
   const std::wstring substitute = L"\\??\\" + Wide(target), print = Wide(target);
   const size_t pathBytes = (substitute.size() + 1 + print.size() + 1) * sizeof(wchar_t);
   std::vector<BYTE> buffer(8 + 8 + pathBytes, 0);
@@ -43,14 +40,14 @@ bool MakeJunction(const std::string& target, const std::string& link) {
               print.size() * sizeof(wchar_t));
   bool ok;
   {
-    const win::UniqueHandle h(CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    const win::UniqueHandle h(CreateFileW(Wide(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                           nullptr));
     DWORD done = 0;
     ok = h && DeviceIoControl(h.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
                               static_cast<DWORD>(buffer.size()), nullptr, 0, &done, nullptr);
   }
-  if (!ok) RemoveDirectoryA(link.c_str());
+  if (!ok) RemoveDirectoryW(Wide(link).c_str());
   return ok;
 }
 
@@ -79,11 +76,12 @@ bool RunUnixTool(const char* program, const std::vector<std::string>& windowsPat
     command += std::string(" \"") + unixPath + "\"";
     HeapFree(GetProcessHeap(), 0, unixPath);
   }
-  const std::string application = std::string("Z:\\bin\\") + program;
-  STARTUPINFOA si{};
+  const std::wstring application = Wide(std::string("Z:\\bin\\") + program);
+  std::wstring commandLine = Wide(command);  // Unix paths are UTF-8 too
+  STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(application.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+  if (!CreateProcessW(application.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi))
     return false;
   const win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
@@ -96,7 +94,7 @@ bool RunUnixTool(const char* program, const std::vector<std::string>& windowsPat
 FolderLink MakeFolderLink(const std::string& target, const std::string& link) {
   // SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE. (Wine 8
   // answers success and makes nothing: the result is looked at on the disk.)
-  if (CreateSymbolicLinkA(link.c_str(), target.c_str(), 0x1 | 0x2) && IsReparsePoint(link))
+  if (CreateSymbolicLinkW(Wide(link).c_str(), Wide(target).c_str(), 0x1 | 0x2) && IsReparsePoint(link))
     return FolderLink::Native;
   if (MakeJunction(target, link) && IsReparsePoint(link)) return FolderLink::Native;
   if (RunUnixTool("ln", {target, link}, "-s") && WaitFor([&] { return IsReparsePoint(link); }))
@@ -106,8 +104,8 @@ FolderLink MakeFolderLink(const std::string& target, const std::string& link) {
 
 void DropFolderLink(const std::string& link) {
   if (!IsReparsePoint(link)) return;
-  if (!RemoveDirectoryA(link.c_str()) && RunUnixTool("rm", {link}, "-f"))
-    WaitFor([&] { return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+  if (!RemoveDirectoryW(Wide(link).c_str()) && RunUnixTool("rm", {link}, "-f"))
+    WaitFor([&] { return GetFileAttributesW(Wide(link).c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
 }  // namespace vx::test

@@ -4,6 +4,8 @@
 // (in a window, on the test's X server), the file dialog's buffer and filters, worker
 // threads and the build's job, the work folder, and the internet session's failure.
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -467,6 +469,19 @@ TEST(WorkerThread, BuildJobOutlivesTheWindowThatStartedIt) {
   EXPECT_EQ(t->GetExitCode(), static_cast<DWORD>(-1));
   EXPECT_TRUE(watch.expired());
   delete t;
+}
+
+TEST(WorkerThread, AFaultAtItsStartStillEndsTheBuild) {
+  // Nothing the build thread meets may leave the window "building" for good: the job
+  // is marked finished with a failed outcome, even with no window to tell.
+  build_thread_testing::atStart = [] { throw std::runtime_error("injected at the start"); };
+  auto job = std::make_shared<CPackagerDlg::BuildJob>();
+  const UINT code = BuildPackageThread(new std::shared_ptr<CPackagerDlg::BuildJob>(job));
+  build_thread_testing::atStart = nullptr;
+  EXPECT_EQ(code, static_cast<UINT>(-1));
+  EXPECT_TRUE(job->finished.load());
+  EXPECT_FALSE(job->outcome.succeeded);
+  EXPECT_EQ(job->outcome.messageText(), "The package could not be built\n\ninjected at the start");
 }
 
 TEST(BuildProgress, PercentWhileArchivingThenWritingThePackage) {

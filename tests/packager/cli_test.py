@@ -54,6 +54,25 @@ def wrestool_extract(path, rtype, name):
     return out.stdout
 
 
+def zip_name_records(path):
+    """(flags, name bytes) of every local header and central record, in file order."""
+    with open(path, "rb") as f:
+        data = f.read()
+    records, at = [], 0
+    while True:
+        local, central = data.find(b"PK\x03\x04", at), data.find(b"PK\x01\x02", at)
+        at = min(x for x in (local, central) if x >= 0) if max(local, central) >= 0 else -1
+        if at < 0:
+            return records
+        if at == local:
+            flags, n = struct.unpack_from("<H", data, at + 6)[0], struct.unpack_from("<H", data, at + 26)[0]
+            records.append((flags, data[at + 30:at + 30 + n]))
+        else:
+            flags, n = struct.unpack_from("<H", data, at + 8)[0], struct.unpack_from("<H", data, at + 28)[0]
+            records.append((flags, data[at + 46:at + 46 + n]))
+        at += 4
+
+
 def title_block(title):
     units = title.encode("utf-16-le")
     return struct.pack("<HH", 0, len(units) // 2) + units
@@ -458,6 +477,39 @@ class SamePackageOnBothPlatforms(CliCase):
         _, _, sections = pe_sections(image)
         self.assertEqual(max(sections, key=lambda s: s[4])[0], b".rsrc", sections)
         self.compare_builds(orrinet)
+
+    def test_names_beyond_ascii_are_the_same_from_a_chinese_windows(self):
+        # The Windows tool under a Chinese code page (936) and the Linux tool write the
+        # same names, flags, description and title for files named beyond ASCII.
+        movie, data = os.path.join(self.dir, "游戏.swf"), os.path.join(self.dir, "数据 ü.xml")
+        shutil.copy(self.files["movies/intro.swf"], movie)
+        shutil.copy(self.files["data.xml"], data)
+        args = ["build", "--stub", STUB, "--main", movie, "--title", "中文标题", data]
+        host_out, wine_out = os.path.join(self.dir, "host.exe"), os.path.join(self.dir, "维.exe")
+        r = run([CLI] + args + ["-o", host_out], env=self.env)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        chinese = dict(os.environ, LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8")
+        r = run([self.wine_run, self.windows_cli] + args + ["-o", wine_out], env=chinese)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(os.path.exists(wine_out))
+        records = [zip_name_records(self.archive(out)) for out in (host_out, wine_out)]
+        self.assertEqual(records[0], records[1])
+        entries = [(0x0009, b"package.ini"), (0x0809, "游戏.swf".encode()), (0x0809, "数据 ü.xml".encode())]
+        self.assertEqual(records[0], entries * 2)  # the local headers, then the central records
+        self.assertEqual(wrestool_extract(host_out, "6", "1"), wrestool_extract(wine_out, "6", "1"))
+        self.assertEqual(wrestool_extract(host_out, "6", "1"), title_block("中文标题"))
+        descriptions = []
+        for out in (host_out, wine_out):
+            with zipfile.ZipFile(self.archive(out)) as z:
+                z.setpassword(PASSWORD)
+                descriptions.append(z.read("package.ini"))
+        self.assertEqual(descriptions[0], descriptions[1])
+        self.assertEqual(descriptions[0], "\ufeff[SETTINGS]\r\nfullscreen=false\r\nmainmovie=游戏.swf\r\n"
+                         "type=resource".encode("utf-16-le"))
+        facts = self.inspect(wine_out)
+        self.assertEqual(facts["title"], "中文标题")
+        self.assertEqual(facts["description"], ["[SETTINGS]", "fullscreen=false", "mainmovie=游戏.swf", "type=resource"])
+        self.assertEqual([e[0] for e in facts["entry"]], ["package.ini", "游戏.swf", "数据 ü.xml"])
 
     def compare_builds(self, stub):
         f = self.files

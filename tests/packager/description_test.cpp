@@ -21,10 +21,11 @@ std::string Scratch(const std::string& name) { return vx::test::ProcessScratch()
 
 TEST(Description, FilesOfBothModesAreExactlyFourCrLfLines) {
   const std::string path = Scratch("package.ini");
-  ASSERT_EQ(vx::WriteTextFile(path, vx::DescriptionText(false, "intro.swf", vx::PackageType::Resource)), 0);
+  ASSERT_EQ(
+      vx::WriteDescriptionFile(path, vx::DescriptionText(false, "intro.swf", vx::PackageType::Resource)), 0);
   EXPECT_EQ(ReadAll(path), "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=intro.swf\r\ntype=resource");
 
-  ASSERT_EQ(vx::WriteTextFile(path, vx::DescriptionText(true, "", vx::PackageType::Slideshow)), 0);
+  ASSERT_EQ(vx::WriteDescriptionFile(path, vx::DescriptionText(true, "", vx::PackageType::Slideshow)), 0);
   EXPECT_EQ(ReadAll(path), "[SETTINGS]\r\nfullscreen=true\r\nmainmovie=\r\ntype=slideshow");
 }
 
@@ -33,17 +34,37 @@ TEST(Description, TextUsesBareLfAndNoFinalLineEnd) {
   EXPECT_EQ(text, "[SETTINGS]\nfullscreen=true\nmainmovie=a b.swf\ntype=resource");
 }
 
-TEST(WriteTextFile, TruncatesAnOlderLongerFileAndKeepsOtherBytes) {
+TEST(WriteDescriptionFile, TruncatesAnOlderLongerFileAndKeepsOtherBytes) {
   const std::string path = Scratch("truncate.txt");
-  ASSERT_EQ(vx::WriteTextFile(path, std::string(500, 'x')), 0);
+  ASSERT_EQ(vx::WriteDescriptionFile(path, std::string(500, 'x')), 0);
   // Only LF is translated; a CR already present and other control bytes pass as they are.
-  ASSERT_EQ(vx::WriteTextFile(path, std::string("a\nb\r\n\x01", 6)), 0);
+  ASSERT_EQ(vx::WriteDescriptionFile(path, std::string("a\nb\r\n\x01", 6)), 0);
   EXPECT_EQ(ReadAll(path), std::string("a\r\nb\r\r\n\x01", 8));
 }
 
-TEST(WriteTextFile, ReportsAFileThatCannotBeCreated) {
+// A main movie named beyond ASCII: UTF-16 with its mark, CR LF between lines, and the
+// text reads back from each form the player may meet.
+TEST(Description, NonAsciiTextIsUtf16WithItsMarkAndReadsBack) {
+  const std::string text =
+      vx::DescriptionText(false, "\xE6\xB8\xB8\xE6\x88\x8F.swf", vx::PackageType::Resource);
+  const std::string bytes = vx::DescriptionFileBytes(text);
+  const std::u16string expected =
+      u"\uFEFF[SETTINGS]\r\nfullscreen=false\r\nmainmovie=\u6E38\u620F.swf\r\ntype=resource";
+  ASSERT_EQ(bytes.size(), 2 * expected.size());
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(vx::LoadLE16(reinterpret_cast<const uint8_t*>(bytes.data()) + 2 * i), expected[i]) << i;
+  const std::string crlf =
+      "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=\xE6\xB8\xB8\xE6\x88\x8F.swf\r\ntype=resource";
+  EXPECT_EQ(vx::DescriptionFileText(bytes), crlf);
+  EXPECT_EQ(vx::DescriptionFileText("\xEF\xBB\xBF" + crlf), crlf);
+  // ASCII text has no mark, as it always had none.
+  EXPECT_EQ(vx::DescriptionFileBytes("[SETTINGS]\nmainmovie=a.swf"), "[SETTINGS]\r\nmainmovie=a.swf");
+  EXPECT_EQ(vx::DescriptionFileText("[SETTINGS]\r\nmainmovie=a.swf"), "[SETTINGS]\r\nmainmovie=a.swf");
+}
+
+TEST(WriteDescriptionFile, ReportsAFileThatCannotBeCreated) {
   std::string path = vx::JoinPath(Scratch("no_such_folder"), "x.ini");
-  EXPECT_EQ(vx::WriteTextFile(path, "x"), -1);
+  EXPECT_EQ(vx::WriteDescriptionFile(path, "x"), -1);
   EXPECT_FALSE(vx::PathExists(path));
 }
 
@@ -76,20 +97,13 @@ TEST(TitleBlock, LengthWordNeverWrapsAround) {
 }
 
 TEST(TitleBlock, NonAsciiTitleIsConvertedToUtf16) {
-#ifdef _WIN32
-  // Wine's default ANSI code page is 1252: 0xE9 is e-acute, 0x80 the euro sign.
-  const std::string title = "Caf\xE9 \x80";
-#else
+  // The title is UTF-8 on every platform (the packager window converts its text from
+  // the system's code page before it builds).
   const std::string title = "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAC";  // "Café € 🎬" in UTF-8
-#endif
   std::vector<uint8_t> block = vx::TitleStringBlock(title);
-#ifdef _WIN32
-  EXPECT_EQ(block, Words({0, 6, 'C', 'a', 'f', 0xE9, ' ', 0x20AC}));
-#else
   EXPECT_EQ(block, Words({0, 9, 'C', 'a', 'f', 0xE9, ' ', 0x20AC, ' ', 0xD83C, 0xDFAC}));
   // Bytes that are no UTF-8 become U+FFFD, one each, instead of being dropped.
   EXPECT_EQ(vx::TitleStringBlock("a\xFF\xC3"), Words({0, 3, 'a', 0xFFFD, 0xFFFD}));
-#endif
   std::u16string back;
   ASSERT_TRUE(vx::StringFromBlock(block.data(), block.size(), 1, back));
   EXPECT_EQ(back.substr(0, 3), u"Caf");

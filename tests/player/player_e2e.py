@@ -22,7 +22,8 @@ import time
 import zipfile
 
 PASSWORD = "Rvd%q!KJEb"
-LOCK = "~orrinet.lock"
+LOCK = "~orrinet/run.lock"  # in the run folder, as the listing shows it
+LOCK_WIN = LOCK.replace("/", "\\")  # as the probe shows it
 
 
 class Failure(Exception):
@@ -51,14 +52,14 @@ class Run:
         self.listing = self._lines("temp-listing.txt")
         self.messages = []
         if os.path.exists(messages_file):
-            with open(messages_file, encoding="latin-1") as f:
+            with open(messages_file, encoding="utf-8", errors="replace") as f:
                 self.messages = [line.rstrip("\r\n") for line in f if line.strip()]
 
     def _lines(self, name):
         path = os.path.join(self.out, name)
         if not os.path.exists(path):
             return []
-        with open(path, encoding="latin-1") as f:
+        with open(path, encoding="utf-8", errors="replace") as f:
             return [line.rstrip("\r\n") for line in f]
 
     def events(self, kind, log=None):
@@ -159,7 +160,7 @@ class Cases:
 
     def run(self, exe, env=(), second=None, probe=True, wait_ms=6000, settle_ms=700, timeout=40,
             escape=None, keys=None, screenshot=None, no_control=False, show_messages=False,
-            prefix_folders=(), keep_prefix=False, tag=""):
+            prefix_folders=(), keep_prefix=False, temp_folder=None, tag=""):
         out = os.path.join(self.build, "wine-harness", "player-" + self.case + tag)
         messages = self.path("messages%s.txt" % tag)
         if os.path.exists(messages):
@@ -181,6 +182,8 @@ class Cases:
             cmd += ["--prefix-folder", folder]
         if keep_prefix:
             cmd.append("--keep-prefix")
+        if temp_folder:
+            cmd += ["--temp-folder", temp_folder]
         cmd += [self.build, "player-" + self.case, exe]
         if second:
             cmd += ["++"] + second
@@ -242,7 +245,7 @@ class Cases:
         folder = self.assert_run_folder(loads[0], "movie.swf")
         check(run.events("LoadMovie")[0].startswith("LoadMovie 0 "), "LoadMovie not on layer 0")
         files = sorted(run.files())
-        check(files == sorted(folder + "\\" + n for n in ("package.ini", "movie.swf", "data.xml", "song.mp3", LOCK)),
+        check(files == sorted(folder + "\\" + n for n in ("package.ini", "movie.swf", "data.xml", "song.mp3", LOCK_WIN)),
               "files beside the movie while it plays: %r" % files)
         windows = run.windows()
         check(windows == ["Window %d %d %d %d Show Title" % (left, top, width, height)],
@@ -398,10 +401,10 @@ class Cases:
     def case_refused_entries(self):
         # A slideshow whose archive holds a name the reader refuses (com1.swf, a device),
         # ahead of the real slides, and an entry that cannot be written: its name is
-        # that of the lock file, which the running player holds open. (Two entries of
-        # one name, the first extracted read-only, would do on Windows; under Wine as
-        # root a read-only file can still be written.) The refused name is no slide, the
-        # unwritable entry is skipped, and the show plays.
+        # that of the player's own folder, made before anything is extracted. (Two
+        # entries of one name, the first extracted read-only, would do on Windows; under
+        # Wine as root a read-only file can still be written.) The refused name is no
+        # slide, the unwritable entry is skipped, and the show plays.
         one = self.swf("one.swf", 300, 200, frames=8, fps=20, bg="112233")
         two = self.swf("two.swf", 300, 200, frames=8, fps=20, bg="445566")
         ini = self.ini(type_="slideshow")
@@ -416,7 +419,10 @@ class Cases:
             add("com1.swf", open(one, "rb").read())
             add("one.swf", open(one, "rb").read())
             add("data.txt", b"read-only", attributes=0x01)
-            add(LOCK, b"not the player's lock")
+            # The player's own folder's name: no file may take its place. The name
+            # earlier players gave their lock is an ordinary file now.
+            add("~orrinet", b"not the player's folder")
+            add("~orrinet.lock", b"an ordinary file")
             add("two.swf", open(two, "rb").read())
         exe = self.custom_package("show.exe", archive=archive)
         run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=3000"])
@@ -426,7 +432,10 @@ class Cases:
         check(names[:3] == ["one.swf", "two.swf", "one.swf"] and "com1.swf" not in names,
               "slides loaded %r:\n%s" % (names, run.describe()))
         folder = self.assert_run_folder(run.loads()[0], "one.swf")
-        check({folder + "\\data.txt", folder + "\\" + LOCK} <= set(run.files()), "files: %r" % run.files())
+        files = set(run.files())
+        check({folder + "\\data.txt", folder + "\\" + LOCK_WIN, folder + "\\~orrinet.lock"} <= files,
+              "files: %r" % run.files())
+        check(folder + "\\~orrinet" not in files, "a file took the player's own folder: %r" % run.files())
         self.assert_clean(run)
 
     def case_slideshow_one(self):
@@ -524,6 +533,52 @@ class Cases:
               "the left-over folder was still there while the next package played: %r" % run.files())
         self.assert_clean(run)
 
+    def case_names_beyond_the_code_page(self):
+        # An English code page, and a temporary folder, a movie, a file and a title
+        # with characters it lacks: the package plays from its folder there, its files
+        # keep their names, the window shows the title, and nothing is left.
+        temp = "C:\\临时 dir.ü"
+        movie = self.swf("游戏.swf", 400, 300)
+        data = self.text_file("数据.xml", "<data/>")
+        exe = self.package("show.exe", main=movie, files=[data], title="中文标题 Show")
+        run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=2500"], temp_folder=temp)
+        self.assert_ended_normally(run)
+        check(not run.messages, "messages:\n" + run.describe())
+        loads = run.loads()
+        m = re.fullmatch(re.escape(temp) + r"\\VX\\([0-9a-f]{16})\\游戏\.swf", loads[0] if loads else "")
+        check(len(loads) == 1 and m, "loaded %r:\n%s" % (loads, run.describe()))
+        files = sorted(run.files())
+        check(files == sorted(m.group(1) + "\\" + n for n in ("package.ini", "游戏.swf", "数据.xml", LOCK_WIN)),
+              "files while it plays: %r" % files)
+        check(run.windows() == ["Window 312 234 400 300 中文标题 Show"], "windows: %r" % run.windows())
+        self.assert_clean(run)
+
+    def case_link_at_the_run_folder(self):
+        # The package's folder under VX replaced by a link to a folder holding two
+        # files: the next run plays from the next instance's folder and leaves the
+        # linked folder as it was.
+        movie = self.swf("movie.swf", 300, 200)
+        exe = self.package("show.exe", main=movie)
+        run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=1500"], probe=False)
+        self.assert_ended_normally(run)
+        folder = self.assert_run_folder(run.loads()[0], "movie.swf")
+        drive_c = os.path.join(run.out, "prefix", "drive_c")
+        temp = os.path.join(drive_c, "users", os.listdir(os.path.join(drive_c, "users"))[0], "Temp")
+        if not os.path.isdir(temp):
+            temp = os.path.join(os.path.dirname(temp), "AppData", "Local", "Temp")
+        kept = os.path.join(drive_c, "kept")
+        os.makedirs(kept)
+        for name in ("one.txt", "two.txt"):
+            with open(os.path.join(kept, name), "w") as f:
+                f.write(name)
+        os.makedirs(os.path.join(temp, "VX"), exist_ok=True)
+        os.symlink(kept, os.path.join(temp, "VX", folder))
+        run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=1500"], probe=False, keep_prefix=True)
+        self.assert_ended_normally(run)
+        check(self.assert_run_folder(run.loads()[0], "movie.swf") == folder + "-2",
+              "played from %r:\n%s" % (run.loads(), run.describe()))
+        check(sorted(os.listdir(kept)) == ["one.txt", "two.txt"], "the linked folder holds %r" % os.listdir(kept))
+
     def case_fscommand(self):
         # "fullscreen" at frame 3 must do nothing; "QUIT" at frame 12 closes.
         movie = self.swf("movie.swf", 400, 300, frames=30, fps=12,
@@ -569,7 +624,7 @@ class Cases:
         self.assert_ended_normally(run)
         check(len(run.loads()) == 1, "movie not played:\n" + run.describe())
         installed = os.path.join(run.out, "prefix", "drive_c", "windows", "system32", "flash8.ocx")
-        with open(os.path.join(run.out, "prefix", "system.reg"), encoding="latin-1") as f:
+        with open(os.path.join(run.out, "prefix", "system.reg"), encoding="utf-8", errors="replace") as f:
             registry = f.read()
         started = open(record).read().splitlines() if os.path.exists(record) else []
         self.assert_clean(run)
@@ -615,11 +670,12 @@ class Cases:
             check(len(loads) == 1, "the package did not play on its first run:\n" + run.describe())
             folder = self.assert_run_folder(loads[0], "movie.swf")
             if folders:
-                # The control came from the run folder: nothing else could give one.
-                check(folder + "\\flash8.ocx" in run.files(), "no control in the run folder: %r" % run.files())
+                # The control came from the player's own folder in the run folder: nothing
+                # else could give one.
+                check(folder + "\\~orrinet\\flash8.ocx" in run.files(), "no control in the run folder: %r" % run.files())
                 system32 = os.path.join(run.out, "prefix", "drive_c", "windows", "system32")
                 check(os.path.isdir(os.path.join(system32, "flash8.ocx")), "the blocking folder is gone")
-                with open(os.path.join(run.out, "prefix", "system.reg"), encoding="latin-1") as f:
+                with open(os.path.join(run.out, "prefix", "system.reg"), encoding="utf-8", errors="replace") as f:
                     check("D27CDB6E-AE6D-11CF-96B8-444553540000" not in f.read().upper(),
                           "a Flash control got registered")
             self.assert_clean(run)
@@ -737,7 +793,7 @@ seen = 0
 end = time.monotonic() + 60
 while time.monotonic() < end:
     try:
-        with open(path, encoding="latin-1") as f:
+        with open(path, encoding="utf-8", errors="replace") as f:
             n = sum(1 for line in f if line.startswith("LoadMovie "))
     except OSError:
         n = 0

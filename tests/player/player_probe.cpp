@@ -28,6 +28,33 @@
 
 namespace {
 
+// UTF-16 from the system as UTF-8, the encoding of everything this probe prints (it
+// uses the system's conversion, none of the player's code).
+std::string Utf8(const wchar_t* text, int length) {
+  if (length <= 0) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+// A window's text as UTF-8, cut to fit `size`.
+void WindowTextUtf8(HWND hWnd, char* out, size_t size) {
+  wchar_t wide[512];
+  const int n = GetWindowTextW(hWnd, wide, 512);
+  const std::string text = Utf8(wide, n);
+  const size_t len = std::min(text.size(), size - 1);
+  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(len), out);
+  out[len] = '\0';
+}
+
 struct Found {
   int count = 0;
 };
@@ -46,7 +73,7 @@ BOOL CALLBACK PrintDialog(HWND hWnd, LPARAM) {
   GetClassNameA(hWnd, cls, sizeof cls);
   if (std::string(cls) != "#32770" || !IsWindowVisible(hWnd)) return TRUE;
   char text[512] = {0};
-  GetWindowTextA(hWnd, text, sizeof text);
+  WindowTextUtf8(hWnd, text, sizeof text);
   RECT r;
   GetWindowRect(hWnd, &r);
   std::printf("Window %ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top, text);
@@ -132,11 +159,11 @@ int WatchBoxes(DWORD runMs, DWORD closeMs) {
 }
 
 void ListFiles(const std::string& folder, const std::string& relative) {
-  WIN32_FIND_DATAA fd;
-  vx::win::UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &fd));
+  WIN32_FIND_DATAW fd;
+  vx::win::UniqueFind find(FindFirstFileW(Wide(folder + "\\*").c_str(), &fd));
   if (!find) return;
   do {
-    std::string name = fd.cFileName;
+    const std::string name = Utf8(fd.cFileName, static_cast<int>(wcslen(fd.cFileName)));
     if (name == "." || name == "..") continue;
     std::string rel = relative.empty() ? name : relative + "\\" + name;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -144,7 +171,7 @@ void ListFiles(const std::string& folder, const std::string& relative) {
     } else {
       std::printf("File %s\n", rel.c_str());
     }
-  } while (FindNextFileA(find.get(), &fd));
+  } while (FindNextFileW(find.get(), &fd));
 }
 
 }  // namespace
@@ -170,9 +197,9 @@ int main(int argc, char** argv) {
   } else {
     std::printf("NoWindow\n");
   }
-  char temp[MAX_PATH + 1] = {0};
-  GetTempPathA(MAX_PATH, temp);
-  ListFiles(std::string(temp) + "VX", "");
+  wchar_t temp[MAX_PATH + 1] = {0};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  ListFiles(Utf8(temp, n <= MAX_PATH ? static_cast<int>(n) : 0) + "VX", "");
   std::fflush(stdout);
   return 0;
 }

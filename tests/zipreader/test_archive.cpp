@@ -80,7 +80,7 @@ TestArchive BuildArchive(const std::vector<TestEntry>& entries, const Bytes& com
                                                     : e.data;
     uint32_t crc = vx::Crc32(0, e.data.data(), e.data.size());
     uint16_t flags = static_cast<uint16_t>((e.password.empty() ? 0 : zip::kFlagEncrypted) |
-                                           (e.dataDescriptor ? zip::kFlagDataDescriptor : 0));
+                                           (e.dataDescriptor ? zip::kFlagDataDescriptor : 0) | e.moreFlags);
     if (!e.password.empty()) {
       vx::EncryptionKeys keys;
       keys.init(e.password.data(), e.password.size());

@@ -40,6 +40,7 @@ struct TestEntry {
   bool descriptorSignature = true;  // the optional "PK\7\8" in front of it
   bool zeroLocalSizes = true;       // with bit 3: CRC and sizes 0 in the local header
   uint16_t versionMadeBy = 0x0B17;
+  uint16_t moreFlags = 0;  // OR-ed into both records' flags (bit 11: a UTF-8 name)
   uint32_t externalAttributes = 0x81800020;
   uint16_t dosTime = 0x74BD;  // 14:37:58
   uint16_t dosDate = 0x5A8F;  // 2025-04-15

@@ -2,6 +2,8 @@
 // input with the cause it must give, passwords, names, times and attributes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -9,6 +11,7 @@
 #include <set>
 
 #include "common/file.h"
+#include "common/utf.h"
 #include "common/file_exception.h"
 #include "test_archive.h"
 #include "zipreader/zip_reader.h"
@@ -672,6 +675,45 @@ TEST(ZipReaderNames, FolderPartsAreDroppedAndTrailingDotsGo) {
             TextBytes("entry 3"));
 }
 
+// Flag bit 11 says the name is UTF-8; bytes that are not (a damaged or hostile
+// archive) become U+FFFD, never raw bytes on disk. Without the flag the name is in
+// the code page of the system that made it: on POSIX its bytes as they are.
+TEST(ZipReaderNames, Utf8FlagDecidesHowANameIsRead) {
+  struct Case {
+    const char* stored;
+    uint16_t flags;
+    uint16_t madeBy;
+    const char* name;
+  } cases[] = {
+      {"\xE6\xB8\xB8\xE6\x88\x8F.swf", 0x0800, 0x0B17, "\xE6\xB8\xB8\xE6\x88\x8F.swf"},
+      {"bad\xFF\xC0\x80name.txt", 0x0800, 0x0B17, "bad\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDname.txt"},
+      {"cut\xE6\xB8.txt", 0x0800, 0x0314, "cut\xEF\xBF\xBD\xEF\xBF\xBD.txt"},
+      {"plain.txt", 0x0800, 0x0014, "plain.txt"},
+#ifdef _WIN32
+      {"latin\xE9.txt", 0, 0x0B17, "latin\xC3\xA9.txt"},  // code page 1252, as Wine's tests run
+#else
+      {"latin\xE9.txt", 0, 0x0B17, "latin\xE9.txt"},
+#endif
+  };
+  std::vector<TestEntry> v;
+  for (const Case& c : cases) {
+    v.push_back(MakeEntry(c.stored, TextBytes(c.stored)));
+    v.back().moreFlags = c.flags;
+    v.back().versionMadeBy = c.madeBy;
+  }
+  TestArchive a = BuildArchive(v);
+  ScratchFolder dir("utf8 names.\xC3\xBC");
+  EXPECT_EQ(CauseOfExtractAll(a.bytes, dir.path()), 0);
+  MemoryReader reader(a.bytes);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].stored);
+    vx::ZipEntryInfo info;
+    ASSERT_TRUE(reader.entryInfo(static_cast<int>(i), info));
+    EXPECT_EQ(info.name(), cases[i].name);
+    EXPECT_EQ(ReadWholeFile(dir.file(cases[i].name)), TextBytes(cases[i].stored));
+  }
+}
+
 TEST(ZipReaderNames, UnsafeNamesNeverLeaveTheTargetFolder) {
   // Names that are no plain file inside the target folder, with keepFolders false.
   const char* unsafe[] = {"..",          ".",           "",
@@ -693,6 +735,10 @@ TEST(ZipReaderNames, UnsafeNamesNeverLeaveTheTargetFolder) {
   vx::CreateFolders(target);
   auto check = [&](const std::string& name, bool keep) {
     TestEntry e = MakeEntry(name, TextBytes("payload"));
+    // UTF-8 names are flagged as such, as every writer of today does.
+    if (vx::Utf16ToUtf8(vx::Utf8ToUtf16(name)) == name &&
+        std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+      e.moreFlags = 0x0800;
     e.externalAttributes = 0;
     e.versionMadeBy = 0x0A14;  // NTFS host: a name ending in a separator would be a folder
     TestArchive a = BuildArchive({e});

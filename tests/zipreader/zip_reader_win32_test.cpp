@@ -1,9 +1,10 @@
-// Windows only: names written by an MS-DOS host come in the OEM code page and are
-// converted to the ANSI one; names from every other host are taken as they are.
+// Windows only: names without the UTF-8 flag are read in the code page of their
+// system: the OEM one for an MS-DOS host, the ANSI one for every other host.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include "common/file.h"
 #include "test_archive.h"
 #include "zipreader/zip_reader.h"
 
@@ -15,20 +16,20 @@ TEST(ZipReaderWin32, OemNamesFromDosHostsOnly) {
   v[0].name = "caf\x82.txt";  // e acute in code page 437
   v[0].versionMadeBy = 0x0014;
   v[0].externalAttributes = 0x20;
-  v[1].name = "caf\xE9.swf";  // already ANSI, from the writer's host 11
+  v[1].name = "caf\xE9.swf";  // ANSI, from the writer's host 11
   for (auto& e : v) e.data = TextBytes(e.name);
   TestArchive a = BuildArchive(v);
   MemoryReader reader(a.bytes);
   vx::ZipEntryInfo info;
   reader.entryInfo(0, info);
-  EXPECT_EQ(info.name(), "caf\xE9.txt");
+  EXPECT_EQ(info.name(), "caf\xC3\xA9.txt");
   reader.entryInfo(1, info);
-  EXPECT_EQ(info.name(), "caf\xE9.swf");
+  EXPECT_EQ(info.name(), "caf\xC3\xA9.swf");
   ScratchFolder dir("oem");
   ASSERT_TRUE(reader.extractEntry(0, dir.path(), false, nullptr, 65536));
   ASSERT_TRUE(reader.extractEntry(1, dir.path(), false, nullptr, 65536));
-  EXPECT_EQ(ReadWholeFile(dir.file("caf\xE9.txt")), v[0].data);
-  EXPECT_EQ(ReadWholeFile(dir.file("caf\xE9.swf")), v[1].data);
+  EXPECT_EQ(ReadWholeFile(dir.file("caf\xC3\xA9.txt")), v[0].data);
+  EXPECT_EQ(ReadWholeFile(dir.file("caf\xC3\xA9.swf")), v[1].data);
 }
 
 TEST(ZipReaderWin32, HiddenAndSystemBitsReachTheFile) {
@@ -41,8 +42,9 @@ TEST(ZipReaderWin32, HiddenAndSystemBitsReachTheFile) {
   MemoryReader reader(a.bytes);
   ScratchFolder dir("hidden");
   ASSERT_TRUE(reader.extractEntry(0, dir.path(), false, nullptr, 65536));
-  DWORD attrs = GetFileAttributesA(dir.file("hidden.txt").c_str());
-  ASSERT_NE(attrs, INVALID_FILE_ATTRIBUTES);
+  vx::FileDescription d;
+  ASSERT_TRUE(vx::DescribePath(dir.file("hidden.txt"), d));
+  const DWORD attrs = d.attributes;
   EXPECT_TRUE(attrs & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(attrs & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_TRUE(attrs & FILE_ATTRIBUTE_ARCHIVE);

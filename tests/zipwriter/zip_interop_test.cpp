@@ -36,9 +36,11 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
+// The peers run in a UTF-8 locale: they write the archive's UTF-8 names as such
+// (Info-ZIP unzip would escape them as "#Uxxxx" in the C locale).
 RunResult RunCommand(const std::string& command) {
   RunResult r;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  FILE* p = popen(("LC_ALL=C.UTF-8 " + command + " 2>&1").c_str(), "r");
   if (!p) return r;
   char buf[4096];
   size_t n;
@@ -84,6 +86,10 @@ class PeerInterop : public ::testing::Test {
         {"readonly.ini", CompressibleBytes(100), 1200000000, true},
         {"mixed.bin", mixed, 1100000000, false},
         {"name with spaces.jpg", RandomBytes(16385, 6), 1000000000, false},
+        // Names beyond ASCII: UTF-8, flagged as such.
+        {"\xE6\xB8\xB8\xE6\x88\x8F.swf", CompressibleBytes(3000), 1000000001, false},
+        {"\xE6\x95\xB0\xE6\x8D\xAE.xml", CompressibleBytes(500), 1000000002, false},
+        {"caf\xC3\xA9 cr\xC3\xA8me.txt", CompressibleBytes(50), 1000000003, false},
     };
     for (const CorpusFile& f : m_corpus) {
       std::string path = m_dir / f.name;
@@ -132,6 +138,7 @@ class PeerInterop : public ::testing::Test {
         "else zipfile.ZIP_DEFLATED\n"
         "        assert i.compress_type == want, (i.filename, i.compress_type)\n"
         "        assert bool(i.flag_bits & 1) == bool(password), (i.filename, i.flag_bits)\n"
+        "        assert bool(i.flag_bits & 0x800) == (not i.filename.isascii()), (i.filename, i.flag_bits)\n"
         "        assert i.create_version == 23 and i.create_system == 11, (i.create_version, "
         "i.create_system)\n"
         "        with open(folder + '/' + i.filename, 'rb') as f:\n"

@@ -257,24 +257,40 @@ TEST(ZipLayout, UnencryptedEntriesHaveRewrittenHeaders) {
   EXPECT_EQ(ParseEnd(a).directoryOffset, at);
 }
 
-TEST(ZipLayout, NamesKeepTheirBytesWithBackslashesAsSlashes) {
+// Names keep their bytes (backslashes become slashes). A name with characters beyond
+// ASCII is UTF-8 and says so with bit 11 in both records (flags 0x0809); ASCII names,
+// and bytes that are not UTF-8, carry the flags they always had (0x0009).
+TEST(ZipLayout, NamesKeepTheirBytesAndUtf8NamesAreFlagged) {
   ScratchFolder dir("layout");
-  const std::string longName = std::string(255, 'n') + ".swf";  // 259 bytes, the limit
-  std::vector<Source> sources = {{"sub\\movie.swf", Bytes(10, 'x')},
-                                 {"\\lead\\deep\\x.jpg", Bytes(3, 'y')},
-                                 {"C:\\drive.txt", Bytes(1, 'z')},
-                                 {"caf\xE9 \xC4.txt", Bytes(2, 'w')},
-                                 {longName, Bytes(4, 'v')}};
+  const std::string longName = std::string(255, 'n') + ".swf";              // 259 bytes, the limit
+  const std::string longUtf8 = std::string(254, 'n') + "\xE6\xB8\xB8.swf";  // 259 characters, 261 bytes
+  struct Case {
+    std::string given;
+    std::string stored;
+    uint16_t flags;
+  } cases[] = {
+      {"sub\\movie.swf", "sub/movie.swf", 0x0009},
+      {"\\lead\\deep\\x.jpg", "/lead/deep/x.jpg", 0x0009},
+      {"C:\\drive.txt", "C:/drive.txt", 0x0009},
+      {"caf\xE9 \xC4.txt", "caf\xE9 \xC4.txt", 0x0009},
+      {"\xE6\xB8\xB8\xE6\x88\x8F.swf", "\xE6\xB8\xB8\xE6\x88\x8F.swf", 0x0809},
+      {"d\xC3\xA9j\xC3\xA0\\vu.xml", "d\xC3\xA9j\xC3\xA0/vu.xml", 0x0809},
+      {longName, longName, 0x0009},
+      {longUtf8, longUtf8, 0x0809},
+  };
+  std::vector<Source> sources;
+  for (const Case& c : cases) sources.push_back({c.given, Bytes(3, 'x')});
   Bytes a = MakeArchive(dir, sources, kPassword.c_str());
   std::vector<CentralRecord> central = ParseDirectory(a);
-  ASSERT_EQ(central.size(), sources.size());
-  const char* expected[] = {"sub/movie.swf", "/lead/deep/x.jpg", "C:/drive.txt", "caf\xE9 \xC4.txt"};
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(central[i].name, expected[i]);
-    EXPECT_EQ(ParseLocal(a, central[i].localHeaderOffset).name, expected[i]);
-    EXPECT_EQ(central[i].flags & 0x0800, 0) << "never marked as UTF-8";
+  ASSERT_EQ(central.size(), std::size(cases));
+  for (size_t i = 0; i < central.size(); ++i) {
+    SCOPED_TRACE(cases[i].stored);
+    const LocalRecord local = ParseLocal(a, central[i].localHeaderOffset);
+    EXPECT_EQ(central[i].name, cases[i].stored);
+    EXPECT_EQ(local.name, cases[i].stored);
+    EXPECT_EQ(central[i].flags, cases[i].flags);
+    EXPECT_EQ(local.flags, cases[i].flags);
   }
-  EXPECT_EQ(central[4].name, longName);
 }
 
 TEST(ZipLayout, TwoEntriesOfOneNameAreBothWritten) {
