@@ -332,6 +332,25 @@ TEST_F(Builder, OutputThatCannotBeWrittenIsNoSuccess) {
   EXPECT_FALSE(PathExists(m_request.outputPath));
 }
 
+// The work folder is emptied when the packager ends: a package saved there, under
+// any spelling of its path, is refused before any work.
+TEST_F(Builder, OutputInsideTheWorkFolderIsRefused) {
+  CreateFolders(work(kWorkFolderTail));
+  for (const std::string& output :
+       {work(kWorkFolderTail) + "/show.exe", m_dir / "install/other/../Temp/deeper/show.exe"}) {
+    SCOPED_TRACE(output);
+    m_request.outputPath = output;
+    BuildOutcome o = BuildPackage(m_request);
+    EXPECT_FALSE(o.succeeded);
+    EXPECT_NE(o.message.find("work folder"), std::string::npos) << o.describe();
+    EXPECT_FALSE(PathExists(work(kWorkArchiveTail)));
+    EXPECT_FALSE(PathExists(output));
+  }
+  // Beside it is fine.
+  m_request.outputPath = m_dir / "install/Temp.exe";
+  EXPECT_TRUE(BuildPackage(m_request).succeeded);
+}
+
 TEST_F(Builder, InputsTooLargeForAPackageAreRefusedBeforeAnyWork) {
   // Sparse files: nothing is written, only their sizes count.
   const std::string huge = m_dir / "huge.bin";

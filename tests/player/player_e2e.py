@@ -552,6 +552,12 @@ class Cases:
               "files while it plays: %r" % files)
         check(run.windows() == ["Window 312 234 400 300 中文标题 Show"], "windows: %r" % run.windows())
         self.assert_clean(run)
+        # Another title the code page lacks just as much: a folder of its own.
+        other = self.package("other.exe", main=movie, files=[data], title="日本語 Show")
+        run = self.run(other, env=["FLASH_STANDIN_QUIT_MS=1500"], temp_folder=temp, probe=False, tag="-other")
+        self.assert_ended_normally(run)
+        check(len(run.loads()) == 1 and m.group(1) not in run.loads()[0],
+              "both titles share a folder: %r" % run.loads())
 
     def case_link_at_the_run_folder(self):
         # The package's folder under VX replaced by a link to a folder holding two

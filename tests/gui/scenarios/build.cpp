@@ -1,3 +1,6 @@
+#include <fstream>
+#include <iterator>
+
 #include "tests/gui/gui_driver.h"
 
 namespace vx::test::gui {
@@ -7,7 +10,10 @@ namespace vx::test::gui {
 int Build(const Setup& s) {
   const std::string movie = s.dataDir + "\\intro.swf";
   CHECK(WriteFileBytes(movie, MakeSwf(550, 400)), "write");
-  CHECK(WriteFileBytes(s.dataDir + "\\data.xml", "<data>42</data>\n"), "write");
+  // A name beyond ASCII (in code page 1252, as the window holds it): the package stores
+  // it as UTF-8.
+  const std::string dataName = "donn\xE9" "es.xml";
+  CHECK(WriteFileBytes(s.dataDir + "\\" + dataName, "<data>42</data>\n"), "write");
   // Enough incompressible bytes that the build lasts a moment.
   std::string noise(24 << 20, '\0');
   uint32_t x = 12345;
@@ -48,7 +54,7 @@ int Build(const Setup& s) {
   CHECK(RowCount(p) == 0, "the main movie was listed");
   SetText(p.item(1011), L"Driver Title");
   SendClick(p.item(1007));
-  CHECK(AddFiles(p, {s.dataDir + "\\data.xml"}), "add");
+  CHECK(AddFiles(p, {s.dataDir + "\\" + dataName}), "add");
   CHECK(AddFiles(p, {s.dataDir + "\\song.mp3"}), "add");
 
   PostClick(p.item(IDOK));
@@ -109,12 +115,18 @@ int Build(const Setup& s) {
   CHECK(has("description\tmainmovie=intro.swf"), "main movie");
   CHECK(has("description\ttype=resource"), "type");
   const size_t e1 = inspect.find("entry\tpackage.ini\t"), e2 = inspect.find("entry\tintro.swf\t"),
-               e3 = inspect.find("entry\tdata.xml\t"), e4 = inspect.find("entry\tsong.mp3\t");
+               e3 = inspect.find("entry\tdonn\xC3\xA9" "es.xml\t"), e4 = inspect.find("entry\tsong.mp3\t");
   CHECK(e1 != std::string::npos && e2 != std::string::npos && e3 != std::string::npos &&
             e4 != std::string::npos,
         "entries missing");
   CHECK(e1 < e2 && e2 < e3 && e3 < e4, "entries out of order");
   CHECK(inspect.find("damaged") == std::string::npos, "a damaged entry");
+  {
+    std::ifstream in(output, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    CHECK(bytes.find("donn\xC3\xA9" "es.xml") != std::string::npos, "the name is not stored as UTF-8");
+    CHECK(bytes.find(dataName) == std::string::npos, "the name is stored in the code page");
+  }
 
   // Closing while a build runs: the window says so and stays.
   const std::string second = s.workDir + "\\again.exe";
