@@ -511,6 +511,29 @@ class SamePackageOnBothPlatforms(CliCase):
         self.assertEqual(facts["description"], ["[SETTINGS]", "fullscreen=false", "mainmovie=游戏.swf", "type=resource"])
         self.assertEqual([e[0] for e in facts["entry"]], ["package.ini", "游戏.swf", "数据 ü.xml"])
 
+    def test_any_name_and_long_paths_on_an_english_windows(self):
+        # English code page (1252): arguments beyond it reach vellumix-cli.exe whole, and
+        # paths longer than the classic limit of 260 characters work for the package and
+        # for the files unpacked from it.
+        english = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
+        deep = os.path.join(self.dir, "深" * 40, "x" * 150)
+        os.makedirs(deep)
+        movie = os.path.join(self.dir, "游戏.swf")
+        shutil.copy(self.files["movies/intro.swf"], movie)
+        long_name = os.path.join(self.dir, "数" * 20 + "y" * 100 + ".xml")
+        shutil.copy(self.files["data.xml"], long_name)
+        out = os.path.join(deep, "z" * 60 + ".exe")
+        self.assertGreater(len(("Z:" + out).replace("/", "\\")), 260)
+        r = run([self.wine_run, self.windows_cli, "build", "--stub", STUB, "--main", movie, "-o", out, long_name],
+                env=english)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        target = os.path.join(deep, "拆")
+        r = run([self.wine_run, self.windows_cli, "unpack", out, target], env=english)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(sorted(os.listdir(target)), sorted(["package.ini", "游戏.swf", os.path.basename(long_name)]))
+        with open(os.path.join(target, os.path.basename(long_name)), "rb") as f:
+            self.assertEqual(f.read(), b"<show><slide/></show>\n")
+
     def compare_builds(self, stub):
         f = self.files
         ocx = os.path.join(self.dir, "Flash8.ocx")
