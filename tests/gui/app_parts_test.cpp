@@ -24,16 +24,11 @@
 #include "packager/app/update_check.h"
 #include "packager/app/work_folder.h"
 #include "resource.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
-std::string TempDir() {
-  char buf[MAX_PATH];
-  GetTempPathA(sizeof(buf), buf);
-  std::string dir = std::string(buf) + "vx_app_parts_" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
+std::string TempDir() { return vx::test::ProcessScratch().path(); }
 
 std::string WriteIni(const std::string& name, const std::string& text) {
   const std::string path = TempDir() + "\\" + name;

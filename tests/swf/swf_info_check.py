@@ -28,7 +28,7 @@ class SwfInfo(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.g = load_swfgen()
-        cls.tmp = tempfile.TemporaryDirectory()
+        cls.tmp = tempfile.TemporaryDirectory(prefix="vx scratch dir.ü swf_info_")
         d = cls.tmp.name
         cls.stage = os.path.join(d, "stage.swf")
         cls.g.write_swf(cls.stage, background=0x336699, compress=True)
