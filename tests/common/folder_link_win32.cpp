@@ -17,12 +17,14 @@ bool IsReparsePoint(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-std::wstring Wide(const std::string& s) {
+std::wstring WideIn(UINT codePage, const std::string& s) {
   std::wstring w(s.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &w[0], static_cast<int>(w.size()));
+  const int n = MultiByteToWideChar(codePage, 0, s.c_str(), -1, &w[0], static_cast<int>(w.size()));
   w.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
   return w;
 }
+std::wstring Wide(const std::string& s) { return WideIn(CP_ACP, s); }
+std::wstring WideFromUtf8(const std::string& s) { return WideIn(CP_UTF8, s); }
 
 // A junction: an empty folder with a mount-point reparse point naming the target.
 bool MakeJunction(const std::string& target, const std::string& link) {
@@ -72,18 +74,20 @@ bool RunUnixTool(const char* program, const std::vector<std::string>& windowsPat
   const auto unixName = reinterpret_cast<UnixName>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
   if (!unixName) return false;
-  std::string command = std::string(program) + " " + options;
+  // The command line is UTF-16: the Unix paths are UTF-8, which the ANSI code page would
+  // read wrongly as soon as a path holds a letter beyond ASCII.
+  std::wstring command = Wide(std::string(program) + " " + options);
   for (const std::string& path : windowsPaths) {
     char* unixPath = unixName(Wide(path).c_str());
     if (!unixPath) return false;
-    command += std::string(" \"") + unixPath + "\"";
+    command += L" \"" + WideFromUtf8(unixPath) + L"\"";
     HeapFree(GetProcessHeap(), 0, unixPath);
   }
-  const std::string application = std::string("Z:\\bin\\") + program;
-  STARTUPINFOA si{};
+  const std::wstring application = L"Z:\\bin\\" + Wide(program);
+  STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(application.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+  if (!CreateProcessW(application.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi))
     return false;
   const win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
