@@ -24,6 +24,7 @@
 #include "packager/app/update_check.h"
 #include "packager/app/work_folder.h"
 #include "resource.h"
+#include "tests/support/build_tree.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -123,7 +124,7 @@ TEST(UpdateCheck, ServerUrlFromEnvironment) {
 }
 
 TEST(UpdateCheck, FileVersionOfThePackager) {
-  EXPECT_EQ(ReadFileVersion(VX_BINARY_DIR "/bin/Vellumix.exe"), "2.1.216.1");
+  EXPECT_EQ(ReadFileVersion(vx::test::BuildTreePath(VX_BINARY_DIR "/bin/Vellumix.exe")), "2.1.216.1");
   EXPECT_EQ(ReadFileVersion(WriteIni("plain.txt", "no version here")), "");
   EXPECT_EQ(ReadFileVersion(TempDir() + "\\absent.exe"), "");
 }
