@@ -56,7 +56,7 @@
 #   FLASH_STANDIN_QUIT_MS  fire FSCommand ("quit", "") this many ms after the first
 #                          LoadMovie
 #   FLASH_STANDIN_LOG      set by the harness to standin.log (standin-2.log)
-# and writes one line per event to the log (LF line ends, appended and flushed
+# and writes one line per event to the log (UTF-8, LF line ends, appended and flushed
 # one line at a time):
 #   LoadMovie <layer> <path>       path as the caller passed it
 #   BackgroundColor 0x<RRGGBB>     upper-case hex

@@ -45,20 +45,22 @@ class Run:
         self.out = out
         self.exit_code = exit_code
         self.elapsed = elapsed
-        self.log = self._lines("standin.log")
-        self.log2 = self._lines("standin-2.log")
+        # The stand-in's logs and the listing (Unix names) are UTF-8; the probe prints in
+        # the ANSI code page.
+        self.log = self._lines("standin.log", "utf-8")
+        self.log2 = self._lines("standin-2.log", "utf-8")
         self.probe = self._lines("stdout-2.txt")
-        self.listing = self._lines("temp-listing.txt")
+        self.listing = self._lines("temp-listing.txt", "utf-8")
         self.messages = []
         if os.path.exists(messages_file):
             with open(messages_file, encoding="latin-1") as f:
                 self.messages = [line.rstrip("\r\n") for line in f if line.strip()]
 
-    def _lines(self, name):
+    def _lines(self, name, encoding="latin-1"):
         path = os.path.join(self.out, name)
         if not os.path.exists(path):
             return []
-        with open(path, encoding="latin-1") as f:
+        with open(path, encoding=encoding) as f:
             return [line.rstrip("\r\n") for line in f]
 
     def events(self, kind, log=None):

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/win32_handles.h"
+#include "tests/support/build_tree.h"
 #include "tests/testing/test_container.h"
 
 using namespace vx::testing;
@@ -19,9 +20,17 @@ using vx::win::ComPtr;
 
 namespace {
 
-const std::string kBin = std::string("Z:") + VX_BINARY_DIR + "/bin/";
-const std::string kMovies = std::string("Z:") + VX_STANDIN_MOVIES + "/";
-const std::string kLog = std::string("Z:") + VX_BINARY_DIR + "/tests/testing/standin-control-test.log";
+const std::string kBin = vx::test::BuildTreePath(VX_BINARY_DIR "/bin/");
+const std::string kMovies = vx::test::BuildTreePath(VX_STANDIN_MOVIES "/");
+const std::string kLog = vx::test::BuildTreePath(VX_BINARY_DIR "/tests/testing/standin-control-test.log");
+
+// A path of the build tree as the log writes it: in UTF-8, as CMake compiled it in, on
+// drive Z:.
+std::string LoggedPath(std::string unixPath) {
+  for (char& c : unixPath)
+    if (c == '/') c = '\\';
+  return "Z:" + unixPath;
+}
 
 std::vector<std::string> ReadLog() {
   std::vector<std::string> lines;
@@ -257,7 +266,7 @@ TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
             DISP_E_MEMBERNOTFOUND);
 
   const std::vector<std::string> expected = {
-      "LoadMovie 0 " + kMovies + "plain.swf",
+      "LoadMovie 0 " + LoggedPath(VX_STANDIN_MOVIES "/plain.swf"),
       "LoadMovie 3 C:\\elsewhere\\movie two.swf",
       "BackgroundColor 0x336699",
       "BackgroundColor 0x0000FF",
