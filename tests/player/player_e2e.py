@@ -23,6 +23,8 @@ import zipfile
 
 PASSWORD = "Rvd%q!KJEb"
 LOCK = "~orrinet.lock"
+# The temporary folder of the harness's prefixes (testing/wine-harness.sh).
+TEMP = r"C:\\users\\[^\\]+\\Temp\\" + re.escape("scratch dir.ü")
 
 
 class Failure(Exception):
@@ -223,7 +225,7 @@ class Cases:
 
     def assert_run_folder(self, path, movie):
         """The package's folder under VX: 16 hex digits, "-<n>" for a second instance."""
-        m = re.fullmatch(r"C:\\users\\[^\\]+\\Temp\\VX\\([0-9a-f]{16}(?:-\d+)?)\\" + re.escape(movie), path)
+        m = re.fullmatch(TEMP + r"\\VX\\([0-9a-f]{16}(?:-\d+)?)\\" + re.escape(movie), path)
         check(m is not None, "loaded %r, not %s in a package folder under VX" % (path, movie))
         return m.group(1)
 
