@@ -393,6 +393,27 @@ TEST(SystemColours, LabelAndImageButtonRepaintWithTheNewFaceColour) {
   dlg.DestroyWindow();
 }
 
+// Disabling an image button moves the keyboard focus to the next control in the tab
+// order, whether the button had it or another control did.
+TEST(ImageButton, DisablingMovesTheFocusToTheNextControl) {
+  ColourDialog dlg;
+  ASSERT_TRUE(dlg.Create(IDD_VELLUMIX_DIALOG, nullptr));
+  dlg.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  PumpMessages(100);
+  const HWND next = GetNextDlgTabItem(dlg.m_hWnd, dlg.button.m_hWnd, FALSE);
+  const HWND title = GetDlgItem(dlg.m_hWnd, IDC_TITLE);
+  ASSERT_NE(next, title);
+  for (HWND focused : {dlg.button.m_hWnd, title}) {
+    SCOPED_TRACE(focused == title ? "the title box had the focus" : "the button had the focus");
+    EnableWindow(dlg.button.m_hWnd, TRUE);
+    SetFocus(focused);
+    ASSERT_EQ(GetFocus(), focused);
+    EnableWindow(dlg.button.m_hWnd, FALSE);
+    EXPECT_EQ(GetFocus(), next);
+  }
+  dlg.DestroyWindow();
+}
+
 // ---- File dialog ------------------------------------------------------------------------
 
 TEST(FileDialog, FilterBecomesNulSeparated) {
