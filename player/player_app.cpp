@@ -112,7 +112,9 @@ void CPlayerApp::InstallFlashControlIfNeeded() {
   GetSystemDirectoryA(systemDir, MAX_PATH);
   std::string path = Trim(systemDir) + "\\flash8.ocx";
   WriteResourceToFile(vx::kFlashResourceId, vx::kFlashResourceType, path.c_str());
-  std::string parameters = path + " /s";
+  // Quoted: a system folder whose path holds a blank would otherwise reach regsvr32 as
+  // two arguments, and nothing would be registered.
+  std::string parameters = "\"" + path + "\" /s";
   ShellExecuteA(nullptr, "run", "regsvr32", parameters.c_str(), nullptr, SW_HIDE);
 }
 

@@ -584,8 +584,9 @@ class Cases:
         check(os.path.exists(installed), "flash8.ocx not written for version 9")
         with open(installed, "rb") as a, open(dll, "rb") as b:
             check(a.read() == b.read(), "flash8.ocx differs from the carried control file")
-        # Silently: without /s regsvr32 would show its result in a box nobody closes.
-        check(started == ["C:\\windows\\system32\\flash8.ocx /s"], "regsvr32 started with %r" % started)
+        # Silently: without /s regsvr32 would show its result in a box nobody closes. The
+        # path is quoted, as a system folder may have a blank in its path.
+        check(started == ['"C:\\windows\\system32\\flash8.ocx" /s'], "regsvr32 started with %r" % started)
         check(re.search(r"\{D27CDB6E-AE6D-11CF-96B8-444553540000\}\\\\InprocServer32\][^\[]*flash8\.ocx",
                         registry, re.IGNORECASE),
               "regsvr32 did not register flash8.ocx")
