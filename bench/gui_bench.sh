@@ -30,7 +30,7 @@ worst_ms=$(sed -n 's/.*worst_ms=\([0-9.]*\).*/\1/p' <<<"$out")
 samples=$(sed -n 's/.*samples=\([0-9]*\).*/\1/p' <<<"$out")
 
 # The peer: the same files built by the command-line builder under Wine.
-data=$build/gui-tests/bench/data
+data="$build/gui-tests/bench/scratch dir.ü/data"  # tests/gui/run_gui_test.sh's work folder
 prefix=$build/wineprefix
 testing/wine-prefix.sh "$build" "$prefix"
 winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
@@ -52,7 +52,7 @@ add_s=$(sed -n 's/.*\tseconds=\([0-9.]*\).*/\1/p' <<<"$out")
 dialog_s=$(sed -n 's/.*\tdialog_seconds=\([0-9.]*\).*/\1/p' <<<"$out")
 rows=$(sed -n 's/.*rows=\([0-9]*\).*/\1/p' <<<"$out")
 start=$(date +%s.%N)
-(cd "$build/gui-tests/bench-add/data/bench" && "$VX_WINE" "$build/bin/vellumix-cli.exe" swf-info *.swf >/dev/null)
+(cd "$build/gui-tests/bench-add/scratch dir.ü/data/bench" && "$VX_WINE" "$build/bin/vellumix-cli.exe" swf-info *.swf >/dev/null)
 end=$(date +%s.%N)
 info_s=$(python3 -c "print(f'{$end - $start:.2f}')")
 echo "gui: one Add of ${files} movies: ${rows} rows ${add_s} s after OK (dialog closed after ${dialog_s} s; limit 2 s);" \

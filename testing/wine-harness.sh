@@ -59,7 +59,7 @@
 #   FLASH_STANDIN_QUIT_MS  fire FSCommand ("quit", "") this many ms after the first
 #                          LoadMovie
 #   FLASH_STANDIN_LOG      set by the harness to standin.log (standin-2.log)
-# and writes one line per event to the log (LF line ends, appended and flushed
+# and writes one line per event to the log (UTF-8, LF line ends, appended and flushed
 # one line at a time):
 #   LoadMovie <layer> <path>       path as the caller passed it
 #   BackgroundColor 0x<RRGGBB>     upper-case hex
@@ -71,9 +71,15 @@
 #
 # The prefix is a copy of a template made once per build folder (under a lock, so
 # parallel tests share the work): of the build's architecture, no Mono or Gecko, X11 windows unmanaged,
-# and, unless --no-control, the stand-in registered with regsvr32. Binary files of the
-# template are hard links, everything else is copied.
+# the temporary folder (TEMP and TMP) C:\users\<user>\Temp\scratch dir.ü, and, unless
+# --no-control, the stand-in registered with regsvr32. Binary files of the template are
+# hard links, everything else is copied.
+#
+# The temporary folder's name holds a blank, a dot and a letter beyond ASCII, as users'
+# folders often do ("my projects", "john.doe"), so that every program under test works
+# below such a path.
 set -u
+temp_name='scratch dir.ü'
 
 harness_fail() {
   echo "wine-harness: $*" >&2
@@ -268,18 +274,34 @@ clone_prefix() {
     done
 }
 
+# Points TEMP and TMP of each user of the prefix at the folder $temp_name in the user's
+# Temp, made here.
+set_temp_folder() {  # set_temp_folder PREFIX
+  local temp user variable
+  for temp in "$1"/drive_c/users/*/Temp; do
+    user=$(basename "$(dirname "$temp")")
+    mkdir -p "$temp/$temp_name" || return 1
+    for variable in TEMP TMP; do
+      WINEPREFIX=$1 "$VX_WINE" reg add 'HKCU\Environment' /v "$variable" /t REG_SZ \
+        /d "C:\\users\\$user\\Temp\\$temp_name" /f >/dev/null 2>&1 || return 1
+    done
+  done
+  WINEPREFIX=$1 "$VX_WINESERVER" -w
+}
+
 # Templates: "bare" (prefix only) and "standin" (bare plus the registered control).
 make_templates() {
   local bare=$harness_dir/template-bare standin=$harness_dir/template-standin
   local version
-  version="$WINEARCH $("$VX_WINE" --version 2>/dev/null)"
-  # Templates made by another Wine are made again.
+  # Templates made by another Wine, or with another temporary folder, are made again.
+  version="$WINEARCH $("$VX_WINE" --version 2>/dev/null) TEMP=$temp_name"
   if [ -d "$bare" ] && [ "$(cat "$bare/.wine-version" 2>/dev/null)" != "$version" ]; then
     WINEPREFIX=$bare "$VX_WINESERVER" -k 2>/dev/null
     rm -rf "$bare" "$standin"
   fi
   if [ ! -f "$bare/.wine-version" ]; then
     "$source_dir/testing/wine-prefix.sh" "$build" "$bare" >/dev/null || return 1
+    set_temp_folder "$bare" || return 1
     printf '%s\n' "$version" >"$bare/.wine-version"
   fi
   [ "$with_control" = 1 ] || return 0
@@ -355,7 +377,7 @@ WINEPREFIX=$prefix "$VX_WINESERVER" -k 2>/dev/null
 
 # The temporary folder's contents, relative to it.
 : >"$out/temp-listing.txt"
-temps=("$prefix"/drive_c/users/*/Temp "$prefix"/drive_c/users/*/AppData/Local/Temp)
+temps=("$prefix"/drive_c/users/*/Temp/"$temp_name")
 [ -z "$temp_folder" ] || temps=("$temp_unix")
 for temp in "${temps[@]}"; do
   [ -d "$temp" ] || continue

@@ -171,10 +171,10 @@ LRESULT CImageButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       LRESULT r = CButton::WindowProc(message, wParam, lParam);
       if (!wParam) {
         EndHover();
-        // A disabled button cannot keep the keyboard focus: pass it on.
-        if (::GetFocus() == m_hWnd) {
-          HWND parent = ::GetParent(m_hWnd);
-          HWND next = parent ? ::GetNextDlgTabItem(parent, m_hWnd, FALSE) : nullptr;
+        // Disabling the button moves the keyboard focus to the next control in the tab
+        // order (the parent when there is none), whichever control had it.
+        if (HWND parent = ::GetParent(m_hWnd)) {
+          HWND next = ::GetNextDlgTabItem(parent, m_hWnd, FALSE);
           ::SetFocus(next && next != m_hWnd ? next : parent);
         }
       }

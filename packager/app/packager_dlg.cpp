@@ -308,8 +308,10 @@ CPackagerDlg::AddResult CPackagerDlg::AddListFile(const std::string& path) {
       return AddResult::NameTaken;
   }
 
-  const size_t dot = path.find_last_of('.');
-  const std::string type = Upper(dot == std::string::npos ? path : path.substr(dot + 1));
+  // The type is the text after the name's last dot, the whole name when it has none: a
+  // dot in a folder's name ("john.doe") says nothing about the file.
+  const size_t dot = name.find_last_of('.');
+  const std::string type = Upper(dot == std::string::npos ? name : name.substr(dot + 1));
   std::string dimension;
   if (type == "SWF") {
     const vx::SwfDimension d = vx::ReadSwfDimension(Utf8(path));  // throws for a file it cannot open

@@ -49,8 +49,10 @@ void ServerRelease();
 bool ServerInUse();
 HINSTANCE ModuleInstance();
 
-// Appends one line to the file that FLASH_STANDIN_LOG names (nothing when unset).
-// The file is opened and closed for each line, so readers see it at once.
+// Appends one line (UTF-8, as all the control's text) to the file that
+// FLASH_STANDIN_LOG names (nothing when unset), so that the scripts reading it compare
+// paths with their own whatever the code page. The file is opened and closed for each
+// line, so readers see it at once.
 void LogEvent(const std::string& line);
 
 // The value of an environment variable, or "" when it is unset.

@@ -26,16 +26,16 @@
 #include "packager/app/update_check.h"
 #include "packager/app/work_folder.h"
 #include "resource.h"
+#include "tests/support/build_tree.h"
+#include "tests/support/scratch_folder.h"
+#include "common/win32_text.h"
 
 namespace {
 
-std::string TempDir() {
-  char buf[MAX_PATH];
-  GetTempPathA(sizeof(buf), buf);
-  std::string dir = std::string(buf) + "vx_app_parts_" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
+// The window program's parts take paths in the ANSI code page, as its controls hold
+// them; the builder takes UTF-8.
+std::string TempDir() { return vx::win::Utf8ToAnsi(vx::test::ProcessScratch().path()); }
+std::string TempDirUtf8() { return vx::test::ProcessScratch().path(); }
 
 std::string WriteIni(const std::string& name, const std::string& text) {
   const std::string path = TempDir() + "\\" + name;
@@ -130,7 +130,8 @@ TEST(UpdateCheck, ServerUrlFromEnvironment) {
 }
 
 TEST(UpdateCheck, FileVersionOfThePackager) {
-  EXPECT_EQ(ReadFileVersion(VX_BINARY_DIR "/bin/Vellumix.exe"), "2.1.216.1");
+  EXPECT_EQ(ReadFileVersion(vx::win::Utf8ToAnsi(vx::test::BuildTreePath(VX_BINARY_DIR "/bin/Vellumix.exe"))),
+            "2.1.216.1");
   EXPECT_EQ(ReadFileVersion(WriteIni("plain.txt", "no version here")), "");
   EXPECT_EQ(ReadFileVersion(TempDir() + "\\absent.exe"), "");
 }
@@ -399,6 +400,27 @@ TEST(SystemColours, LabelAndImageButtonRepaintWithTheNewFaceColour) {
   dlg.DestroyWindow();
 }
 
+// Disabling an image button moves the keyboard focus to the next control in the tab
+// order, whether the button had it or another control did.
+TEST(ImageButton, DisablingMovesTheFocusToTheNextControl) {
+  ColourDialog dlg;
+  ASSERT_TRUE(dlg.Create(IDD_VELLUMIX_DIALOG, nullptr));
+  dlg.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  PumpMessages(100);
+  const HWND next = GetNextDlgTabItem(dlg.m_hWnd, dlg.button.m_hWnd, FALSE);
+  const HWND title = GetDlgItem(dlg.m_hWnd, IDC_TITLE);
+  ASSERT_NE(next, title);
+  for (HWND focused : {dlg.button.m_hWnd, title}) {
+    SCOPED_TRACE(focused == title ? "the title box had the focus" : "the button had the focus");
+    EnableWindow(dlg.button.m_hWnd, TRUE);
+    SetFocus(focused);
+    ASSERT_EQ(GetFocus(), focused);
+    EnableWindow(dlg.button.m_hWnd, FALSE);
+    EXPECT_EQ(GetFocus(), next);
+  }
+  dlg.DestroyWindow();
+}
+
 // ---- File dialog ------------------------------------------------------------------------
 
 TEST(FileDialog, FilterBecomesNulSeparated) {
@@ -454,9 +476,10 @@ TEST(WorkerThread, BuildJobOutlivesTheWindowThatStartedIt) {
   // The window's share goes at once (as when the window ends during a build); the
   // worker's keeps the job alive until the build has ended, then lets it go.
   auto job = std::make_shared<CPackagerDlg::BuildJob>();
-  job->request.installDir = TempDir() + "\\no-install";  // no stub there: the build fails fast
-  job->request.mainMovie = WriteIni("movie.swf", "FWS");
-  job->request.outputPath = TempDir() + "\\never.exe";
+  job->request.installDir = TempDirUtf8() + "\\no-install";  // no stub there: the build fails fast
+  WriteIni("movie.swf", "FWS");
+  job->request.mainMovie = TempDirUtf8() + "\\movie.swf";
+  job->request.outputPath = TempDirUtf8() + "\\never.exe";
   std::weak_ptr<CPackagerDlg::BuildJob> watch = job;
   CWinThread* t = AfxBeginThread(BuildPackageThread, new std::shared_ptr<CPackagerDlg::BuildJob>(job),
                                  THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);

@@ -5,7 +5,8 @@
 #   run_gui_test.sh [--env NAME=VALUE]... BUILD_DIR TEST_NAME SCENARIO [ARGS...]
 #
 # The driver gets the build's bin folder and a work folder of its own
-# (BUILD_DIR/gui-tests/TEST_NAME) as Windows paths.
+# (BUILD_DIR/gui-tests/TEST_NAME/scratch dir.ü: a blank, a dot and a letter beyond
+# ASCII, as users' folders often hold) as Windows paths.
 set -u
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 # English unless the caller asks for another language (later --env values win).
@@ -25,8 +26,8 @@ winpath() {
   printf 'Z:%s' "${p//\//\\}"
 }
 
-work=$build/gui-tests/$name
-rm -rf "$work"
+rm -rf "${build:?}/gui-tests/$name"
+work="$build/gui-tests/$name/scratch dir.ü"
 mkdir -p "$work"
 # Bash reads a script as it runs it: a private copy of the harness keeps a run whole
 # while the tree's copy is being edited.

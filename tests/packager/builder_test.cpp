@@ -10,11 +10,12 @@
 #include "common/package_description.h"
 #include "package_test_util.h"
 #include "packager/core/builder.h"
+#include "tests/support/build_tree.h"
 
 namespace vx::test {
 namespace {
 
-const std::string kStub = VX_TEST_STUB;
+const std::string kStub = BuildTreePath(VX_TEST_STUB);
 
 class Builder : public ::testing::Test {
  protected:

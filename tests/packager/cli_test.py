@@ -102,7 +102,7 @@ def parse_inspect(text):
 
 class CliCase(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="vx_cli_test_")
+        self.dir = tempfile.mkdtemp(prefix="vx scratch dir.ü cli_test_")
         self.tmp = os.path.join(self.dir, "tmp")  # the tool's TMPDIR: its work folder goes here
         os.mkdir(self.tmp)
         self.env = dict(os.environ, TMPDIR=self.tmp)

@@ -177,7 +177,7 @@ class IconAndVersion(IdentityCase):
 class Signing(IdentityCase):
     @classmethod
     def setUpClass(cls):
-        cls.keys = tempfile.mkdtemp(prefix="vx_signer_")
+        cls.keys = tempfile.mkdtemp(prefix="vx scratch dir.ü signer_")
         cls.signer = Signer(cls.keys)
 
     @classmethod

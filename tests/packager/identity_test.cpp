@@ -10,11 +10,12 @@
 #include "common/pe_resources.h"
 #include "packager/core/package_identity.h"
 #include "packager/core/version_info.h"
+#include "tests/support/build_tree.h"
 
 namespace vx::test {
 namespace {
 
-const std::string kStub = VX_TEST_STUB;
+const std::string kStub = BuildTreePath(VX_TEST_STUB);
 
 struct Group {
   uint16_t name, language;

@@ -39,7 +39,7 @@ def fnv1a(data):
 class WindowsReadsThePackage(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.dir = tempfile.mkdtemp(prefix="vx_identity_wine_")
+        cls.dir = tempfile.mkdtemp(prefix="vx scratch dir.ü identity_wine_")
         cls.signer = Signer(cls.dir)
         cls.wine_run = os.path.join(BUILD, "wine-run")
         cls.stub = os.path.join(BUILD, "bin", "Orrinet.exe")

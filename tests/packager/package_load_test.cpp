@@ -15,11 +15,12 @@
 #include "package_test_util.h"
 #include "packager/core/builder.h"
 #include "packager/core/pe_resource_rewriter.h"
+#include "tests/support/build_tree.h"
 
 namespace vx::test {
 namespace {
 
-const std::string kStub = VX_TEST_STUB;
+const std::string kStub = BuildTreePath(VX_TEST_STUB);
 
 // A module loaded as data, for the resource functions only.
 class DataModule {

@@ -8,6 +8,7 @@
 
 #include "common/byte_order.h"
 #include "common/file.h"
+#include "tests/support/build_tree.h"
 #include "tests/support/whole_file.h"
 
 namespace pe_test {
@@ -18,10 +19,7 @@ std::string TestPath(const std::string& name) {
   const char* arch = std::getenv("PE_WINE_ARCH");
   std::string dir = PE_TEST_DIR;
   if (arch && std::string(arch) == "win64") dir += "/x86_64";
-#ifdef _WIN32
-  if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
-#endif
-  return dir + "/" + name;
+  return vx::test::BuildTreePath(dir + "/" + name);
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) { return vx::test::ReadWholeFile(path); }

@@ -1,6 +1,6 @@
 // The resource update on Windows (run under Wine): ResourceUpdater's Windows side
 // against our own rewriter, and the rewriter's output checked by the system loader
-// (LoadLibraryExA as a data file, FindResourceA, LoadResource, SizeofResource,
+// (LoadLibraryExW as a data file, FindResourceA, LoadResource, SizeofResource,
 // LoadStringW), by ImageHlp's checksum and by running it.
 #include <windows.h>
 #include <imagehlp.h>
@@ -11,6 +11,7 @@
 
 #include "common/file.h"
 #include "common/win32_handles.h"
+#include "common/win32_text.h"
 #include "packager/core/pe_resource_rewriter.h"
 #include "packager/core/resource_update.h"
 #include "pe_test_util.h"
@@ -52,11 +53,11 @@ std::vector<uint8_t> LoadedResource(HMODULE module, LPCSTR type, LPCSTR name) {
 }
 
 DWORD RunAndWait(const std::string& path) {
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::string cmd = "\"" + path + "\"";
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+  std::wstring cmd = L"\"" + vx::win::Wide(path) + L"\"";
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
                       &pi))
     return 0xFFFFFFFF;
   vx::win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
@@ -114,7 +115,7 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
     vx::PeResourceRewriter rewriter;
     Apply(rewriter, path, updates);
 
-    vx::win::UniqueModule loaded(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    vx::win::UniqueModule loaded(LoadLibraryExW(vx::win::Wide(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(loaded) << GetLastError();
     HMODULE module = loaded.get();
     EXPECT_EQ(updates[0].data, LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));
@@ -131,7 +132,7 @@ TEST(PeWin32, RewrittenCopyLoadsRunsAndHasAValidChecksum) {
     loaded.reset();
 
     DWORD header = 0, computed = 0;
-    ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
+    ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumW(vx::win::Wide(path).c_str(), &header, &computed));
     EXPECT_NE(0u, header);
     EXPECT_EQ(computed, header);
 
@@ -156,10 +157,10 @@ TEST(PeWin32, WindowsSideLeavesNoStaleChecksumOrSignature) {
 
     ExpectNoCertificateTable(path, table);
     DWORD header = 0, computed = 0;
-    ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumA(path.c_str(), &header, &computed));
+    ASSERT_EQ(CHECKSUM_SUCCESS, MapFileAndCheckSumW(vx::win::Wide(path).c_str(), &header, &computed));
     EXPECT_NE(0u, header);
     EXPECT_EQ(computed, header);
-    vx::win::UniqueModule loaded(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    vx::win::UniqueModule loaded(LoadLibraryExW(vx::win::Wide(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(loaded) << GetLastError();
     HMODULE module = loaded.get();
     EXPECT_EQ(PatternBytes(70001, 51), LoadedResource(module, "ZIP", MAKEINTRESOURCEA(129)));

@@ -16,6 +16,7 @@
 #include "framework/app.h"
 #include "framework/dialog.h"
 #include "framework/thread.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -169,9 +170,7 @@ TEST(Reflection, ChildTakesItsNotificationOrLeavesItToTheParent) {
 class ScopedMessagesFile {
  public:
   ScopedMessagesFile() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    m_path = std::string(temp) + "vx-framework-messages.txt";
+    m_path = vx::test::ProcessScratch() / "messages.txt";
     DeleteFileA(m_path.c_str());
     SetEnvironmentVariableA("VX_MESSAGES_TO", m_path.c_str());
   }

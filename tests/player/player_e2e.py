@@ -24,6 +24,8 @@ import zipfile
 PASSWORD = "Rvd%q!KJEb"
 LOCK = "~orrinet/run.lock"  # in the run folder, as the listing shows it
 LOCK_WIN = LOCK.replace("/", "\\")  # as the probe shows it
+# The temporary folder of the harness's prefixes (testing/wine-harness.sh).
+TEMP = r"C:\\users\\[^\\]+\\Temp\\" + re.escape("scratch dir.ü")
 
 
 class Failure(Exception):
@@ -46,6 +48,7 @@ class Run:
         self.out = out
         self.exit_code = exit_code
         self.elapsed = elapsed
+        # The stand-in's logs, the probe's report and the listing are UTF-8.
         self.log = self._lines("standin.log")
         self.log2 = self._lines("standin-2.log")
         self.probe = self._lines("stdout-2.txt")
@@ -224,7 +227,7 @@ class Cases:
 
     def assert_run_folder(self, path, movie):
         """The package's folder under VX: 16 hex digits, "-<n>" for a second instance."""
-        m = re.fullmatch(r"C:\\users\\[^\\]+\\Temp\\VX\\([0-9a-f]{16}(?:-\d+)?)\\" + re.escape(movie), path)
+        m = re.fullmatch(TEMP + r"\\VX\\([0-9a-f]{16}(?:-\d+)?)\\" + re.escape(movie), path)
         check(m is not None, "loaded %r, not %s in a package folder under VX" % (path, movie))
         return m.group(1)
 
@@ -641,8 +644,9 @@ class Cases:
         check(os.path.exists(installed), "flash8.ocx not written for version 9")
         with open(installed, "rb") as a, open(dll, "rb") as b:
             check(a.read() == b.read(), "flash8.ocx differs from the carried control file")
-        # Silently: without /s regsvr32 would show its result in a box nobody closes.
-        check(started == ["C:\\windows\\system32\\flash8.ocx /s"], "regsvr32 started with %r" % started)
+        # Silently: without /s regsvr32 would show its result in a box nobody closes. The
+        # path goes bare, as it always did; only one with a blank in it would be quoted.
+        check(started == ['C:\\windows\\system32\\flash8.ocx /s'], "regsvr32 started with %r" % started)
         check(re.search(r"\{D27CDB6E-AE6D-11CF-96B8-444553540000\}\\\\InprocServer32\][^\[]*flash8\.ocx",
                         registry, re.IGNORECASE),
               "regsvr32 did not register flash8.ocx")

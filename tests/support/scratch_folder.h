@@ -3,7 +3,9 @@
 //
 // Its name carries random bytes, so test processes running at the same time (CTest
 // runs them in parallel, and each gtest case of the host build is a process of its
-// own) never share a folder, whatever names the tests give the files inside.
+// own) never share a folder, whatever names the tests give the files inside. It also
+// holds a blank, a dot and a letter beyond ASCII (kScratchNamePart), so that every
+// test works with such a path, as users' folders often are ("my projects", "john.doe").
 #pragma once
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +18,11 @@
 
 namespace vx::test {
 
+// The part of every scratch folder's name that paths must survive: a blank, a dot and
+// "ü" as UTF-8. Windows programs that take paths in the ANSI code page read its two
+// bytes as two characters of that page ("Ã¼" in code page 1252): not ASCII either.
+inline constexpr char kScratchNamePart[] = "scratch dir.\xC3\xBC";
+
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& tag = "test") {
@@ -23,7 +30,7 @@ class ScratchFolder {
     SystemRandomBytes(r, sizeof r);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%02x%02x%02x%02x%02x%02x", r[0], r[1], r[2], r[3], r[4], r[5]);
-    m_strPath = JoinPath(TempFolder(), "vx_" + tag + "_" + suffix);
+    m_strPath = JoinPath(TempFolder(), std::string("vx ") + kScratchNamePart + " " + tag + "_" + suffix);
     CreateFolders(m_strPath);
   }
   ~ScratchFolder() {

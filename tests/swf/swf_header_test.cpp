@@ -9,23 +9,14 @@
 #include "common/file.h"
 #include "common/file_exception.h"
 #include "common/swf_header.h"
+#include "tests/support/build_tree.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/whole_file.h"
 
 namespace {
 
-// The build folder is a Unix path; under Wine it is reached through drive Z:.
-std::string NativePath(std::string path) {
-  if (vx::kPathSeparator == '\\' && !path.empty() && path[0] == '/') {
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    path = "Z:" + path;
-  }
-  return path;
-}
-
 std::string MoviePath(const std::string& name) {
-  return NativePath(std::string(VX_BINARY_DIR) + "/tests/swf/movies/" + name + ".swf");
+  return vx::test::BuildTreePath(std::string(VX_BINARY_DIR) + "/tests/swf/movies/" + name + ".swf");
 }
 
 std::vector<uint8_t> ReadAll(const std::string& path) {

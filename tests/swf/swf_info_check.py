@@ -28,25 +28,25 @@ class SwfInfo(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.g = load_swfgen()
-        cls.tmp = tempfile.TemporaryDirectory()
+        cls.tmp = tempfile.TemporaryDirectory(prefix="vx scratch dir.ü swf_info_")
+        # The tool runs in the scratch folder and is given names relative to it: it
+        # prints them as given, in its own code page (the ANSI one under Wine), which the
+        # ASCII names keep out of the comparison.
+        cls.stage, cls.odd, cls.nobg = "stage.swf", "odd name.swf", "nobg.swf"
+        cls.empty, cls.missing = "empty.swf", "missing.swf"
         d = cls.tmp.name
-        cls.stage = os.path.join(d, "stage.swf")
-        cls.g.write_swf(cls.stage, background=0x336699, compress=True)
-        cls.odd = os.path.join(d, "odd name.swf")
-        cls.g.write_swf(cls.odd, xmin=-200, xmax=8010, ymin=0, ymax=-30, background=0x0000FF)
-        cls.nobg = os.path.join(d, "nobg.swf")
-        cls.g.write_swf(cls.nobg, file_attributes=True, background=0xFF0000)
-        cls.empty = os.path.join(d, "empty.swf")
-        with open(cls.empty, "wb") as f:
+        cls.g.write_swf(os.path.join(d, cls.stage), background=0x336699, compress=True)
+        cls.g.write_swf(os.path.join(d, cls.odd), xmin=-200, xmax=8010, ymin=0, ymax=-30, background=0x0000FF)
+        cls.g.write_swf(os.path.join(d, cls.nobg), file_attributes=True, background=0xFF0000)
+        with open(os.path.join(d, cls.empty), "wb") as f:
             f.write(b"FWS\x08\x04\x00\x00\x00")
-        cls.missing = os.path.join(d, "missing.swf")
 
     @classmethod
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
     def run_cli(self, *args):
-        return subprocess.run(CLI + ["swf-info"] + list(args), capture_output=True, text=True)
+        return subprocess.run(CLI + ["swf-info"] + list(args), capture_output=True, text=True, cwd=self.tmp.name)
 
     def test_one_tab_separated_line_per_movie_in_order(self):
         r = self.run_cli(self.stage, self.odd, self.nobg, self.empty)

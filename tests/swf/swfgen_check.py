@@ -188,7 +188,7 @@ class SwfgenCommandLine(unittest.TestCase):
         return subprocess.run([sys.executable, SWFGEN] + list(args), capture_output=True, text=True)
 
     def test_writes_what_the_flags_say(self):
-        with tempfile.TemporaryDirectory() as d:
+        with tempfile.TemporaryDirectory(prefix="vx scratch dir.ü swfgen_") as d:
             out = os.path.join(d, "m.swf")
             r = self.run_gen("-o", out, "--width", "640", "--height", "480", "--fps", "24.5", "--frames", "24",
                              "--bg", "336699", "--compress", "--quit-at", "20", "--swf-version", "6",
@@ -213,7 +213,7 @@ class SwfgenCommandLine(unittest.TestCase):
             self.assertEqual([c for c, _ in m["tags"]], [69, 1, 0])
 
     def test_bad_arguments_fail_cleanly(self):
-        with tempfile.TemporaryDirectory() as d:
+        with tempfile.TemporaryDirectory(prefix="vx scratch dir.ü swfgen_") as d:
             out = os.path.join(d, "m.swf")
             for args in (["--nbits", "3"], ["--quit-at", "5", "--frames", "2"], ["--bg", "xyz"],
                          ["--rect", "0", "1", "0", "1", "--width", "3"]):

@@ -112,9 +112,12 @@ grep -q '^No control' "$out/stdout.txt" || fail "no-control: the control was cre
 
 # The stand-in carried as a control file: copied into the system directory of a
 # prefix without any control and registered there by regsvr32, as the player does.
+# Each word of cmd's command is an argument of its own: Wine quotes those that hold
+# blanks (the checkout's path may) when it makes the command line.
 ocx='C:\windows\system32\flash8.ocx'
 run carried 0 --no-control --env FLASH_STANDIN_VERSION=00070000 "$build" unused cmd /c \
-  "copy $(windows_path "$build/bin/flash-standin.dll") $ocx && regsvr32 /s $ocx && $(windows_path "$container") --version"
+  copy "$(windows_path "$build/bin/flash-standin.dll")" "$ocx" '&&' regsvr32 /s "$ocx" '&&' \
+  "$(windows_path "$container")" --version
 expect_line "$out/stdout.txt" "FlashVersion 0x00070000"
 [ -f "$out/prefix/drive_c/windows/system32/flash8.ocx" ] || fail "carried: no flash8.ocx in system32"
 grep -A3 -F 'CLSID\\{D27CDB6E-AE6D-11CF-96B8-444553540000}\\InprocServer32]' "$out/prefix/system.reg" |

@@ -5,13 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/win32_handles.h"
+#include "common/win32_text.h"
+#include "tests/support/build_tree.h"
+#include "tests/support/whole_file.h"
 #include "tests/testing/test_container.h"
 
 using namespace vx::testing;
@@ -19,13 +21,23 @@ using vx::win::ComPtr;
 
 namespace {
 
-const std::string kBin = std::string("Z:") + VX_BINARY_DIR + "/bin/";
-const std::string kMovies = std::string("Z:") + VX_STANDIN_MOVIES + "/";
-const std::string kLog = std::string("Z:") + VX_BINARY_DIR + "/tests/testing/standin-control-test.log";
+const std::string kBin = vx::test::BuildTreePath(VX_BINARY_DIR "/bin/");
+const std::string kMovies = vx::test::BuildTreePath(VX_STANDIN_MOVIES "/");
+const std::string kLog = vx::test::BuildTreePath(VX_BINARY_DIR "/tests/testing/standin-control-test.log");
+
+// A path of the build tree as the log writes it: in UTF-8, as CMake compiled it in, on
+// drive Z:.
+std::string LoggedPath(std::string unixPath) {
+  for (char& c : unixPath)
+    if (c == '/') c = '\\';
+  return "Z:" + unixPath;
+}
 
 std::vector<std::string> ReadLog() {
   std::vector<std::string> lines;
-  std::ifstream in(kLog);
+  std::string text;
+  if (!vx::test::TryReadWholeFile(kLog, text)) return lines;
+  std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
@@ -62,9 +74,9 @@ class StandinControl : public ::testing::Test {
     OleInitialize(nullptr);
     for (const char* name : {"FLASH_STANDIN_VERSION", "FLASH_STANDIN_HOLD", "FLASH_STANDIN_QUIT_MS"})
       SetEnvironmentVariableA(name, nullptr);
-    SetEnvironmentVariableA("FLASH_STANDIN_LOG", kLog.c_str());
-    DeleteFileA(kLog.c_str());
-    m_module = LoadLibraryA((kBin + "flash-standin.dll").c_str());
+    SetEnvironmentVariableW(L"FLASH_STANDIN_LOG", vx::win::Wide(kLog).c_str());
+    vx::DeleteFilePath(kLog);
+    m_module = LoadLibraryW(vx::win::Wide(kBin + "flash-standin.dll").c_str());
     ASSERT_NE(m_module, nullptr);
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto get = Export<GetClassObject>(m_module, "DllGetClassObject");
@@ -257,7 +269,7 @@ TEST_F(StandinControl, DispatchMembersCoerceAndLog) {
             DISP_E_MEMBERNOTFOUND);
 
   const std::vector<std::string> expected = {
-      "LoadMovie 0 " + kMovies + "plain.swf",
+      "LoadMovie 0 " + LoggedPath(VX_STANDIN_MOVIES "/plain.swf"),
       "LoadMovie 3 C:\\elsewhere\\movie two.swf",
       "BackgroundColor 0x336699",
       "BackgroundColor 0x0000FF",

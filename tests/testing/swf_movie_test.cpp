@@ -6,6 +6,7 @@
 #include <string>
 
 #include "testing/standin/swf_movie.h"
+#include "tests/support/build_tree.h"
 
 using vx::standin::LoadSwfFile;
 using vx::standin::ParseSwf;
@@ -14,11 +15,7 @@ using vx::standin::SwfMovie;
 namespace {
 
 std::string Movie(const char* name) {
-#ifdef _WIN32
-  return std::string("Z:") + VX_STANDIN_MOVIES + "/" + name;  // Wine maps Z: to /
-#else
-  return std::string(VX_STANDIN_MOVIES) + "/" + name;
-#endif
+  return vx::test::BuildTreePath(std::string(VX_STANDIN_MOVIES) + "/" + name);
 }
 
 TEST(SwfMovie, ReadsThePlainHeader) {

@@ -187,14 +187,14 @@ inline VARIANT IntArg(long v) {
   return x;
 }
 
-// The caller frees the string with VariantClear.
+// A BSTR of UTF-8 text (our strings are UTF-8); the caller frees it with VariantClear.
 inline VARIANT StringArg(const std::string& s) {
   VARIANT x;
   VariantInit(&x);
   x.vt = VT_BSTR;
-  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
   std::wstring w(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
-  if (n > 1) MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, w.data(), n);
+  if (n > 1) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), n);
   x.bstrVal = SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
   return x;
 }

@@ -22,15 +22,15 @@ void ExpectBox(const Packager& p, const std::wstring& text, const char* what) {
 
 int List(const Setup& s) {
   // Files: clip.swf in one folder and CLIP.SWF in another, a 550 x 400 movie, a file
-  // named Package.INI, README without a dot in a folder without one, a file of
+  // named Package.INI, README without a dot in a folder with one, a file of
   // 1,048,577 bytes, a movie with an empty body, and five movies for the remove and
   // move cases.
-  const std::string a = s.dataDir + "\\one", b = s.dataDir + "\\two", plain = s.dataDir + "\\noext";
-  for (const std::string& d : {a, b, plain}) CreateDirectoryA(d.c_str(), nullptr);
+  const std::string a = s.dataDir + "\\one", b = s.dataDir + "\\two", dotted = s.dataDir + "\\v1.2 files";
+  for (const std::string& d : {a, b, dotted}) CreateDirectoryA(d.c_str(), nullptr);
   CHECK(WriteFileBytes(a + "\\clip.swf", MakeSwf(550, 400)), "write");
   CHECK(WriteFileBytes(b + "\\CLIP.SWF", MakeSwf(320, 240)), "write");
   CHECK(WriteFileBytes(b + "\\Package.INI", "[SETTINGS]\r\nmainmovie=CLIP.SWF"), "write");
-  CHECK(WriteFileBytes(plain + "\\README", "read me\n"), "write");
+  CHECK(WriteFileBytes(dotted + "\\README", "read me\n"), "write");
   CHECK(WriteFileBytes(a + "\\big.bin", std::string(1048577, 'x')), "write");
   CHECK(WriteFileBytes(a + "\\empty.swf", std::string("FWS\x07\x04\x00\x00\x00", 8)), "write");
   CHECK(WriteFileBytes(a + "\\m1.swf", MakeSwf(10, 10)), "write");
@@ -56,12 +56,10 @@ int List(const Setup& s) {
   CHECK(Cell(p, 0, 2) == L"SWF", "type '%s'", Utf8(Cell(p, 0, 2)).c_str());
   CHECK(Cell(p, 0, 3) == L"550 * 400", "dimension '%s'", Utf8(Cell(p, 0, 3)).c_str());
 
-  // README: Type is the whole path in upper case; big.bin: 1.00 MB, no dimension.
-  CHECK(plain.find('.') == std::string::npos, "the fixture folder holds a dot: %s", plain.c_str());
-  CHECK(AddFiles(p, {plain + "\\README"}), "add");
-  std::wstring upper = Wide(plain + "\\README");
-  CharUpperW(&upper[0]);
-  CHECK(Cell(p, 1, 2) == upper, "type of README '%s'", Utf8(Cell(p, 1, 2)).c_str());
+  // README: the Type comes from the name alone, the whole name as it has no dot (the
+  // folders' dots do not count); big.bin: 1.00 MB, no dimension.
+  CHECK(AddFiles(p, {dotted + "\\README"}), "add");
+  CHECK(Cell(p, 1, 2) == L"README", "type of README '%s'", Utf8(Cell(p, 1, 2)).c_str());
   CHECK(Cell(p, 1, 3).empty(), "README has a dimension");
   CHECK(AddFiles(p, {a + "\\big.bin"}), "add");
   CHECK(Cell(p, 2, 4) == L"1.00 MB", "size '%s'", Utf8(Cell(p, 2, 4)).c_str());
@@ -147,7 +145,7 @@ int List(const Setup& s) {
   CHECK(RowCount(p) == 0, "resource click left rows");
   CHECK(IsWindowEnabled(p.item(1000)) && IsWindowEnabled(p.item(1001)), "main movie box disabled");
   CHECK(!IsWindowEnabled(p.item(1006)) && !IsWindowEnabled(p.item(1008)), "move buttons enabled");
-  CHECK(AddFiles(p, {plain + "\\README"}), "add");
+  CHECK(AddFiles(p, {dotted + "\\README"}), "add");
   CHECK(RowCount(p) == 1, "README not added");
   SendClick(p.item(1017));
   Settle(p.main);
