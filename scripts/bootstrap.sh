@@ -16,7 +16,11 @@ pkgs=(
   xvfb xauth xdotool imagemagick icoutils fonts-wqy-microhei
   zip unzip p7zip-full python3 python3-pefile openssl osslsigncode
   clang llvm libclang-rt-14-dev
+  chromium
 )
+# npm installs Ruffle (package.json); the machine's own Node.js and npm serve where they
+# are, Debian's otherwise.
+command -v npm >/dev/null 2>&1 || pkgs+=(npm)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -54,14 +58,24 @@ for p in "${pkgs[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ] && [ "$need_update" = 0 ]; then
-  echo "bootstrap: everything is installed"
-  exit 0
+  echo "bootstrap: every system package is installed"
+else
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "bootstrap: installing ${missing[*]}"
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
 fi
 
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "bootstrap: installing ${missing[*]}"
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Ruffle, for `vellumix-cli export --web`: exactly what package-lock.json pins (integrity
+# hashes included), into node_modules/ of the checkout; again only when the lock changed.
+root=$(cd "$(dirname "$0")/.." && pwd)
+lock_sum=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
+stamp=$root/node_modules/.vellumix-lock
+if [ "$(cat "$stamp" 2>/dev/null)" != "$lock_sum" ]; then
+  echo "bootstrap: npm ci (Ruffle)"
+  (cd "$root" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+  echo "$lock_sum" >"$stamp"
 fi
 echo "bootstrap: done"
