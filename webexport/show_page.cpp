@@ -227,12 +227,12 @@ bool FindRuffleFiles(const std::string& folder, RuffleFiles& out, std::string& p
   std::sort(out.wasm.begin(), out.wasm.end());
   std::sort(out.licences.begin(), out.licences.end());
   std::string missing;
-  if (!listed) missing = "the folder itself";
-  else if (out.script.empty()) missing = "ruffle.js";
-  else if (out.wasm.empty()) missing = "its WebAssembly (*.wasm)";
-  else if (out.licences.size() != 2) missing = "its licence files (LICENSE_MIT, LICENSE_APACHE)";
+  if (!listed) missing = "there is no folder " + folder;
+  else if (out.script.empty()) missing = folder + " has no ruffle.js";
+  else if (out.wasm.empty()) missing = folder + " has no WebAssembly (*.wasm)";
+  else if (out.licences.size() != 2) missing = folder + " lacks a licence file (LICENSE_MIT, LICENSE_APACHE)";
   if (missing.empty()) return true;
-  problem = "Ruffle's files are missing: " + folder + " lacks " + missing +
+  problem = "Ruffle's files are missing: " + missing +
             " (the build installs them beside vellumix-cli from node_modules, which "
             "scripts/bootstrap.sh fills with npm ci)";
   return false;
