@@ -55,6 +55,12 @@ new MutationObserver(function (records) {
   for (var name in last) window.__trace[last[name]].v = document.body.getAttribute("data-" + name);
 }).observe(document, {subtree: true, attributes: true, attributeOldValue: true,
                       attributeFilter: ["data-state", "data-slide", "data-movie", "data-frame"]});
+// The FSCommand calls the page passes on to the console, in the same order.
+var info = console.info;
+console.info = function () {
+  window.__trace.push({a: "console", v: Array.prototype.join.call(arguments, " "), t: performance.now()});
+  return info.apply(console, arguments);
+};
 """
 
 PLAYER = "document.getElementById('stage').firstElementChild"
@@ -184,58 +190,79 @@ class WebExport(unittest.TestCase):
                         (commonest, facts["background"]))
 
     def test_slideshow(self):
-        """Three slides of known lengths: each advances when its frame goes back, or when
-        it stands still; the stage takes each one's size and colour; the first comes back."""
-        slides = [("one.swf", 320, 240, 0x336699, 6, None), ("two.swf", 400, 300, 0x993333, 9, None),
-                  ("three.swf", 200, 150, 0x339933, 5, 3)]
+        """Four slides of known lengths: each advances when its frame goes back, or when
+        it stands still, or (ActionScript 3) when the estimate says so; the stage takes
+        each one's size and colour; the first comes back. The first slide loads the
+        third into level 1: that one plays there, and its frame marks do not count."""
+        slides = [  # name, width, height, colour, frames, rule
+            ("one.swf", 320, 240, 0x336699, 24, "loop"), ("two.swf", 400, 300, 0x993333, 9, "loop"),
+            ("three.swf", 200, 150, 0x339933, 5, "stop"), ("four.swf", 250, 200, 0x666666, 3, "estimate")]
+        extra = {
+            "loop": lambda frames: {},
+            "stop": lambda frames: dict(actions=[(3, swfgen.stop_action())], fscommands=[(2, "level", "three")]),
+            "estimate": lambda frames: dict(as3=True, version=10, fps=2),
+        }
         paths = []
-        for name, w, h, bg, frames, stop in slides:
-            paths.append(self.movie(name, xmax=20 * w, ymax=20 * h, fps=12, frames=frames, background=bg,
-                                    boxes=[(0xFFFFFF, 0, 10, 20, 20, 8, 0)],
-                                    actions=[(stop, swfgen.stop_action())] if stop else []))
+        for name, w, h, bg, frames, rule in slides:
+            kwargs = dict(xmax=20 * w, ymax=20 * h, fps=12, frames=frames, background=bg,
+                          boxes=[(0xFFFFFF, 0, 10, 20, 20, 8, 0)])
+            kwargs.update(extra[rule](frames))
+            if name == "one.swf":
+                kwargs["actions"] = [(1, swfgen.load_movie_action("three.swf", 1))]
+            paths.append(self.movie(name, **kwargs))
         package = self.build("slides.exe", "--slideshow", *paths)
         self.export(package, "-o", self.path("web"))
         page = self.serve(self.path("web"))
         self.playing(page)
-        page.wait_for("(window.__trace || []).some(function (d) { return d.a === 'slide' && d.v === '3'; })"
-                      " && document.body.dataset.slide === '1'", 120, "the show to come back to the first slide")
+        page.wait_for("(window.__trace || []).some(function (d) { return d.a === 'slide' && d.v === '4'; })"
+                      " && document.body.dataset.slide === '1'", 150, "the show to come back to the first slide")
 
-        # Visits in order, each with the frames its movie reported.
+        # Visits in order, each with the frames its movie reported and its messages.
         visits = []
         for e in self.trace(page):
             if e["a"] == "slide" and e["v"]:
-                visits.append(dict(slide=e["v"], movie=None, frames=[], start=e["t"]))
+                visits.append(dict(slide=e["v"], movie=None, frames=[], console=[], start=e["t"]))
             if not visits:
                 continue
             v = visits[-1]
+            if e["a"] == "console":
+                v["console"].append(e["v"])
+                continue
             v.update(size=(e.get("w"), e.get("h")), bg=e.get("bg"))
             if e["a"] == "movie":
                 v["movie"] = e["v"]
             elif e["a"] == "frame" and e["v"]:
                 v["frames"].append((int(e["v"]), e["t"]))
-        self.assertEqual([v["slide"] for v in visits[:4]], ["1", "2", "3", "1"])
-        for v, (name, w, h, bg, frames, stop) in zip(visits[:3], slides):
+        self.assertEqual([v["slide"] for v in visits[:5]], ["1", "2", "3", "4", "1"])
+        for i, (name, w, h, bg, frames, rule) in enumerate(slides):
+            v = visits[i]
             with self.subTest(slide=name):
                 self.assertEqual(v["movie"], name)
                 self.assertEqual(v["size"], (w, h))
                 seen = [f for f, _ in v["frames"]]
-                if stop is None:
+                if rule == "loop":
                     # It played to its last frame, looped, and went on after that.
                     back = next(i for i in range(1, len(seen)) if seen[i] < seen[i - 1])
                     self.assertEqual(seen[:back], list(range(1, frames + 1)))
                     self.assertLess(seen[-1], frames, seen)
-                else:
+                elif rule == "stop":
                     # It stopped and stood still: the show waited more than 50 ticks.
-                    self.assertEqual(seen[-1], stop, seen)
-                    self.assertEqual(max(seen), stop, seen)
-                    waited = (visits[3]["start"] - v["frames"][-1][1]) / 1000
-                    self.assertGreater(waited, 4.5)
-        # The player sets the colour of each slide it advances to.
-        for v, slide in zip(visits[1:4], slides[1:] + slides[:1]):
-            bg = slide[3]
+                    self.assertEqual(seen, [1, 2, 3])
+                    self.assertGreater((visits[i + 1]["start"] - v["frames"][-1][1]) / 1000, 4.5)
+                else:
+                    # No frame is known; one pass of its timeline is 3 frames at 2 a second.
+                    self.assertEqual(seen, [])
+                    self.assertGreater((visits[i + 1]["start"] - v["start"]) / 1000, 1.4)
+        self.assertIn("FSCommand level three", visits[0]["console"])
+        # The player sets the colour of each slide it advances to, when the slide's first
+        # tag is SetBackgroundColor; the ActionScript 3 slide starts with FileAttributes,
+        # so the colour before it stays.
+        bg = None
+        for v, slide in zip(visits[1:5], slides[1:] + slides[:1]):
+            bg = bg if slide[5] == "estimate" else slide[3]
             self.assertEqual(v["bg"], "rgb(%d, %d, %d)" % (bg >> 16, (bg >> 8) & 255, bg & 255))
-        self.assertEqual(visits[3]["movie"], "one.swf")
-        self.assertEqual(visits[3]["size"], (320, 240))
+        self.assertEqual(visits[4]["movie"], "one.swf")
+        self.assertEqual(visits[4]["size"], (320, 240))
 
     def test_quit(self):
         """FSCommand "quit" in any case, Esc, and leaving full screen end the show with a
