@@ -92,10 +92,15 @@
 
   function embeddedBytes(entry) {
     if (!entry.bytes) {
-      var text = atob(entry.block.textContent);
-      var bytes = new Uint8Array(text.length);
-      for (var i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
-      entry.bytes = bytes;
+      var base64 = entry.block.textContent;
+      if (Uint8Array.fromBase64) {
+        entry.bytes = Uint8Array.fromBase64(base64); // three times as fast where it exists
+      } else {
+        var text = atob(base64);
+        var bytes = new Uint8Array(text.length);
+        for (var i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+        entry.bytes = bytes;
+      }
       entry.block.textContent = ""; // the decoded copy is kept; the text is not needed again
     }
     return entry.bytes;
@@ -178,7 +183,7 @@
     if (embedded) {
       var file = embedded[("/" + entry.name).toUpperCase()];
       if (file) {
-        options.data = embeddedBytes(file);
+        options.data = embeddedBytes(file).slice(); // a copy: the player may keep or move what it gets
         options.swfFileName = entry.name;
         return options;
       }
