@@ -39,6 +39,19 @@ runs_32bit_programs() {
   [ "$status" = 42 ]
 }
 
+# Ruffle, for `vellumix-cli export --web`: exactly what package-lock.json pins (integrity
+# hashes included), into node_modules/ of the checkout, again only when the lock changed.
+ensure_ruffle() {
+  local root lock_sum stamp
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  lock_sum=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
+  stamp=$root/node_modules/.vellumix-lock
+  [ "$(cat "$stamp" 2>/dev/null)" != "$lock_sum" ] || return 0
+  echo "bootstrap: npm ci (Ruffle)"
+  (cd "$root" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+  echo "$lock_sum" >"$stamp"
+}
+
 need_update=0
 if runs_32bit_programs; then
   pkgs+=(wine32:i386)
@@ -58,24 +71,16 @@ for p in "${pkgs[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ] && [ "$need_update" = 0 ]; then
-  echo "bootstrap: every system package is installed"
-else
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "bootstrap: installing ${missing[*]}"
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  fi
+  ensure_ruffle
+  echo "bootstrap: everything is installed"
+  exit 0
 fi
 
-# Ruffle, for `vellumix-cli export --web`: exactly what package-lock.json pins (integrity
-# hashes included), into node_modules/ of the checkout; again only when the lock changed.
-root=$(cd "$(dirname "$0")/.." && pwd)
-lock_sum=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
-stamp=$root/node_modules/.vellumix-lock
-if [ "$(cat "$stamp" 2>/dev/null)" != "$lock_sum" ]; then
-  echo "bootstrap: npm ci (Ruffle)"
-  (cd "$root" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
-  echo "$lock_sum" >"$stamp"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "bootstrap: installing ${missing[*]}"
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+ensure_ruffle
 echo "bootstrap: done"
