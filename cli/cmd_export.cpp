@@ -269,14 +269,29 @@ std::string FindExtracted(const Extracted& e, const std::string& name) {
   return std::string();
 }
 
+// The description's text: UTF-16 after the byte-order mark FF FE (the form the private-
+// profile functions read on every system, which a description naming a movie beyond
+// ASCII takes), UTF-8 after EF BB BF, otherwise the bytes as they stand.
+std::string DescriptionTextOf(const std::string& bytes) {
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    std::u16string units;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+      units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return vx::Utf16ToUtf8(units);
+  }
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+  return bytes;
+}
+
 std::string ReadDescription(const std::string& folder, const Extracted& e) {
   const std::string name = FindExtracted(e, vx::kDescriptionEntryName);
-  std::string text;
+  std::string bytes;
   vx::File f;
-  if (name.empty() || !f.open(vx::JoinPath(folder, name), vx::File::Mode::Read)) return text;
+  if (name.empty() || !f.open(vx::JoinPath(folder, name), vx::File::Mode::Read)) return bytes;
   char buf[4096];
-  for (long long n; (n = f.read(buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
-  return text;
+  for (long long n; (n = f.read(buf, sizeof buf)) > 0;) bytes.append(buf, static_cast<size_t>(n));
+  return DescriptionTextOf(bytes);
 }
 
 std::string Setting(const std::string& text, const char* key, const char* fallback) {

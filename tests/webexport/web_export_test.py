@@ -371,10 +371,12 @@ class WebExport(unittest.TestCase):
         self.wait_console(page, "FSCommand msg Zhōngwén ü")
 
         # An archive the builder would not make, plain (the player's reader takes
-        # entries without encryption too): a folder part, and names Windows reserves.
-        ini = "[SETTINGS]\r\nfullscreen=false\r\nmainmovie=%s\r\ntype=resource" % movie_name
+        # entries without encryption too): a folder part, names Windows reserves, and
+        # the description in UTF-16 after its byte-order mark, the form in which the
+        # player's private-profile functions read a movie's name beyond ASCII.
+        ini = "\ufeff[SETTINGS]\r\nfullscreen=false\r\nmainmovie=%s\r\ntype=resource" % movie_name
         with zipfile.ZipFile(self.path("odd.zip"), "w") as z:
-            z.writestr("package.ini", ini)
+            z.writestr("package.ini", ini.encode("utf-16-le"))
             z.writestr("movies/deep/" + movie_name, movie)
             z.writestr("NUL", b"x")
             z.writestr("a:b.txt", b"x")
@@ -385,6 +387,8 @@ class WebExport(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.path("odd"))),
                          sorted([movie_name, "package.ini", "index.html", "vellumix-show.js", "ruffle"]))
         self.assertEqual(r.stderr.count("skipped: "), 2, r.stderr)
+        with open(self.path("odd", "index.html"), encoding="utf-8") as f:
+            self.assertIn('"main":0', f.read())
 
     def test_bad_input(self):
         """Each bad input: one line "error: ...", exit 2, nothing at the output and no

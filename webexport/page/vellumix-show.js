@@ -420,7 +420,7 @@
     ]);
     return;
   }
-  // Ruffle's script follows this one; it has run once the document is parsed.
+  // Ruffle's script follows this one; it has run once the page is parsed.
   if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", start);
   else start();
 })();
