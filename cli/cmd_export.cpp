@@ -124,8 +124,9 @@ bool IsEmptyOutput(const std::string& path) {
   return vx::DescribePath(path, d) && d.size == 0;
 }
 
-// Whether `inner` is `outer` or lies inside it, symbolic links resolved.
-bool Contains(const std::string& outer, const std::string& inner) {
+// Whether `inner` is `outer` or lies inside it, symbolic links resolved; `unsure` when
+// the paths cannot be resolved.
+bool Contains(const std::string& outer, const std::string& inner, bool unsure) {
   try {
     namespace fs = std::filesystem;
     const fs::path o = fs::weakly_canonical(fs::absolute(fs::path(outer)));
@@ -140,7 +141,7 @@ bool Contains(const std::string& outer, const std::string& inner) {
     }
     return oi == o.end() || (std::next(oi) == o.end() && oi->empty());
   } catch (const std::exception&) {
-    return true;  // cannot tell: the caller refuses, which is safe
+    return unsure;
   }
 }
 
@@ -148,8 +149,9 @@ bool Contains(const std::string& outer, const std::string& inner) {
 // or --force. "" when it may, else the problem.
 std::string CheckOutput(const std::string& path, const ExportRequest& r, const std::string& ruffleFolder) {
   if (!vx::PathExists(path) && !vx::IsLink(path)) return std::string();
-  if (Contains(path, r.package)) return path + " holds the package itself; choose another output";
-  if (Contains(path, ruffleFolder)) return path + " holds Ruffle's files; choose another output";
+  // Replacing such an output would remove the package or Ruffle: refused when in doubt.
+  if (Contains(path, r.package, true)) return path + " holds the package itself; choose another output";
+  if (Contains(path, ruffleFolder, true)) return path + " holds Ruffle's files; choose another output";
   if (!r.force && !IsEmptyOutput(path)) return path + " exists and is not empty (--force replaces it)";
   return std::string();
 }
@@ -391,19 +393,31 @@ int RunExport(const vx::cli::Args& args) {
       {{"--web"},
        Option::Takes::Nothing,
        nullptr,
-       [&r](const std::string&) { return r.web = true, std::string(); }},
+       [&r](const std::string&) {
+         r.web = true;
+         return std::string();
+       }},
       {{"-o", "--output"},
        Option::Takes::ValueOrInline,
        nullptr,
-       [&r](const std::string& v) { return r.folder = v, std::string(); }},
+       [&r](const std::string& v) {
+         r.folder = v;
+         return std::string();
+       }},
       {{"--single-file"},
        Option::Takes::ValueOrInline,
        nullptr,
-       [&r](const std::string& v) { return r.singleFile = v, std::string(); }},
+       [&r](const std::string& v) {
+         r.singleFile = v;
+         return std::string();
+       }},
       {{"--force"},
        Option::Takes::Nothing,
        nullptr,
-       [&r](const std::string&) { return r.force = true, std::string(); }},
+       [&r](const std::string&) {
+         r.force = true;
+         return std::string();
+       }},
   };
   const vx::cli::ParsedArgs parsed = vx::cli::ParseOptions(args, options);
   if (parsed.outcome == vx::cli::ParsedArgs::Outcome::Help) {
@@ -421,7 +435,7 @@ int RunExport(const vx::cli::Args& args) {
                                kUsage);
   r.package = parsed.operands[0];
   r.folder = WithoutTrailingSeparators(r.folder);
-  if (!r.folder.empty() && !r.singleFile.empty() && Contains(r.folder, r.singleFile))
+  if (!r.folder.empty() && !r.singleFile.empty() && Contains(r.folder, r.singleFile, false))
     return vx::cli::UsageError("export", "--single-file cannot lie in the -o folder", kUsage);
 
   // Everything is checked before anything is written.

@@ -446,6 +446,11 @@ class WebExport(unittest.TestCase):
         self.assertEqual(r.returncode, 2, r.stderr)
         with open(self.path("taken.html")) as f:
             self.assertEqual(f.read(), "mine")
+        # Not even --force replaces a folder that holds the package itself.
+        r = self.run_cli("export", "--web", good, "-o", self.dir, "--force")
+        self.assertEqual(r.returncode, 2, r.stderr)
+        self.assertIn("holds the package itself", r.stderr)
+        self.assertTrue(os.path.isfile(good))
         self.export(good, "-o", self.path("full"), "--force")
         self.assertIn("m.swf", os.listdir(self.path("full")))
         self.assertNotIn("keep.txt", os.listdir(self.path("full")))
