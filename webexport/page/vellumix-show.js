@@ -396,7 +396,10 @@
   }
 
   window.addEventListener("pointerdown", enterFullScreen, true);
+  // Leaving full screen ends only a full-screen package's show: in a windowed one, full
+  // screen is what the visitor chose from Ruffle's menu, and Esc only leaves it.
   document.addEventListener("fullscreenchange", function () {
+    if (!show.fullScreen) return;
     if (document.fullscreenElement) {
       wasFullScreen = true;
     } else if (wasFullScreen) {
