@@ -16,7 +16,11 @@ pkgs=(
   xvfb xauth xdotool imagemagick icoutils fonts-wqy-microhei
   zip unzip p7zip-full python3 python3-pefile openssl osslsigncode
   clang llvm libclang-rt-14-dev locales
+  chromium
 )
+# npm installs Ruffle (package.json); the machine's own Node.js and npm serve where they
+# are, Debian's otherwise.
+command -v npm >/dev/null 2>&1 || pkgs+=(npm)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -54,6 +58,19 @@ ensure_locales() {
   $SUDO locale-gen >/dev/null
 }
 
+# Ruffle, for `vellumix-cli export --web`: exactly what package-lock.json pins (integrity
+# hashes included), into node_modules/ of the checkout, again only when the lock changed.
+ensure_ruffle() {
+  local root lock_sum stamp
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  lock_sum=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
+  stamp=$root/node_modules/.vellumix-lock
+  [ "$(cat "$stamp" 2>/dev/null)" != "$lock_sum" ] || return 0
+  echo "bootstrap: npm ci (Ruffle)"
+  (cd "$root" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+  echo "$lock_sum" >"$stamp"
+}
+
 need_update=0
 if runs_32bit_programs; then
   pkgs+=(wine32:i386)
@@ -74,6 +91,7 @@ done
 
 if [ ${#missing[@]} -eq 0 ] && [ "$need_update" = 0 ]; then
   ensure_locales
+  ensure_ruffle
   echo "bootstrap: everything is installed"
   exit 0
 fi
@@ -85,4 +103,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 ensure_locales
+ensure_ruffle
 echo "bootstrap: done"

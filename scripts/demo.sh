@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The road of one package: examples/intro.swf with data.xml and song.mp3 become
-# out/show.exe, a copy of the player stub; then the package is taken apart again.
-# Called by `make demo` after both presets are built.
+# out/show.exe, a copy of the player stub; then the package is taken apart again, and
+# exported for browsers (out/web/, out/show.html; out/web.png shows it playing where
+# Chromium is installed). Called by `make demo` after both presets are built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,6 +27,19 @@ echo "== vellumix-cli build"
 echo
 echo "== vellumix-cli inspect $out/show.exe"
 "$cli" inspect "$out/show.exe"
+echo
+echo "== vellumix-cli export --web $out/show.exe"
+"$cli" export --web "$out/show.exe" -o "$out/web" --single-file "$out/show.html" --force
+if [ -x /usr/bin/chromium ] || command -v chromium >/dev/null 2>&1; then
+  # A frame two seconds in: the box has moved off the stage's edge.
+  python3 testing/browser.py screenshot --serve "$out/web" index.html "$out/web.png" \
+    --wait-js "document.body && document.body.dataset.state === 'playing' && Number(document.body.dataset.frame) >= 48"
+  echo "$out/web.png: the exported page playing in headless Chromium"
+else
+  echo "Chromium is not installed (scripts/bootstrap.sh installs it): no screenshot of the page"
+fi
+echo "To play it in your browser: open $out/show.html, or serve the folder:"
+echo "  (cd $out/web && python3 -m http.server) and open http://127.0.0.1:8000/"
 echo
 echo "$out/show.exe is a Windows program: copy it to Windows and run it."
 # Watching it here needs a Flash control; the project's stand-in serves (test equipment).

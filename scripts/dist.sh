@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Makes the release archives from the builds (make dist runs `make build` first):
 #
-#   dist/vellumix-VERSION-win32.zip         Vellumix.exe, Orrinet.exe, vellumix-cli.exe, README.md
-#   dist/vellumix-VERSION-linux-x86_64.tar.gz   vellumix-cli (Linux) with Orrinet.exe, README.md
+#   dist/vellumix-VERSION-win32.zip         Vellumix.exe, Orrinet.exe, vellumix-cli.exe, ruffle/, README.md
+#   dist/vellumix-VERSION-linux-x86_64.tar.gz   vellumix-cli (Linux) with Orrinet.exe, ruffle/, README.md
+#
+# ruffle/ is Ruffle as the build installed it beside vellumix-cli (its scripts,
+# WebAssembly and both licence files), for `vellumix-cli export --web`.
 #
 # Each unpacks into one folder of its own name. vellumix-cli finds the stub beside
 # itself, so either works wherever it is unpacked; this script proves it by unpacking
@@ -26,8 +29,9 @@ version=$(sed -n 's/^project(Vellumix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 [ -n "$version" ] || { echo "dist: no version in CMakeLists.txt" >&2; exit 1; }
 
 need() { [ -f "$1" ] || { echo "dist: $1 is missing (run make build)" >&2; exit 1; }; }
-for f in Vellumix.exe Orrinet.exe vellumix-cli.exe; do need "$win32/bin/$f"; done
+for f in Vellumix.exe Orrinet.exe vellumix-cli.exe ruffle/ruffle.js; do need "$win32/bin/$f"; done
 need "$host/bin/vellumix-cli"
+need "$host/bin/ruffle/ruffle.js"
 
 mkdir -p dist
 scratch=$(mktemp -d)
@@ -38,6 +42,7 @@ win_name=vellumix-$version-win32
 mkdir -p "$scratch/stage/$win_name"
 cp "$win32/bin/Vellumix.exe" "$win32/bin/Orrinet.exe" "$win32/bin/vellumix-cli.exe" README.md \
   "$scratch/stage/$win_name/"
+cp -r "$win32/bin/ruffle" "$scratch/stage/$win_name/"
 rm -f "dist/$win_name.zip"
 (cd "$scratch/stage" && zip -q -X -r "$root/dist/$win_name.zip" "$win_name")
 
@@ -45,6 +50,7 @@ rm -f "dist/$win_name.zip"
 linux_name=vellumix-$version-linux-$(uname -m)
 mkdir -p "$scratch/stage/$linux_name"
 cp "$host/bin/vellumix-cli" "$win32/bin/Orrinet.exe" README.md "$scratch/stage/$linux_name/"
+cp -r "$host/bin/ruffle" "$scratch/stage/$linux_name/"
 strip "$scratch/stage/$linux_name/vellumix-cli" 2>/dev/null || true
 rm -f "dist/$linux_name.tar.gz"
 tar -C "$scratch/stage" --owner=0 --group=0 -czf "dist/$linux_name.tar.gz" "$linux_name"
@@ -75,7 +81,11 @@ tar -C "$scratch/anywhere/linux" -xzf "dist/$linux_name.tar.gz"
 grep -q $'^title\tDist check$' "$scratch/linux.txt"
 grep -q $'^entry\tmovie.swf\t' "$scratch/linux.txt"
 grep -q $'^entry\tnotes.txt\t' "$scratch/linux.txt"
-echo "dist: the Linux archive builds packages where it is unpacked"
+"$scratch/anywhere/linux/$linux_name/vellumix-cli" export --web "$scratch/linux-package.exe" \
+  -o "$scratch/linux-web" >/dev/null
+[ -f "$scratch/linux-web/index.html" ] && [ -f "$scratch/linux-web/ruffle/LICENSE_MIT" ] &&
+  [ -f "$scratch/linux-web/movie.swf" ]
+echo "dist: the Linux archive builds and exports packages where it is unpacked"
 
 unzip -q "dist/$win_name.zip" -d "$scratch/anywhere/windows"
 unpacked=$scratch/anywhere/windows/$win_name
@@ -107,4 +117,9 @@ WINEPREFIX=$prefix "$VX_WINESERVER" -k 2>/dev/null || true
 "$scratch/anywhere/linux/$linux_name/vellumix-cli" inspect "$scratch/windows-package.exe" >"$scratch/windows.txt"
 grep -q $'^title\tDist check$' "$scratch/windows.txt"
 grep -q $'^entry\tmovie.swf\t' "$scratch/windows.txt"
-echo "dist: the Windows archive builds packages where it is unpacked ($ran)"
+(cd "$scratch" && WINEPREFIX=$prefix "$VX_WINE" "$cli_dir/vellumix-cli.exe" export --web \
+  "$(winpath "$scratch/windows-package.exe")" -o "$(winpath "$scratch/windows-web")" >/dev/null)
+WINEPREFIX=$prefix "$VX_WINESERVER" -k 2>/dev/null || true
+[ -f "$scratch/windows-web/index.html" ] && [ -f "$scratch/windows-web/ruffle/LICENSE_APACHE" ] &&
+  [ -f "$scratch/windows-web/movie.swf" ]
+echo "dist: the Windows archive builds and exports packages where it is unpacked ($ran)"

@@ -276,10 +276,14 @@ class Examples(CliCase):
                    VX_DEMO_OUT=out)
         r = run(["bash", os.path.join(self.ROOT, "scripts", "demo.sh")], env=env)
         self.assertEqual(r.returncode, 0, r.stderr)
-        facts = parse_inspect(r.stdout.decode().split("== vellumix-cli inspect")[1].split("\n", 1)[1])
+        inspect = r.stdout.decode().split("== vellumix-cli inspect")[1].split("\n", 1)[1].split("\n\n")[0]
+        facts = parse_inspect(inspect)
         self.assertEqual(facts["title"], "Vellumix demo")
         self.assertEqual([e[0] for e in facts["entry"]], ["package.ini", "intro.swf", "data.xml", "song.mp3"])
         self.assertTrue(all(e[6] == "ok" for e in facts["entry"]))
+        # The page for browsers, both forms (tests/webexport plays them).
+        self.assertTrue(os.path.isfile(os.path.join(out, "web", "index.html")))
+        self.assertTrue(os.path.isfile(os.path.join(out, "show.html")))
 
         os.remove(os.path.join(win32, "bin", "Orrinet.exe"))
         r = run(["bash", os.path.join(self.ROOT, "scripts", "demo.sh")], env=env)

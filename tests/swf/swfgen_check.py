@@ -85,8 +85,8 @@ def parse_movie(data):
                 fps=rate / 256.0, frames=count, tags=tags, fscommands=fscommands)
 
 
-def parse_actions(data):
-    """The getURL calls to "FSCommand:..." of one DoAction tag, as (command, args)."""
+def action_records(data):
+    """Every action of one DoAction tag as (code, payload); asserts the block is whole."""
     out = []
     pos = 0
     while True:
@@ -95,17 +95,26 @@ def parse_actions(data):
         if op == 0:
             assert pos == len(data), "bytes after ActionEndFlag"
             return out
-        assert op >= 0x80, "only actions with a length are expected"
-        alen = struct.unpack_from("<H", data, pos)[0]
-        pos += 2
-        payload = data[pos:pos + alen]
-        pos += alen
+        payload = b""
+        if op >= 0x80:
+            alen = struct.unpack_from("<H", data, pos)[0]
+            payload = data[pos + 2:pos + 2 + alen]
+            assert len(payload) == alen, "action runs past its tag"
+            pos += 2 + alen
+        out.append((op, payload))
+
+
+def parse_actions(data):
+    """The getURL calls to "FSCommand:..." of one DoAction tag, as (command, args)."""
+    out = []
+    for op, payload in action_records(data):
         if op == 0x83:
             url, target, rest = payload.split(b"\0", 2)
             assert rest == b""
             url = url.decode("latin-1")
             if url.startswith("FSCommand:"):
                 out.append((url[len("FSCommand:"):], target.decode("latin-1")))
+    return out
 
 
 class SwfgenModule(unittest.TestCase):
@@ -181,6 +190,31 @@ class SwfgenModule(unittest.TestCase):
         # A tag of exactly 62 bytes keeps the short form, 63 needs the long one.
         self.assertEqual(self.g.tag(12, b"x" * 62)[:2], struct.pack("<H", (12 << 6) | 62))
         self.assertEqual(self.g.tag(12, b"x" * 63)[:6], struct.pack("<HI", (12 << 6) | 0x3F, 63))
+
+
+    def test_boxes_text_and_loads(self):
+        m = parse_movie(self.g.make_swf(
+            frames=3, boxes=[(0xFFCC00, 10, 20, 30, 40, 5, 0)],
+            texts=[(0, 0, 200, 30, "Hello", None), (0, 40, 200, 30, None, "msg")],
+            actions=[(1, self.g.load_variables_action("数据.txt")), (2, self.g.load_movie_action("b.swf", 1)),
+                     (3, self.g.goto_and_play_action(2))]))
+        codes = [c for c, _ in m["tags"]]
+        # One shape, one device font, two text fields; the box placed once and moved twice,
+        # each field placed once.
+        self.assertEqual([codes.count(c) for c in (2, 48, 37, 26)], [1, 1, 2, 5])
+        moves = [b for c, b in m["tags"] if c == 26 and b[0] & 0x01]
+        self.assertEqual(len(moves), 2)
+        self.assertNotEqual(moves[0], moves[1])
+        actions = [action_records(b) for c, b in m["tags"] if c == 12]
+        # loadVariablesNum: URL (UTF-8 in a version 8 movie) and "_level0" pushed, then
+        # ActionGetURL2 with the load-variables flag.
+        self.assertEqual(actions[0][:2], [(0x96, b"\0" + "数据.txt".encode() + b"\0"), (0x96, b"\0_level0\0")])
+        self.assertEqual(actions[0][2], (0x9A, b"\x80"))
+        self.assertEqual(actions[1], [(0x83, b"b.swf\0_level1\0")])
+        self.assertEqual(actions[2], [(0x81, struct.pack("<H", 1)), (0x06, b"")])
+        fields = [b for c, b in m["tags"] if c == 37]
+        self.assertIn(b"msg\0", fields[1])
+        self.assertTrue(fields[0].endswith(b"\0Hello\0"))
 
 
 class SwfgenCommandLine(unittest.TestCase):
