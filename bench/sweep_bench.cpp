@@ -23,9 +23,15 @@
 #include <vector>
 
 #include "common/empty_folder.h"
+#include "common/file.h"
+#include "common/win32_text.h"
 #include "player/run_folder.h"
 
 namespace {
+
+// Where a run keeps its lock: in its own sub-folder.
+const std::string kLockPath = std::string(CRunFolder::kOwnFolderName) + "\\" + CRunFolder::kLockName;
+const char* const kLock = kLockPath.c_str();
 
 double NowMs() {
   static LARGE_INTEGER frequency = [] {
@@ -39,8 +45,8 @@ double NowMs() {
 }
 
 void MakeFile(const std::string& path, size_t size) {
-  HANDLE h =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(vx::win::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "sweep_bench: cannot write %s\n", path.c_str());
     std::exit(2);
@@ -53,15 +59,15 @@ void MakeFile(const std::string& path, size_t size) {
 
 // Folders as a run leaves them; returns their paths.
 std::vector<std::string> MakeRunFolders(const std::string& root, int count) {
-  static const std::pair<const char*, size_t> kFiles[] = {{CRunFolder::kLockName, 0}, {"package.ini", 60},
-                                                          {"movie.swf", 20000},       {"data.xml", 4000},
-                                                          {"song.mp3", 15000},        {"more.swf", 1000}};
+  static const std::pair<const char*, size_t> kFiles[] = {{kLock, 0},          {"package.ini", 60},
+                                                          {"movie.swf", 20000}, {"data.xml", 4000},
+                                                          {"song.mp3", 15000},  {"more.swf", 1000}};
   std::vector<std::string> folders;
   for (int i = 0; i < count; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "%016x", 0x5eed0000u + static_cast<unsigned>(i));
     std::string folder = root + "\\" + name;
-    CreateDirectoryA(folder.c_str(), nullptr);
+    vx::CreateFolders(folder + "\\" + CRunFolder::kOwnFolderName);
     for (const auto& [file, size] : kFiles) MakeFile(folder + "\\" + file, size);
     folders.push_back(folder);
   }
@@ -78,10 +84,8 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   int count = argc > 1 ? std::atoi(argv[1]) : 100;
   int rounds = argc > 2 ? std::atoi(argv[2]) : 9;
-  char temp[MAX_PATH + 1] = {0};
-  GetTempPathA(MAX_PATH, temp);
-  std::string root = std::string(temp) + "VX-sweep-bench-" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(root.c_str(), nullptr);
+  std::string root = vx::TempFolder() + "VX-sweep-bench-" + std::to_string(GetCurrentProcessId());
+  vx::CreateFolder(root);
 
   std::vector<double> sweep, peer, live;
   for (int round = 0; round < rounds; ++round) {
@@ -98,7 +102,7 @@ int main(int argc, char** argv) {
     start = NowMs();
     for (const std::string& f : folders) {
       vx::EmptyFolder(f);
-      RemoveDirectoryA(f.c_str());
+      vx::RemoveFolder(f);
     }
     peer.push_back(NowMs() - start);
 
@@ -106,7 +110,7 @@ int main(int argc, char** argv) {
     folders = MakeRunFolders(root, count);
     std::vector<HANDLE> locks;
     for (const std::string& f : folders) {
-      locks.push_back(CreateFileA((f + "\\" + CRunFolder::kLockName).c_str(), GENERIC_READ | GENERIC_WRITE,
+      locks.push_back(CreateFileW(vx::win::Wide(f + "\\" + kLock).c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     start = NowMs();
@@ -119,7 +123,7 @@ int main(int argc, char** argv) {
     }
     CRunFolder::SweepStale(root);
   }
-  RemoveDirectoryA(root.c_str());
+  vx::RemoveFolder(root);
 
   double s = Median(sweep), p = Median(peer), l = Median(live);
   std::printf("%d left-over folders, median of %d rounds:\n", count, rounds);

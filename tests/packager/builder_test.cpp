@@ -357,7 +357,7 @@ TEST_F(Builder, InputsTooLargeForAPackageAreRefusedBeforeAnyWork) {
   const std::string huge = m_dir / "huge.bin";
   WriteBytes(huge, "");
   std::error_code ec;
-  std::filesystem::resize_file(std::filesystem::path(huge), 0x100000000ull, ec);  // 4 GiB
+  std::filesystem::resize_file(std::filesystem::u8path(huge), 0x100000000ull, ec);  // 4 GiB
   ASSERT_FALSE(ec) << ec.message();
   PlaceOldOutput();
   m_request.rows.push_back({"huge.bin", huge});
@@ -368,7 +368,7 @@ TEST_F(Builder, InputsTooLargeForAPackageAreRefusedBeforeAnyWork) {
   EXPECT_FALSE(PathExists(work(kWorkFolderTail)));
 
   // Each below 4 GiB, but together beyond what one package carries.
-  std::filesystem::resize_file(std::filesystem::path(huge), kMaxPackageContent / 2 + 1, ec);
+  std::filesystem::resize_file(std::filesystem::u8path(huge), kMaxPackageContent / 2 + 1, ec);
   ASSERT_FALSE(ec) << ec.message();
   m_request.rows.push_back({"huge2.bin", huge});
   o = BuildPackage(m_request);

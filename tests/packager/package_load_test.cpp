@@ -12,6 +12,7 @@
 
 #include "common/package_description.h"
 #include "common/win32_handles.h"
+#include "common/win32_text.h"
 #include "package_test_util.h"
 #include "packager/core/builder.h"
 #include "packager/core/pe_resource_rewriter.h"
@@ -26,7 +27,7 @@ const std::string kStub = BuildTreePath(VX_TEST_STUB);
 class DataModule {
  public:
   explicit DataModule(const std::string& path)
-      : m_module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+      : m_module(LoadLibraryExW(vx::win::Wide(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
   HMODULE get() const { return m_module.get(); }
 
   // The bytes of a resource in the language the loader picks, or "<absent>".

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "framework/dialog.h"
 #include "framework/thread.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/whole_file.h"
+#include "common/win32_text.h"
 
 namespace {
 
@@ -171,15 +174,17 @@ class ScopedMessagesFile {
  public:
   ScopedMessagesFile() {
     m_path = vx::test::ProcessScratch() / "messages.txt";
-    DeleteFileA(m_path.c_str());
-    SetEnvironmentVariableA("VX_MESSAGES_TO", m_path.c_str());
+    vx::DeleteFilePath(m_path);
+    SetEnvironmentVariableW(L"VX_MESSAGES_TO", vx::win::Wide(m_path).c_str());
   }
   ~ScopedMessagesFile() {
-    SetEnvironmentVariableA("VX_MESSAGES_TO", nullptr);
-    DeleteFileA(m_path.c_str());
+    SetEnvironmentVariableW(L"VX_MESSAGES_TO", nullptr);
+    vx::DeleteFilePath(m_path);
   }
   std::vector<std::string> lines() const {
-    std::ifstream in(m_path);
+    std::string text;
+    vx::test::TryReadWholeFile(m_path, text);
+    std::istringstream in(text);
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();

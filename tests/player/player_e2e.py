@@ -572,9 +572,9 @@ class Cases:
         self.assert_ended_normally(run)
         folder = self.assert_run_folder(run.loads()[0], "movie.swf")
         drive_c = os.path.join(run.out, "prefix", "drive_c")
-        temp = os.path.join(drive_c, "users", os.listdir(os.path.join(drive_c, "users"))[0], "Temp")
-        if not os.path.isdir(temp):
-            temp = os.path.join(os.path.dirname(temp), "AppData", "Local", "Temp")
+        # The prefix's folder of the loaded movie's VX, from its Windows path "C:\...\VX\...".
+        vx = run.loads()[0].split("\\VX\\")[0][3:].replace("\\", "/")
+        temp = os.path.join(drive_c, vx)
         kept = os.path.join(drive_c, "kept")
         os.makedirs(kept)
         for name in ("one.txt", "two.txt"):

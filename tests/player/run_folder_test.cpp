@@ -121,14 +121,18 @@ TEST(RunFolder, SweepRemovesWhatRunsLeftAndNothingElse) {
 
 TEST(RunFolder, AStartWaitsBrieflyForItsOwnFolderBeforeTakingTheNext) {
   ScratchFolder root("wait");
-  // Let go after 300 ms, as a run that is just ending: the start waits and gets it.
+  // Let go a moment after the next start began, as a run that is just ending: the
+  // start waits and gets it.
   {
     CRunFolder ending;
     ASSERT_TRUE(ending.Claim(root.path(), "pkg"));
+    std::atomic<bool> starting{false};
     std::thread release([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      while (!starting) std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
       ending.Release();
     });
+    starting = true;
     CRunFolder next;
     const bool claimed = next.Claim(root.path(), "pkg");
     release.join();
