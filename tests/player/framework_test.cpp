@@ -341,7 +341,10 @@ TEST(WindowProcedure, ExceptionAfterTheWindowsEndIsCaughtToo) {
 
 DWORD WINAPI CloseBoxCaptioned(void* param) {
   auto* caption = static_cast<std::string*>(param);
-  for (int i = 0; i < 200; ++i) {
+  // Looked for once it had time to show (looking for windows while the box is being
+  // made can stall Wine), and for a minute at most: a busy machine can be slow.
+  Sleep(300);
+  for (int i = 0; i < 2400; ++i) {
     HWND box = FindWindowA("#32770", caption->c_str());
     if (box) {
       PostMessageA(box, WM_COMMAND, IDOK, 0);
@@ -358,7 +361,7 @@ TEST(MessageBoxes, CaptionIsTheExecutableNameWithoutExtension) {
   std::string caption = "framework_tests";
   vx::win::UniqueHandle closer(CreateThread(nullptr, 0, CloseBoxCaptioned, &caption, 0, nullptr));
   int result = AfxMessageBox("shown for real");
-  WaitForSingleObject(closer.get(), 10000);
+  WaitForSingleObject(closer.get(), 70000);
   EXPECT_EQ(caption, "found");
   EXPECT_EQ(result, IDOK);
 }
