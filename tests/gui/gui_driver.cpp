@@ -13,6 +13,15 @@ void Note(const char* format, ...) {
   std::fflush(stdout);
 }
 
+std::string Printf(const char* format, ...) {
+  char text[2048];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  return text;
+}
+
 // ---- Text helpers -----------------------------------------------------------------
 
 std::string Utf8(const std::wstring& w) {
