@@ -23,8 +23,9 @@ void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // ---- Text helpers -----------------------------------------------------------------
 
+// (common/win32_text.h under the driver's short names: the window holds ANSI text.)
 std::string Utf8(const std::wstring& w);
-std::wstring Wide(const std::string& s);
+std::wstring Wide(const std::string& s);  // from the ANSI code page
 std::wstring WideFromUtf8(const std::string& s);
 std::wstring Text(HWND h);
 void SetText(HWND h, const std::wstring& text);

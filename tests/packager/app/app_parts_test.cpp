@@ -195,14 +195,20 @@ TEST(StringTable, EveryIdInBothLanguagesAndTheSectionNames) {
 
 namespace {
 
-// A 24-bit top-down DIB section filled from `pixels` (0x00RRGGBB, row by row).
-HBITMAP MakeBitmap(int w, int h, const std::vector<uint32_t>& pixels) {
+// The description of a 32-bit top-down DIB section of w x h pixels.
+BITMAPINFO TopDownDib(int w, int h) {
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
   bi.bmiHeader.biWidth = w;
   bi.bmiHeader.biHeight = -h;
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
+  return bi;
+}
+
+// A DIB section filled from `pixels` (0x00RRGGBB, row by row).
+HBITMAP MakeBitmap(int w, int h, const std::vector<uint32_t>& pixels) {
+  const BITMAPINFO bi = TopDownDib(w, h);
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   auto* p = static_cast<uint32_t*>(bits);
@@ -218,12 +224,7 @@ struct Canvas {
   HDC dc = memory.get();
   uint32_t* bits = nullptr;
   Canvas() {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = kSize;
-    bi.bmiHeader.biHeight = -kSize;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    const BITMAPINFO bi = TopDownDib(kSize, kSize);
     bmp.reset(CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
     SelectObject(dc, bmp.get());  // the DC goes before the bitmap: nothing to put back
     for (int i = 0; i < kSize * kSize; ++i) bits[i] = 0x123456;
