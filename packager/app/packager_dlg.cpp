@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <thread>
