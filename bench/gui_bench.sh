@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The packager's window during a long build: gui_driver builds a package of 64 MiB of
+# The packager's window during a long build: gui_bench_driver builds a package of 64 MiB of
 # incompressible data (the slowest input for the compressor) through the real window
 # under Wine and Xvfb, and asks the window every 20 ms to answer a message
 # (SendMessageTimeout with WM_NULL). Reported: the worst answer time (limit 100 ms) and
@@ -20,11 +20,12 @@ root=$PWD
 build=$(realpath -- "$(vx_windows_build)")
 vx_wine_env "$build"
 megabytes=${VX_GUI_BENCH_MB:-64}
-for f in Vellumix.exe Orrinet.exe vellumix-cli.exe gui_driver.exe; do
+for f in Vellumix.exe Orrinet.exe vellumix-cli.exe gui_bench_driver.exe; do
   [ -f "$build/bin/$f" ] || { echo "gui_bench: $build/bin/$f is missing (make build)" >&2; exit 1; }
 done
 
-out=$(tests/gui/run_gui_test.sh "$build" bench responsiveness "$megabytes" 2>/dev/null | grep '^responsiveness')
+out=$(tests/gui/run_gui_test.sh --driver gui_bench_driver.exe "$build" bench responsiveness "$megabytes" 2>/dev/null |
+  grep '^responsiveness')
 window_s=$(sed -n 's/.*build_seconds=\([0-9.]*\).*/\1/p' <<<"$out")
 worst_ms=$(sed -n 's/.*worst_ms=\([0-9.]*\).*/\1/p' <<<"$out")
 samples=$(sed -n 's/.*samples=\([0-9]*\).*/\1/p' <<<"$out")
@@ -47,7 +48,8 @@ echo "gui: window answered ${samples} messages during the build, worst ${worst_m
 
 # Adding many files at once.
 files=${VX_GUI_BENCH_FILES:-200}
-out=$(tests/gui/run_gui_test.sh "$build" bench-add addmany "$files" 2>/dev/null | grep '^addmany')
+out=$(tests/gui/run_gui_test.sh --driver gui_bench_driver.exe "$build" bench-add addmany "$files" 2>/dev/null |
+  grep '^addmany')
 add_s=$(sed -n 's/.*\tseconds=\([0-9.]*\).*/\1/p' <<<"$out")
 dialog_s=$(sed -n 's/.*\tdialog_seconds=\([0-9.]*\).*/\1/p' <<<"$out")
 rows=$(sed -n 's/.*rows=\([0-9]*\).*/\1/p' <<<"$out")

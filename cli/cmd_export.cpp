@@ -290,15 +290,14 @@ std::string Setting(const std::string& text, const char* key, const char* fallba
 // False, with the problem, only for a file error.
 bool PrepareMovie(const std::string& folder, vx::web::ShowMovie& movie, int mark, std::string& problem) {
   const std::string path = vx::JoinPath(folder, movie.name);
-  constexpr uint32_t kNoColour = 0xFFFFFFFFu;
-  uint32_t colour = kNoColour;
+  uint32_t colour = vx::kNoColour;
   try {
     vx::SwfDimension size = vx::ReadSwfDimension(path, colour);
     movie.width = size.width;
     movie.height = size.height;
   } catch (const vx::FileException&) {
   }
-  movie.hasBackground = colour != kNoColour;
+  movie.hasBackground = colour != vx::kNoColour;
   movie.background = movie.hasBackground ? colour : 0;
 
   const std::string marked = vx::JoinPath(folder, "." + vx::RandomHex(8) + ".vx-marks");

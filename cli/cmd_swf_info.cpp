@@ -15,9 +15,6 @@
 
 namespace {
 
-// The reader's colour is 24 bits wide, so this value means "not written".
-constexpr uint32_t kNoColour = 0xFFFFFFFFu;
-
 // The file being read, for the reader's messages.
 const char* g_currentFile = "";
 
@@ -66,11 +63,11 @@ int RunSwfInfo(const vx::cli::Args& args) {
   int status = 0;
   for (const std::string& file : files) {
     g_currentFile = file.c_str();
-    uint32_t colour = kNoColour;
+    uint32_t colour = vx::kNoColour;
     try {
       vx::SwfDimension d = vx::ReadSwfDimension(file, colour);
       std::string colourText = "-";
-      if (colour != kNoColour) {
+      if (colour != vx::kNoColour) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "0x%06X", static_cast<unsigned>(colour));
         colourText = buf;

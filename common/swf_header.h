@@ -57,8 +57,11 @@ struct SwfDimension {
 // A file that cannot be opened throws vx::FileException.
 SwfDimension ReadSwfDimension(std::string path);
 // The same, and when the movie's first tag is SetBackgroundColor, its colour as
-// 0x00RRGGBB in `colour`. Any other first tag leaves `colour` as the caller set it.
+// 0x00RRGGBB in `colour`. Any other first tag leaves `colour` as the caller set it:
+// callers that need to know set it to kNoColour first.
 SwfDimension ReadSwfDimension(std::string path, uint32_t& colour);
+// No colour: a value that 0x00RRGGBB never takes.
+inline constexpr uint32_t kNoColour = 0xFFFFFFFFu;
 
 // Where "Failed to locate" goes. Each program sets its own (the windows show a message
 // box captioned with the application's title; the CLI prints to stderr). The default,

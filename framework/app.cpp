@@ -2,69 +2,94 @@
 
 #include <ole2.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
-#include <string>
 
 #include "common/win32_handles.h"
 #include "common/win32_text.h"
-#include "framework/wnd.h"
+
+namespace vx::win {
 
 namespace {
 
-CWinApp* g_pApp = nullptr;
-bool g_bOleInitialized = false;
+App* g_app = nullptr;
+bool g_oleInitialized = false;
 
-std::string ModulePath(HINSTANCE hInstance) {
-  char buf[MAX_PATH];
-  DWORD n = GetModuleFileNameA(hInstance, buf, sizeof(buf));
-  return std::string(buf, n < sizeof(buf) ? n : 0);
+std::string ExecutableName() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring name(path, n < MAX_PATH ? n : 0);
+  name.erase(0, name.find_last_of(L"\\/") + 1);
+  const size_t dot = name.find_last_of(L'.');
+  if (dot != std::wstring::npos && dot > 0) name.erase(dot);
+  return Utf8(name);
 }
 
-std::string NameWithoutExtension(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
-}
-
-// VX_MESSAGES_TO: append the text (UTF-8) instead of showing the box (see app.h).
+// VX_MESSAGES_TO: the text (UTF-8) is appended to the file instead of shown.
 bool WriteMessageToFile(const std::string& text) {
   wchar_t target[MAX_PATH];
-  DWORD n = GetEnvironmentVariableW(L"VX_MESSAGES_TO", target, MAX_PATH);
+  const DWORD n = ::GetEnvironmentVariableW(L"VX_MESSAGES_TO", target, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
   std::string line;
   for (char c : text) {
-    if (c == '\r') continue;
     if (c == '\n') line += "\\n";
-    else line += c;
+    else if (c != '\r') line += c;
   }
   line += "\r\n";
-  vx::win::UniqueHandle file(CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(::CreateFileW(target, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;
-  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   return true;
 }
 
-}  // namespace
-
-int AfxMessageBoxHookAnswer(UINT nType) {
-  switch (nType & MB_TYPEMASK) {
+// What the hook answers for a box of `type`: never Yes, OK of OK/Cancel, Retry or
+// Ignore, which would start what the box offers.
+int NoActionAnswer(UINT type) {
+  switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
     case MB_YESNOCANCEL:
     case MB_RETRYCANCEL:
     case MB_CANCELTRYCONTINUE: return IDCANCEL;
     case MB_YESNO: return IDNO;
-    case MB_ABORTRETRYIGNORE: return IDABORT;  // stops; never retries or goes on
+    case MB_ABORTRETRYIGNORE: return IDABORT;
     default: return IDOK;
   }
 }
 
-void AfxReportException(const std::exception& e) {
+}  // namespace
+
+App::App() : m_instance(::GetModuleHandleA(nullptr)), m_name(ExecutableName()) { g_app = this; }
+
+App::~App() {
+  if (g_app == this) g_app = nullptr;
+}
+
+App* App::Current() { return g_app; }
+
+std::string LoadText(UINT id) {
+  char buf[1024];
+  const int n = ::LoadStringA(::GetModuleHandleA(nullptr), id, buf, sizeof(buf));
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+HICON LoadAppIcon(UINT id) { return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id)); }
+
+int MessageBoxUtf8(const std::string& text, UINT type) {
+  if (WriteMessageToFile(text)) return NoActionAnswer(type);
+  const std::string caption = g_app ? g_app->m_name : ExecutableName();
+  HWND owner = g_app && g_app->m_mainWindow ? g_app->m_mainWindow->handle() : nullptr;
+  if (owner && !::IsWindowEnabled(owner)) owner = nullptr;
+  if (!(type & MB_ICONMASK)) {
+    const UINT kind = type & MB_TYPEMASK;
+    type |= (kind == MB_YESNO || kind == MB_YESNOCANCEL) ? MB_ICONQUESTION : MB_ICONEXCLAMATION;
+  }
+  return ::MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
+}
+
+int MessageBoxAnsi(const std::string& text, UINT type) { return MessageBoxUtf8(AnsiToUtf8(text), type); }
+
+void ReportException(const std::exception& e) {
   try {
     MessageBoxUtf8(e.what(), MB_OK | MB_ICONSTOP);
   } catch (...) {
@@ -72,115 +97,39 @@ void AfxReportException(const std::exception& e) {
   }
 }
 
-void AfxReportCurrentException() {
+void ReportCurrentException() {
   try {
     throw;
   } catch (const std::exception& e) {
-    AfxReportException(e);
+    ReportException(e);
   } catch (...) {
-    AfxReportException(std::runtime_error("Unknown error"));
+    ReportException(std::runtime_error("Unknown error"));
   }
 }
 
-CWinApp::CWinApp(const char* appName) {
-  g_pApp = this;
-  m_hInstance = GetModuleHandleA(nullptr);
-  m_strModulePath = ModulePath(m_hInstance);
-  m_strAppName = appName ? appName : NameWithoutExtension(m_strModulePath);
+void UseOle() {
+  if (!g_oleInitialized) g_oleInitialized = SUCCEEDED(::OleInitialize(nullptr));
 }
 
-CWinApp::~CWinApp() {
-  if (g_pApp == this) g_pApp = nullptr;
-}
+}  // namespace vx::win
 
-BOOL CWinApp::InitInstance() { return TRUE; }
-
-int CWinApp::ExitInstance() { return 0; }
-
-BOOL CWinApp::PreTranslateMessage(MSG* pMsg) { return CWnd::WalkPreTranslateTree(nullptr, pMsg); }
-
-int CWinApp::Run() {
-  MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (!PreTranslateMessage(&msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
-  return ExitInstance();
-}
-
-HICON CWinApp::LoadIcon(UINT nId) const { return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(nId)); }
-
-std::string CWinApp::LoadString(UINT nId) const {
-  char buf[1024];
-  int n = ::LoadStringA(m_hInstance, nId, buf, sizeof(buf));
-  return n > 0 ? std::string(buf, n) : std::string();
-}
-
-CWinApp* AfxGetApp() { return g_pApp; }
-
-HINSTANCE AfxGetInstanceHandle() { return g_pApp ? g_pApp->m_hInstance : GetModuleHandleA(nullptr); }
-
-int MessageBoxUtf8(const std::string& text, UINT nType) {
-  if (WriteMessageToFile(text)) return AfxMessageBoxHookAnswer(nType);
-  std::string caption = g_pApp ? g_pApp->m_strAppName : NameWithoutExtension(ModulePath(nullptr));
-  HWND owner = nullptr;
-  if (g_pApp && g_pApp->m_pMainWnd) owner = g_pApp->m_pMainWnd->GetSafeHwnd();
-  if (owner && !IsWindowEnabled(owner)) owner = nullptr;
-  if (!(nType & MB_ICONMASK)) {
-    UINT kind = nType & MB_TYPEMASK;
-    nType |= (kind == MB_YESNO || kind == MB_YESNOCANCEL) ? MB_ICONQUESTION : MB_ICONEXCLAMATION;
-  }
-  return MessageBoxW(owner, vx::win::Wide(text).c_str(), vx::win::Wide(vx::win::AnsiToUtf8(caption)).c_str(),
-                     nType);
-}
-
-int AfxMessageBox(const char* text, UINT nType, UINT /*nIdHelp*/) {
-  return MessageBoxUtf8(vx::win::AnsiToUtf8(text ? text : ""), nType);
-}
-
-int AfxMessageBox(UINT nIdPrompt, UINT nType, UINT nIdHelp) {
-  std::string text = g_pApp ? g_pApp->LoadString(nIdPrompt) : std::string();
-  return AfxMessageBox(text.c_str(), nType, nIdHelp);
-}
-
-void AfxEnableControlContainer() {
-  if (!g_bOleInitialized) {
-    HRESULT hr = OleInitialize(nullptr);
-    g_bOleInitialized = SUCCEEDED(hr);
-  }
-}
-
-int AfxWinMain(HINSTANCE hInstance, int nCmdShow) {
-  CWinApp* app = AfxGetApp();
+// The program's entry point. It lives in this file so that the object holding it is
+// linked whenever the program uses App.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  using vx::win::App;
+  App* app = App::Current();
   if (!app) return -1;
-  app->m_hInstance = hInstance;
-  app->m_nCmdShow = nCmdShow;
-  int result;
+  int result = -1;
   try {
-    if (app->InitInstance()) {
-      result = app->Run();
-    } else {
-      result = app->ExitInstance();
-    }
+    app->Run();
+    result = app->ExitInstance();
   } catch (...) {
-    AfxReportCurrentException();
-    result = -1;
+    vx::win::ReportCurrentException();
     try {
       app->ExitInstance();
     } catch (...) {
     }
   }
-  if (g_bOleInitialized) {
-    OleUninitialize();
-    g_bOleInitialized = false;
-  }
+  if (vx::win::g_oleInitialized) ::OleUninitialize();
   return result;
-}
-
-// The program's entry point. It lives in this file so that the object holding it is
-// linked whenever the program uses CWinApp.
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
-  return AfxWinMain(hInstance, nCmdShow);
 }

@@ -32,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     f.close();
   }
   const vx::SwfDimension plain = vx::ReadSwfDimension(ScratchPath());
-  uint32_t colour = 0xFFFFFFFFu;
+  uint32_t colour = vx::kNoColour;
   const vx::SwfDimension withColour = vx::ReadSwfDimension(ScratchPath(), colour);
   if (plain.width != withColour.width || plain.height != withColour.height) std::abort();
-  if (colour != 0xFFFFFFFFu && colour > 0xFFFFFFu) std::abort();
+  if (colour != vx::kNoColour && colour > 0xFFFFFFu) std::abort();
 
   // The bit reader on the raw bytes: every read stays inside the buffer.
   if (size > 0) {

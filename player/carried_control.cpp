@@ -39,20 +39,20 @@ bool CCarriedControl::Load(const std::string& folder, REFCLSID clsid) {
   if (module) {
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto getClassObject = Export<GetClassObjectFn>(module.get(), "DllGetClassObject");
-    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, m_pFactory.put_void())) &&
-        m_pFactory) {
+    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, m_factory.put_void())) &&
+        m_factory) {
       m_module = std::move(module);
       return true;
     }
-    m_pFactory.detach();  // a failed call hands out no reference
-    module.reset();       // unloaded before its file is deleted
+    m_factory.detach();  // a failed call hands out no reference
+    module.reset();      // unloaded before its file is deleted
   }
   vx::DeleteFilePath(path);
   return false;
 }
 
 void CCarriedControl::Unload() {
-  m_pFactory.reset();
+  m_factory.reset();
   if (!m_module) return;
   // A control object still alive would lose its code: the file then stays loaded, and
   // the run folder that holds it is removed by a later start.

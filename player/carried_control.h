@@ -29,7 +29,7 @@ class CCarriedControl {
   // loads it and takes its class factory for `clsid`. False (and nothing left loaded or written) when the
   // package carries no control or it cannot be loaded.
   bool Load(const std::string& folder, REFCLSID clsid);
-  IClassFactory* factory() const { return m_pFactory.get(); }
+  IClassFactory* factory() const { return m_factory.get(); }
 
   // Releases the factory and unloads the file once no object of it lives any more
   // (the file can then be deleted with the run folder).
@@ -37,5 +37,5 @@ class CCarriedControl {
 
  private:
   vx::win::UniqueModule m_module;
-  vx::win::ComPtr<IClassFactory> m_pFactory;
+  vx::win::ComPtr<IClassFactory> m_factory;
 };

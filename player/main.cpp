@@ -1,4 +1,4 @@
-// Orrinet's one application object; the framework's WinMain runs it.
+// Orrinet's one application object; the window layer's WinMain runs it.
 #include "player/player_app.h"
 
 CPlayerApp theApp;

@@ -33,17 +33,17 @@ WindowPlacement PlaceWindow(bool fullScreen, int screenWidth, int screenHeight, 
 }
 
 bool SlideshowWatch::Tick(int frame) {
-  if (!(m_nLastFrame > frame) && m_nStillTicks <= kStallLimit) {
-    if (frame == m_nLastFrame) ++m_nStillTicks;
-    else m_nLastFrame = frame;
+  if (!(m_lastFrame > frame) && m_stillTicks <= kStallLimit) {
+    if (frame == m_lastFrame) ++m_stillTicks;
+    else m_lastFrame = frame;
     return false;
   }
   return true;
 }
 
 void SlideshowWatch::Reset() {
-  m_nLastFrame = -1;
-  m_nStillTicks = 0;
+  m_lastFrame = -1;
+  m_stillTicks = 0;
 }
 
 namespace {

@@ -47,12 +47,12 @@ class SlideshowWatch {
   bool Tick(int frame);
   void Reset();
 
-  int lastFrame() const { return m_nLastFrame; }
-  int stillTicks() const { return m_nStillTicks; }
+  int lastFrame() const { return m_lastFrame; }
+  int stillTicks() const { return m_stillTicks; }
 
  private:
-  int m_nLastFrame = -1;
-  int m_nStillTicks = 0;
+  int m_lastFrame = -1;
+  int m_stillTicks = 0;
 };
 
 // The value of `key` in `section` of a description text, read by the rules the

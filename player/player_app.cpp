@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <system_error>
+
+#include <pthread.h>
 
 #include "common/file.h"
 #include "common/file_exception.h"
@@ -41,7 +44,7 @@ std::string Trim(const std::string& s) {
   return s.substr(first, last - first + 1);
 }
 
-void ShowSwfMessage(const char* text) { MessageBoxUtf8(text); }
+void ShowSwfMessage(const char* text) { vx::win::MessageBoxUtf8(text); }
 
 // The archive entry `index` as bytes, at most `limit` of them.
 std::string ReadEntryText(vx::ZipReader& reader, int index, size_t limit) {
@@ -98,12 +101,10 @@ std::string PackageFolder(HINSTANCE module, HRSRC resource, const std::string& t
 
 }  // namespace
 
-CPlayerApp::CPlayerApp() = default;
-
 std::string CPlayerApp::Title() const {
   // The builder writes the title as UTF-16; read as such, every character survives.
   const wchar_t* text = nullptr;
-  const int n = ::LoadStringW(m_hInstance, IDS_TITLE, reinterpret_cast<wchar_t*>(&text), 0);
+  const int n = ::LoadStringW(m_instance, IDS_TITLE, reinterpret_cast<wchar_t*>(&text), 0);
   return n > 0 && text ? vx::win::Utf8(text, static_cast<size_t>(n)) : std::string();
 }
 
@@ -111,11 +112,11 @@ void CPlayerApp::InstallFlashControlIfNeeded() {
   long version = 0;
   long major = CShockwaveFlash::ProbeInstalledVersion(&version) ? (version >> 16) : 0;
   if (major == kRequiredMajorVersion) return;
-  if (!FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kFlashResourceId), vx::kFlashResourceType)) return;
+  if (!FindResourceA(m_instance, MAKEINTRESOURCEA(vx::kFlashResourceId), vx::kFlashResourceType)) return;
   wchar_t systemDir[MAX_PATH + 1] = {0};
   const UINT n = GetSystemDirectoryW(systemDir, MAX_PATH);
   const std::string path = Trim(vx::win::Utf8(systemDir, n <= MAX_PATH ? n : 0)) + "\\flash8.ocx";
-  WriteResourceToFile(m_hInstance, vx::kFlashResourceId, vx::kFlashResourceType, path);
+  WriteResourceToFile(m_instance, vx::kFlashResourceId, vx::kFlashResourceType, path);
   // A path with a blank would reach regsvr32 as two arguments: such a one is quoted.
   const std::string file = path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
   const std::wstring parameters = vx::win::Wide(file + " /s");
@@ -125,43 +126,36 @@ void CPlayerApp::InstallFlashControlIfNeeded() {
 bool CPlayerApp::CreateRunFolder(HRSRC resource) {
   const std::string shared = vx::TempFolder() + "VX";
   vx::CreateFolder(shared);  // usually there already
-  m_strSharedFolder = shared;
+  m_sharedFolder = shared;
   // The package works in a folder of its own, the same on every run (so the control
   // finds what the movie saved before), and packages running side by side never empty
   // or overwrite each other's files.
-  if (!m_runFolder.Claim(shared, PackageFolder(m_hInstance, resource, Title()))) return false;
-  m_strTempFolder = m_runFolder.path();
+  if (!m_runFolder.Claim(shared, PackageFolder(m_instance, resource, Title()))) return false;
+  m_tempFolder = m_runFolder.path();
   return true;
 }
 
-namespace {
-
-// Set when the process is about to end: a running sweep stops before its next folder.
-std::atomic<bool> g_stopSweep{false};
-
-DWORD WINAPI SweepThread(void* param) {
-  std::unique_ptr<std::string> root(static_cast<std::string*>(param));
+void CPlayerApp::SweepLeftOverFolders() {
+  if (m_swept || m_sharedFolder.empty()) return;
   try {
-    CRunFolder::SweepStale(*root, &g_stopSweep);
-  } catch (...) {
-    // Out of memory, say: what is left goes at a later start.
+    m_sweep = std::thread([root = m_sharedFolder, this] {
+      try {
+        CRunFolder::SweepStale(root, &m_stopSweep);
+      } catch (...) {
+        // Out of memory, say: what is left goes at a later start.
+      }
+    });
+  } catch (const std::system_error&) {
+    return;  // ExitInstance sweeps instead
   }
-  return 0;
+  m_swept = true;
+  SetThreadPriority(SweepThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
-}  // namespace
-
-void CPlayerApp::SweepLeftOverFolders() {
-  if (m_bSwept || m_strSharedFolder.empty()) return;
-  auto* root = new std::string(m_strSharedFolder);
-  m_hSweepThread.reset(CreateThread(nullptr, 0, SweepThread, root, CREATE_SUSPENDED, nullptr));
-  if (!m_hSweepThread) {
-    delete root;  // ExitInstance sweeps instead
-    return;
-  }
-  m_bSwept = true;
-  SetThreadPriority(m_hSweepThread.get(), THREAD_PRIORITY_BELOW_NORMAL);
-  ResumeThread(m_hSweepThread.get());
+HANDLE CPlayerApp::SweepThread() {
+  // The MinGW-w64 posix thread model gives each std::thread a winpthreads thread,
+  // whose Win32 handle this is (owned by the std::thread).
+  return pthread_gethandle(m_sweep.native_handle());
 }
 
 IClassFactory* CPlayerApp::CarriedFlashFactory() {
@@ -170,9 +164,9 @@ IClassFactory* CPlayerApp::CarriedFlashFactory() {
 }
 
 bool CPlayerApp::ExtractPackage(HRSRC resource) {
-  HGLOBAL loaded = LoadResource(m_hInstance, resource);
+  HGLOBAL loaded = LoadResource(m_instance, resource);
   const void* data = loaded ? LockResource(loaded) : nullptr;
-  DWORD size = SizeofResource(m_hInstance, resource);
+  DWORD size = SizeofResource(m_instance, resource);
   // The archive is read in place from the mapped executable; the reader neither
   // frees nor writes the block.
   vx::ZipMemoryFile source(data, data ? size : 0);
@@ -222,42 +216,42 @@ bool CPlayerApp::ExtractPackage(HRSRC resource) {
     char text[512];
     if (!e.GetErrorMessage(text, sizeof(text)))
       lstrcpynA(text, "The package archive is damaged.", sizeof(text));
-    MessageBoxUtf8(text, MB_OK | MB_ICONSTOP);
+    vx::win::MessageBoxUtf8(text, MB_OK | MB_ICONSTOP);
     return false;
   }
   return true;
 }
 
-BOOL CPlayerApp::InitInstance() {
-  AfxEnableControlContainer();
-  Enable3dControls();
+void CPlayerApp::Run() {
+  vx::win::UseOle();
   vx::SetSwfMessageHandler(ShowSwfMessage);
 
   InstallFlashControlIfNeeded();
 
   HRSRC resource =
-      FindResourceA(m_hInstance, MAKEINTRESOURCEA(vx::kArchiveResourceId), vx::kArchiveResourceType);
+      FindResourceA(m_instance, MAKEINTRESOURCEA(vx::kArchiveResourceId), vx::kArchiveResourceType);
   if (!resource) {
     DWORD error = GetLastError();
-    MessageBoxUtf8(vx::SystemErrorText(error), MB_OK);
-    return FALSE;
+    vx::win::MessageBoxUtf8(vx::SystemErrorText(error), MB_OK);
+    return;
   }
   if (!CreateRunFolder(resource)) {
-    MessageBoxUtf8("Cannot create a temporary folder for the package's files.", MB_OK | MB_ICONSTOP);
-    return FALSE;
+    vx::win::MessageBoxUtf8("Cannot create a temporary folder for the package's files.", MB_OK | MB_ICONSTOP);
+    return;
   }
-  if (!SetCurrentDirectoryW(vx::win::Wide(m_strTempFolder).c_str())) {
+  if (!SetCurrentDirectoryW(vx::win::Wide(m_tempFolder).c_str())) {
     // Extracting into whatever folder happens to be current would be unsafe.
-    MessageBoxUtf8(vx::SystemErrorText(GetLastError()), MB_OK | MB_ICONSTOP);
-    return FALSE;
+    vx::win::MessageBoxUtf8(vx::SystemErrorText(GetLastError()), MB_OK | MB_ICONSTOP);
+    return;
   }
-  if (!ExtractPackage(resource)) return FALSE;
+  if (!ExtractPackage(resource)) return;
 
-  CPlayerDlg dlg;
-  m_pMainWnd = &dlg;
-  dlg.DoModal();
-  m_pMainWnd = nullptr;
-  return FALSE;
+  const CPlayerDlg::Package package{Title(), m_tempFolder, m_slides, [this] { return CarriedFlashFactory(); },
+                                    [this] { SweepLeftOverFolders(); }};
+  CPlayerDlg dlg(package);
+  m_mainWindow = &dlg;
+  dlg.doModal();
+  m_mainWindow = nullptr;
 }
 
 int CPlayerApp::ExitInstance() {
@@ -265,28 +259,31 @@ int CPlayerApp::ExitInstance() {
   // package's own folder goes first of all, so that a start of the same package that
   // follows at once finds it free (and with it what the movie saved).
   m_carriedControl.Unload();
-  if (!m_strTempFolder.empty()) {
+  if (!m_tempFolder.empty()) {
     // Leave the folder first: a current directory cannot be removed.
     SetCurrentDirectoryW(vx::win::Wide(vx::TempFolder()).c_str());
     m_runFolder.Release();
-    m_strTempFolder.clear();
+    m_tempFolder.clear();
   }
-  if (m_hSweepThread) {
+  if (m_sweep.joinable()) {
     // A sweep still running (it runs below normal priority while the movie plays) gets
     // a while at normal priority to finish; then it is asked to stop before its next
     // file. A file system that keeps it in one call does not keep the player
     // either: what is left goes at a later start.
-    SetThreadPriority(m_hSweepThread.get(), THREAD_PRIORITY_NORMAL);
-    if (WaitForSingleObject(m_hSweepThread.get(), kSweepFinishMs) == WAIT_TIMEOUT) {
-      g_stopSweep = true;
-      WaitForSingleObject(m_hSweepThread.get(), kSweepStopMs);
+    SetThreadPriority(SweepThread(), THREAD_PRIORITY_NORMAL);
+    if (WaitForSingleObject(SweepThread(), kSweepFinishMs) == WAIT_TIMEOUT) {
+      m_stopSweep = true;
+      if (WaitForSingleObject(SweepThread(), kSweepStopMs) == WAIT_TIMEOUT) {
+        m_sweep.detach();  // the process ends without waiting for it
+        return 0;
+      }
     }
-    m_hSweepThread.reset();
-  } else if (!m_bSwept && !m_strSharedFolder.empty()) {
+    m_sweep.join();
+  } else if (!m_swept && !m_sharedFolder.empty()) {
     // No movie was played (the package ended at once, or could not play): the
     // left-overs go now.
-    m_bSwept = true;
-    CRunFolder::SweepStale(m_strSharedFolder);
+    m_swept = true;
+    CRunFolder::SweepStale(m_sharedFolder);
   }
-  return CWinApp::ExitInstance();
+  return 0;
 }

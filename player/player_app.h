@@ -6,18 +6,18 @@
 // end. Once the movie plays, the folders that killed or crashed runs left under "VX"
 // are removed on a worker thread.
 #pragma once
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/app.h"
 #include "player/carried_control.h"
 #include "player/run_folder.h"
 
-class CPlayerApp : public CWinApp {
+class CPlayerApp : public vx::win::App {
  public:
-  CPlayerApp();
-
-  BOOL InitInstance() override;
+  void Run() override;
   int ExitInstance() override;
 
   // The package title, string 1 of the executable (UTF-8).
@@ -37,11 +37,9 @@ class CPlayerApp : public CWinApp {
 
   // This run's temporary folder: <system temporary folder>VX\<package folder>, no
   // trailing backslash (see CRunFolder), UTF-8. Empty until the folder is held.
-  std::string m_strTempFolder;
+  std::string m_tempFolder;
   // Names (UTF-8) of the extracted entries whose name ends in "SWF", in archive order.
   std::vector<std::string> m_slides;
-  // Set by the player window when the package is a slideshow.
-  bool m_bSlideshow = false;
 
  private:
   void InstallFlashControlIfNeeded();
@@ -50,10 +48,14 @@ class CPlayerApp : public CWinApp {
   // Extracts the archive; false when the player must end (too few entries or a
   // rejected archive, which has been reported).
   bool ExtractPackage(HRSRC resource);
+  // The sweep's thread, for its priority and for waiting on it.
+  HANDLE SweepThread();
 
   CRunFolder m_runFolder;
   CCarriedControl m_carriedControl;
-  std::string m_strSharedFolder;  // <system temporary folder>VX
-  vx::win::UniqueHandle m_hSweepThread;
-  bool m_bSwept = false;
+  std::string m_sharedFolder;  // <system temporary folder>VX
+  std::thread m_sweep;
+  // Set when the process is about to end: a running sweep stops before its next file.
+  std::atomic<bool> m_stopSweep{false};
+  bool m_swept = false;
 };

@@ -6,18 +6,12 @@
 #include "common/package_contract.h"
 #include "common/swf_header.h"
 #include "common/win32_text.h"
-#include "framework/activex.h"
-#include "player/player_app.h"
+#include "framework/app.h"
 #include "resources/player/resource.h"
 
 namespace {
 
-// The slideshow's counters live as long as the process (there is one window).
-vx::SlideshowWatch g_slideshowWatch;
-
 constexpr DWORD kSettingsBufferSize = 300;
-// Marks "no background colour in the movie's first tag".
-constexpr uint32_t kNoColour = 0xFFFFFFFFu;
 
 // A value of the description file, read by the private-profile rules. The UTF-16
 // functions read a file in the ANSI code page as before, and one written as UTF-16
@@ -32,44 +26,38 @@ std::string ReadSetting(const std::string& file, const char* key, const char* fa
 
 }  // namespace
 
-CPlayerDlg::CPlayerDlg(CWnd* pParent)
-    : CDialog(IDD_ORRINET_DIALOG, pParent),
-      m_pApp(static_cast<CPlayerApp*>(AfxGetApp())),
-      m_strTempFolder(m_pApp ? m_pApp->m_strTempFolder : std::string()),
-      m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)) {}
+CPlayerDlg::CPlayerDlg(const Package& package) : Dialog(IDD_ORRINET_DIALOG), m_package(package) {}
 
 void CPlayerDlg::Fail(const std::string& text) {
-  MessageBoxUtf8(text, MB_OK | MB_ICONSTOP);
-  EndDialog(IDABORT);
+  vx::win::MessageBoxUtf8(text, MB_OK | MB_ICONSTOP);
+  endDialog(IDABORT);
 }
 
-BOOL CPlayerDlg::OnInitDialog() {
-  CDialog::OnInitDialog();
-
+bool CPlayerDlg::OnInitDialog() {
   // Stored as UTF-16 by the default procedure itself: through the dialog's own (ANSI)
   // procedure, characters beyond the code page would be lost.
-  const std::wstring title = vx::win::Wide(m_pApp ? m_pApp->Title() : std::string());
-  ::DefWindowProcW(m_hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
-  ModifyStyle(0, WS_SYSMENU);
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  const std::wstring title = vx::win::Wide(m_package.title);
+  ::DefWindowProcW(m_hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
+  modifyStyle(0, WS_SYSMENU);
+  setIcon(vx::win::LoadAppIcon(IDR_MAINFRAME));
 
-  std::string settings = m_strTempFolder + "\\" + vx::kDescriptionEntryName;
-  m_bFullScreen = vx::IsFullScreenValue(ReadSetting(settings, vx::kKeyFullScreen, vx::kValueFalse));
+  const std::string& folder = m_package.folder;
+  const std::string settings = folder + "\\" + vx::kDescriptionEntryName;
+  m_fullScreen = vx::IsFullScreenValue(ReadSetting(settings, vx::kKeyFullScreen, vx::kValueFalse));
   std::string mainMovie = ReadSetting(settings, vx::kKeyMainMovie, "");
   if (vx::IsSlideshowType(ReadSetting(settings, vx::kKeyType, vx::kTypeResource))) {
-    m_pApp->m_bSlideshow = true;
-    if (m_pApp->m_slides.empty()) {
+    m_slideshow = true;
+    if (m_package.slides.empty()) {
       Fail("This slideshow holds no SWF movie, so there is nothing to play.");
-      return TRUE;
+      return true;
     }
-    mainMovie = m_pApp->m_slides.front();
+    mainMovie = m_package.slides.front();
   }
 
-  m_nScreenWidth = GetSystemMetrics(SM_CXSCREEN);
-  m_nScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+  m_screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  m_screenHeight = GetSystemMetrics(SM_CYSCREEN);
 
-  std::string moviePath = m_strTempFolder + "\\" + mainMovie;
+  const std::string moviePath = folder + "\\" + mainMovie;
   vx::SwfDimension size{0, 0};
   try {
     // The player always reads movies in the colour form; the colour is only applied
@@ -78,129 +66,106 @@ BOOL CPlayerDlg::OnInitDialog() {
     size = vx::ReadSwfDimension(moviePath, unusedColour);
   } catch (const vx::FileException&) {
     Fail("The movie \"" + mainMovie + "\" cannot be opened, so there is nothing to play.");
-    return TRUE;
+    return true;
   }
 
-  vx::WindowPlacement place =
-      vx::PlaceWindow(m_bFullScreen, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
-  SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
+  const vx::WindowPlacement place =
+      vx::PlaceWindow(m_fullScreen, m_screenWidth, m_screenHeight, size.width, size.height);
+  ::SetWindowPos(m_hwnd, nullptr, place.left, place.top, place.width, place.height, 0);
 
-  RECT rect{0, 0, place.width, place.height};
-  bool created = m_flash.Create("flash", WS_VISIBLE, rect, this, kFlashControlId);
+  const RECT rect{0, 0, place.width, place.height};
+  auto onFSCommand = [this](const std::string& command, const std::string& args) {
+    OnFSCommand(command, args);
+  };
+  bool created = m_flash.Create(m_hwnd, kFlashControlId, "flash", rect, nullptr, onFSCommand);
   if (!created) {
     // No control from the registry (none installed, or the carried one not registered
     // yet, or not allowed to be): the control the package carries, if any, is used
     // straight from the run folder.
-    if (IClassFactory* carried = m_pApp->CarriedFlashFactory())
-      created = m_flash.Create("flash", WS_VISIBLE, rect, this, kFlashControlId, carried);
+    if (IClassFactory* carried = m_package.carriedFactory())
+      created = m_flash.Create(m_hwnd, kFlashControlId, "flash", rect, carried, onFSCommand);
   }
   if (!created) {
     Fail(
         "The Shockwave Flash player (ActiveX control) is not installed on this computer, "
         "so the movie cannot be played.");
-    return TRUE;
+    return true;
   }
-  m_flash.ShowWindow(SW_SHOW);
-  // The movie has the keyboard from the start (its keys go through the control's
-  // window, see CDialog::PreTranslateMessage); the dialog remembers it as its focus
-  // control, so it gets the focus back whenever the window is activated again.
-  SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_flash.GetSafeHwnd()), TRUE);
+  ::ShowWindow(m_flash.Window(), SW_SHOW);
+  // The movie has the keyboard from the start (its keys go through PreTranslateMessage
+  // to the control); the dialog remembers it as its focus control, so it gets the focus
+  // back whenever the window is activated again.
+  send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_flash.Window()), TRUE);
 
-  m_nSlideCount = static_cast<int>(m_pApp->m_slides.size());
-  if (m_pApp->m_bSlideshow && m_nSlideCount > 0) {
-    m_flash.LoadMovie(0, (m_strTempFolder + "\\" + m_pApp->m_slides.front()).c_str());
-    m_nTimerId = SetTimer(kSlideshowTimerId, kSlideshowPeriod);
-    m_nCurrentSlide = 0;
+  m_slideCount = static_cast<int>(m_package.slides.size());
+  if (m_slideshow && m_slideCount > 0) {
+    m_flash.LoadMovie(0, folder + "\\" + m_package.slides.front());
+    ::SetTimer(m_hwnd, kSlideshowTimerId, kSlideshowPeriod, nullptr);
+    m_currentSlide = 0;
   } else {
-    m_flash.LoadMovie(0, moviePath.c_str());
+    m_flash.LoadMovie(0, moviePath);
   }
   // The movie plays: now the left-overs of earlier runs can go, without delaying it.
-  m_pApp->SweepLeftOverFolders();
-  return FALSE;  // the focus is set: on the movie
+  m_package.playing();
+  return false;  // the focus is set: on the movie
 }
 
-void CPlayerDlg::OnTimer(UINT_PTR nIdEvent) {
+void CPlayerDlg::OnTimer(UINT_PTR) {
   // A message box shown during an advance (the movie reader's "Failed to locate") runs
   // a message loop of its own, which keeps delivering this timer. Those ticks are
   // dropped: an advance never starts inside another one.
-  if (m_bAdvancing) {
-    CDialog::OnTimer(nIdEvent);
-    return;
-  }
+  if (m_advancing) return;
   long frame;
   try {
     frame = m_flash.FrameNum();
   } catch (const std::exception&) {
-    // A control that cannot tell its frame this tick is asked again on the next one.
-    CDialog::OnTimer(nIdEvent);
-    return;
+    return;  // a control that cannot tell its frame this tick is asked again on the next one
   }
-  if (g_slideshowWatch.Tick(static_cast<int>(frame))) {
-    m_bAdvancing = true;
-    try {
-      AdvanceSlide();
-    } catch (const std::exception&) {
-      // A slide that cannot be opened or loaded is skipped; the next advance tries
-      // the one after it.
-    }
-    m_bAdvancing = false;
-    g_slideshowWatch.Reset();
+  if (!m_slideshowWatch.Tick(static_cast<int>(frame))) return;
+  m_advancing = true;
+  try {
+    AdvanceSlide();
+  } catch (const std::exception&) {
+    // A slide that cannot be opened or loaded is skipped; the next advance tries the
+    // one after it.
   }
-  CDialog::OnTimer(nIdEvent);
+  m_advancing = false;
+  m_slideshowWatch.Reset();
 }
 
 void CPlayerDlg::AdvanceSlide() {
-  if (m_nSlideCount <= 0) return;
-  if (++m_nCurrentSlide >= m_nSlideCount) m_nCurrentSlide = 0;
-  const std::string path = m_strTempFolder + "\\" + m_pApp->m_slides[static_cast<size_t>(m_nCurrentSlide)];
-  uint32_t colour = kNoColour;
-  vx::SwfDimension size = vx::ReadSwfDimension(path, colour);
+  if (m_slideCount <= 0) return;
+  if (++m_currentSlide >= m_slideCount) m_currentSlide = 0;
+  const std::string path = m_package.folder + "\\" + m_package.slides[static_cast<size_t>(m_currentSlide)];
+  uint32_t colour = vx::kNoColour;
+  const vx::SwfDimension size = vx::ReadSwfDimension(path, colour);
   // A movie without a background colour of its own leaves the control's as it is.
-  if (colour != kNoColour) m_flash.SetBackgroundColor(static_cast<long>(colour));
-  if (!m_bFullScreen) {
-    vx::WindowPlacement place =
-        vx::PlaceWindow(false, m_nScreenWidth, m_nScreenHeight, size.width, size.height);
-    SetWindowPos(nullptr, place.left, place.top, place.width, place.height, 0);
-    m_flash.SetWindowPos(nullptr, 0, 0, size.width, size.height, 0);
+  if (colour != vx::kNoColour) m_flash.SetBackgroundColor(static_cast<long>(colour));
+  if (!m_fullScreen) {
+    const vx::WindowPlacement place =
+        vx::PlaceWindow(false, m_screenWidth, m_screenHeight, size.width, size.height);
+    ::SetWindowPos(m_hwnd, nullptr, place.left, place.top, place.width, place.height, 0);
+    m_flash.Move(RECT{0, 0, size.width, size.height});
   }
-  m_flash.LoadMovie(0, path.c_str());
-  if (m_nSlideCount == 1) KillTimer(m_nTimerId);
-}
-
-BOOL CPlayerDlg::OnControlEvent(UINT nCtrlId, DISPID dispId, DISPPARAMS* pParams) {
-  if (nCtrlId == kFlashControlId && dispId == CShockwaveFlash::kDispFSCommand) {
-    OnFSCommand(EventArgString(pParams, 0), EventArgString(pParams, 1));
-    return TRUE;
-  }
-  return CDialog::OnControlEvent(nCtrlId, dispId, pParams);
+  m_flash.LoadMovie(0, path);
+  if (m_slideCount == 1) ::KillTimer(m_hwnd, kSlideshowTimerId);
 }
 
 void CPlayerDlg::OnFSCommand(const std::string& command, const std::string& /*args*/) {
-  if (vx::IsQuitCommand(command)) EndDialog(IDOK);
+  if (vx::IsQuitCommand(command)) endDialog(IDOK);
 }
 
-BOOL CPlayerDlg::PreTranslateMessage(MSG* pMsg) {
-  if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_ESCAPE) {
-    EndDialog(IDOK);
-    return TRUE;
+bool CPlayerDlg::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
+  // The control goes first, while its parent window still exists.
+  if (message == WM_DESTROY) m_flash.Close();
+  return false;
+}
+
+bool CPlayerDlg::PreTranslateMessage(MSG& msg) {
+  if (m_flash.PreTranslateMessage(msg)) return true;
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    endDialog(IDOK);
+    return true;
   }
-  return CDialog::PreTranslateMessage(pMsg);
+  return m_flash.TranslateKey(msg) || Dialog::PreTranslateMessage(msg);
 }
-
-void CPlayerDlg::OnPaint() {
-  if (!IsIconic()) {
-    CDialog::OnPaint();
-    return;
-  }
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(m_hWnd, &ps);
-  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  RECT client;
-  GetClientRect(&client);
-  int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-  DrawIcon(dc, x, y, m_hIcon);
-  EndPaint(m_hWnd, &ps);
-}
-
-HCURSOR CPlayerDlg::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(m_hIcon); }

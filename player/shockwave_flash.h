@@ -1,4 +1,4 @@
-// CShockwaveFlash: the window wrapper of the Shockwave Flash ActiveX control, and what
+// CShockwaveFlash: the Shockwave Flash ActiveX control in the player's window, and what
 // the player uses of the control's interface.
 #pragma once
 #include <windows.h>
@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "framework/wnd.h"
+#include "player/control_site.h"
 #include "player/shockwave_flash_ids.h"
 
-class CShockwaveFlash : public CWnd {
+class CShockwaveFlash {
  public:
   // Dispatch ids of the members the player uses.
   static constexpr DISPID kDispFrameNum = 107;         // property get: current frame
@@ -20,28 +20,32 @@ class CShockwaveFlash : public CWnd {
   // the seven entries inherited from IDispatch).
   static constexpr int kFlashVersionVtableEntry = 39;
 
-  static const char* GetRunTimeClassName() { return "CShockwaveFlash"; }
+  // Creates the control as child `id` of `parent`, named `name`, at `rect`: by its
+  // class from the registry, or with `carriedFactory` from a control loaded without
+  // registration (see CCarriedControl). Its FSCommand events go to `onFSCommand`
+  // (command, arguments). False when it cannot be created (no control installed).
+  bool Create(HWND parent, UINT id, const char* name, const RECT& rect, IClassFactory* carriedFactory,
+              std::function<void(const std::string&, const std::string&)> onFSCommand);
+  void Close() { m_site.close(); }
+  HWND Window() const { return m_site.window(); }
+  void Move(const RECT& rect) { m_site.move(rect); }
 
-  // Creates the control as child nId of pParent, named windowName: by its class from
-  // the registry, or with `carriedFactory` from a control loaded without registration
-  // (see CCarriedControl). FALSE when it cannot be created (no control installed).
-  BOOL Create(const char* windowName, DWORD dwStyle, const RECT& rect, CWnd* pParent, UINT nId,
-              IClassFactory* carriedFactory = nullptr);
-
-  // Consumes right clicks (no context menu); sends left clicks and Esc to the parent
-  // first, then lets them through.
-  BOOL PreTranslateMessage(MSG* pMsg) override;
+  // A message of the player's modal loop meant for the control's window (or a window
+  // inside it): right clicks are consumed (no context menu); left clicks and Esc go to
+  // the parent first and then on. True when consumed.
+  bool PreTranslateMessage(MSG& msg);
+  // Offers a key message to the control (see ControlSite::translateKey).
+  bool TranslateKey(MSG& msg) { return m_site.translateKey(msg); }
 
   long FrameNum();
   void SetBackgroundColor(long colour);
-  void LoadMovie(long layer, const char* url);
-  // FlashVersion of the hosted control; 0 when it cannot be asked.
-  long FlashVersion();
+  void LoadMovie(long layer, const std::string& url);
 
-  // Calls FlashVersion through the function table of an IShockwaveFlash pointer.
-  // False when the call fails; `instance` must not be null.
-  static bool CallFlashVersion(IUnknown* instance, long* version);
-  // Creates the control's class in-process, asks its version and releases it. False
-  // when the class cannot be created or does not answer (no control installed).
+  // Creates the control's class in-process, asks its version (FlashVersion, called
+  // through IShockwaveFlash's function table) and releases it. False when the class
+  // cannot be created or does not answer (no control installed).
   static bool ProbeInstalledVersion(long* version);
+
+ private:
+  ControlSite m_site;
 };

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   const long before = PeakKiB();
   double best = 1e30;
   vx::SwfDimension d{0, 0};
-  uint32_t colour = 0xFFFFFFFFu;
+  uint32_t colour = vx::kNoColour;
   for (int i = 0; i < repeats; ++i) {
     auto t0 = std::chrono::steady_clock::now();
     d = vx::ReadSwfDimension(argv[1], colour);

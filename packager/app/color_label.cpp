@@ -4,37 +4,33 @@
 #include <string>
 
 CColorLabel::CColorLabel()
-    : m_crText(::GetSysColor(COLOR_WINDOWTEXT)),
-      m_hBackBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE))) {}
+    : m_textColour(::GetSysColor(COLOR_WINDOWTEXT)),
+      m_backBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE))) {}
 
-CColorLabel::~CColorLabel() = default;
-
-BOOL CColorLabel::AttachToDlgItem(UINT nId, CWnd* pParent) {
-  if (!SubclassDlgItem(nId, pParent)) return FALSE;
-  HFONT font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
+bool CColorLabel::AttachToDlgItem(HWND dialog, int id) {
+  if (!attach(dialog, id)) return false;
+  HFONT font = reinterpret_cast<HFONT>(send(WM_GETFONT));
   if (!font) font = static_cast<HFONT>(::GetStockObject(SYSTEM_FONT));
-  ::GetObjectA(font, sizeof(m_lf), &m_lf);
-  ReconstructFont();
-  return TRUE;
+  ::GetObjectA(font, sizeof(m_logFont), &m_logFont);
+  m_font.reset(::CreateFontIndirectA(&m_logFont));
+  return true;
 }
 
-void CColorLabel::ReconstructFont() { m_hFont.reset(::CreateFontIndirectA(&m_lf)); }
-
-void CColorLabel::SetBold(BOOL bOn) {
-  m_lf.lfWeight = bOn ? FW_BOLD : FW_NORMAL;
-  ReconstructFont();
+void CColorLabel::SetBold(bool on) {
+  m_logFont.lfWeight = on ? FW_BOLD : FW_NORMAL;
+  m_font.reset(::CreateFontIndirectA(&m_logFont));
   Redraw();
 }
 
 void CColorLabel::Redraw() {
-  if (!m_hWnd) return;
-  ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  if (!m_hwnd) return;
+  ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   // The label paints over its whole rectangle; let the parent refresh what lies below
   // so that no old text shows through.
-  HWND parent = ::GetParent(m_hWnd);
+  HWND parent = ::GetParent(m_hwnd);
   if (parent) {
     RECT rc;
-    ::GetWindowRect(m_hWnd, &rc);
+    ::GetWindowRect(m_hwnd, &rc);
     ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rc), 2);
     ::InvalidateRect(parent, &rc, TRUE);
     ::UpdateWindow(parent);
@@ -60,10 +56,10 @@ UINT CColorLabel::DrawTextFormat(DWORD style, const char* text) {
 
 void CColorLabel::Paint() {
   PAINTSTRUCT ps;
-  HDC hdc = ::BeginPaint(m_hWnd, &ps);
+  HDC hdc = ::BeginPaint(m_hwnd, &ps);
   RECT rc;
-  ::GetClientRect(m_hWnd, &rc);
-  const std::string text = GetWindowText();
+  ::GetClientRect(m_hwnd, &rc);
+  const std::string text = this->text();
   const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
 
   {
@@ -72,17 +68,17 @@ void CColorLabel::Paint() {
     vx::win::GdiObject<HBITMAP> bmp(::CreateCompatibleBitmap(hdc, cx > 0 ? cx : 1, cy > 0 ? cy : 1));
     if (mem && bmp) {
       vx::win::SelectedObject selectBitmap(mem.get(), bmp.get());
-      ::FillRect(mem.get(), &rc, m_hBackBrush.get());
+      ::FillRect(mem.get(), &rc, m_backBrush.get());
       ::SetBkMode(mem.get(), TRANSPARENT);
-      ::SetTextColor(mem.get(), IsWindowEnabled() ? m_crText : ::GetSysColor(COLOR_GRAYTEXT));
+      ::SetTextColor(mem.get(), enabled() ? m_textColour : ::GetSysColor(COLOR_GRAYTEXT));
       vx::win::SelectedObject selectFont(
-          mem.get(), m_hFont ? static_cast<HGDIOBJ>(m_hFont.get()) : ::GetStockObject(SYSTEM_FONT));
+          mem.get(), m_font ? static_cast<HGDIOBJ>(m_font.get()) : ::GetStockObject(SYSTEM_FONT));
       RECT textRc = rc;
-      ::DrawTextA(mem.get(), text.c_str(), -1, &textRc, DrawTextFormat(GetStyle(), text.c_str()));
+      ::DrawTextA(mem.get(), text.c_str(), -1, &textRc, DrawTextFormat(style(), text.c_str()));
       ::BitBlt(hdc, 0, 0, cx, cy, mem.get(), 0, 0, SRCCOPY);
     }
   }
-  ::EndPaint(m_hWnd, &ps);
+  ::EndPaint(m_hwnd, &ps);
 }
 
 LRESULT CColorLabel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -90,15 +86,15 @@ LRESULT CColorLabel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: Paint(); return 0;
     case WM_ERASEBKGND: return TRUE;  // Paint covers the whole client area
     case WM_SYSCOLORCHANGE:
-      m_hBackBrush.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
-      Invalidate();
-      return CStatic::WindowProc(message, wParam, lParam);
+      m_backBrush.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+      invalidate();
+      return callDefault(message, wParam, lParam);
     case WM_SETTEXT: {
       // The system paints the new text itself; repaint it with ours.
-      LRESULT r = CStatic::WindowProc(message, wParam, lParam);
-      Invalidate();
+      const LRESULT r = callDefault(message, wParam, lParam);
+      invalidate();
       return r;
     }
-    default: return CStatic::WindowProc(message, wParam, lParam);
+    default: return callDefault(message, wParam, lParam);
   }
 }

@@ -2,21 +2,17 @@
 // main window's section headings are of this class, set to bold.
 #pragma once
 #include "common/win32_handles.h"
-#include "framework/ctrlsubclass.h"
+#include "packager/app/subclassed_control.h"
 
-class CColorLabel : public CStatic {
+class CColorLabel : public SubclassedControl {
  public:
   CColorLabel();
-  ~CColorLabel() override;
 
-  // Attaches the object to the static control `nId` of `pParent` and copies the
-  // control's font description.
-  BOOL AttachToDlgItem(UINT nId, CWnd* pParent);
+  // Takes over the static control `id` of `dialog` and copies its font description.
+  bool AttachToDlgItem(HWND dialog, int id);
 
   // Font weight 700 when on, 400 when off; the label is redrawn at once.
-  void SetBold(BOOL bOn);
-  const LOGFONTA& GetLogFont() const { return m_lf; }
-  HFONT GetLabelFont() const { return m_hFont.get(); }
+  void SetBold(bool on);
 
   // The DrawTextA format for a static control's style and its text.
   static UINT DrawTextFormat(DWORD style, const char* text);
@@ -26,11 +22,10 @@ class CColorLabel : public CStatic {
 
  private:
   void Paint();
-  void ReconstructFont();
   void Redraw();
 
-  COLORREF m_crText;
-  vx::win::GdiObject<HBRUSH> m_hBackBrush;
-  LOGFONTA m_lf{};
-  vx::win::GdiObject<HFONT> m_hFont;
+  COLORREF m_textColour;
+  vx::win::GdiObject<HBRUSH> m_backBrush;
+  LOGFONTA m_logFont{};
+  vx::win::GdiObject<HFONT> m_font;
 };

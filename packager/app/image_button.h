@@ -2,39 +2,39 @@
 // raised border while the mouse is over it, sinks while pressed, draws its glyph
 // embossed in grey when disabled, and shows a tooltip. The four small buttons beside
 // the file list are of this class.
+//
+// The button is owner-drawn: its dialog passes it the messages that concern it
+// (OnParentMessage) and gives it the focus when it is clicked.
 #pragma once
-#include <string>
-
 #include "common/win32_handles.h"
-#include "framework/ctrlsubclass.h"
+#include "packager/app/subclassed_control.h"
 
-class CImageButton : public CButton {
+class CImageButton : public SubclassedControl {
  public:
   CImageButton();
   ~CImageButton() override;
 
-  // Attaches the object to the push button `nId` of `pParent` and makes it owner-drawn.
-  BOOL AttachToDlgItem(UINT nId, CWnd* pParent);
+  // Takes over the push button `id` of `dialog` and makes it owner-drawn.
+  bool AttachToDlgItem(HWND dialog, int id);
 
-  // Loads bitmap resource `nBitmapId`; pixels of colour `crTransparent` show the
-  // button face. 0 on success (also when the bitmap does not load: the button then has
-  // no image), 1 when the bitmap's size cannot be read, 2 when its mask cannot be made.
-  int SetImage(UINT nBitmapId, COLORREF crTransparent);
+  // Loads bitmap resource `bitmapId`; pixels of colour `transparent` show the button
+  // face. 0 on success (also when the bitmap does not load: the button then has no
+  // image), 1 when the bitmap's size cannot be read, 2 when its mask cannot be made.
+  int SetImage(UINT bitmapId, COLORREF transparent);
   // The same with a bitmap the caller made; the button takes it over (0, 1 or 2 as
   // above; a null bitmap leaves the button without an image).
-  int SetBitmap(HBITMAP hImage, COLORREF crTransparent);
-  HBITMAP GetImage() const { return m_hImage.get(); }
-  HBITMAP GetMask() const { return m_hMask.get(); }
+  int SetBitmap(HBITMAP image, COLORREF transparent);
+  HBITMAP GetImage() const { return m_image.get(); }
+  HBITMAP GetMask() const { return m_mask.get(); }
 
-  // Sets the tooltip's text and switches it on or off. No text: nothing happens.
-  void SetTip(const char* text, BOOL bActivate = TRUE);
+  // Sets the tooltip's text and switches it on. No text: nothing happens.
+  void SetTip(const char* text);
 
-  BOOL IsDefault() const { return m_bIsDefault; }
-  BOOL IsHovering() const { return m_bHover; }
-  HWND GetToolTip() const { return m_hToolTip; }
-
-  void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) override;
-  BOOL PreTranslateMessage(MSG* pMsg) override;
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  // A message of the button's dialog: WM_DRAWITEM for the button is drawn here, and its
+  // WM_CTLCOLORBTN answered with a hollow brush (the dialog never paints the button's
+  // background). True when the message was the button's, with the answer in `result`.
+  bool OnParentMessage(UINT message, LPARAM lParam, LRESULT& result);
 
   // The image moves by this much while the button is pressed.
   static constexpr int kPressedOffset = 1;
@@ -43,27 +43,26 @@ class CImageButton : public CButton {
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-  BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
  private:
   void ReadSystemColours();
   void CreateToolTip();
   void ReleaseImage();
   void EndHover();
-  void DrawImage(HDC hdc, const RECT& rcItem, BOOL bPressed, BOOL bDisabled);
+  void DrawImage(HDC hdc, const RECT& itemRect, bool pressed, bool disabled);
   // The greyed glyph of a disabled button at x, y; `src` is a memory DC holding the mask.
   void DrawDisabledImage(HDC hdc, HDC src, int x, int y);
 
-  vx::win::GdiObject<HBITMAP> m_hImage;
-  vx::win::GdiObject<HBITMAP> m_hMask;
-  int m_nImageWidth = 0;
-  int m_nImageHeight = 0;
-  COLORREF m_crTransparent = RGB(255, 0, 255);
-  BOOL m_bHover = FALSE;
-  BOOL m_bIsDefault = FALSE;
+  vx::win::GdiObject<HBITMAP> m_image;
+  vx::win::GdiObject<HBITMAP> m_mask;
+  int m_imageWidth = 0;
+  int m_imageHeight = 0;
+  COLORREF m_transparent = RGB(255, 0, 255);
+  bool m_hover = false;
+  bool m_isDefault = false;
   // Background colours: hovered or pressed, focused, otherwise.
-  COLORREF m_crHoverBack = 0;
-  COLORREF m_crFocusBack = 0;
-  COLORREF m_crNormalBack = 0;
-  HWND m_hToolTip = nullptr;
+  COLORREF m_hoverBack = 0;
+  COLORREF m_focusBack = 0;
+  COLORREF m_normalBack = 0;
+  HWND m_toolTip = nullptr;
 };

@@ -7,17 +7,15 @@
 #include "framework/app.h"
 #include "packager/app/work_folder.h"
 
-class CPackagerApp : public CWinApp {
+class CPackagerApp : public vx::win::App {
  public:
   CPackagerApp();
 
-  BOOL InitInstance() override;
+  void Run() override;
   int ExitInstance() override;
 
-  // The installation folder, without a trailing backslash. Set once, here, before any
-  // thread starts; every packager path is built on it. Empty when it could not be
-  // found out: the program then refuses to start.
-  std::string m_strInstallDir;
-
-  std::string WorkFolder() const { return WorkFolderOf(m_strInstallDir); }
+  // The installation folder, without a trailing backslash, in the ANSI code page. Set
+  // once, here, before any thread starts; every packager path is built on it. Empty
+  // when it could not be found out: the program then refuses to start.
+  std::string m_installDir;
 };

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "framework/ddx.h"
-#include "framework/listctrl.h"
+#include "framework/dialog.h"
 #include "packager/app/color_label.h"
 #include "packager/app/image_button.h"
+#include "packager/app/list_view.h"
 #include "packager/core/builder.h"
 #include "resource.h"
 
@@ -18,22 +18,10 @@ constexpr UINT WM_VX_BUILD_PROGRESS = WM_APP + 1;
 // Posted by the builder's worker when the build has ended; the outcome is in the job.
 constexpr UINT WM_VX_BUILD_FINISHED = WM_APP + 2;
 
-class CPackagerDlg : public CDataDialog {
+class CPackagerDlg : public vx::win::Dialog {
  public:
-  explicit CPackagerDlg(CWnd* pParent = nullptr);
-  ~CPackagerDlg() override;
-
-  // Fields exchanged with the controls (UpdateData).
-  std::string m_strMainMovie;        // edit box 1000, at most 200 characters
-  std::string m_strTitle;            // edit box 1011, at most 50 characters
-  BOOL m_bFullScreen = FALSE;        // check box 1007
-  BOOL m_bAutoInstallFlash = FALSE;  // check box 1005
-  int m_nPackageType = 0;            // radio group 1017/1018: 0 Resource, 1 Slideshow
-  // Which filter the Add dialog offers: every kind of file, or SWF movies only.
-  BOOL m_bAddAllFiles = TRUE;
-  std::string m_strInstallDir;
-  std::string m_strOutputPath;
-  HICON m_hIcon = nullptr;
+  // `installDir`: the installation folder, in the ANSI code page.
+  explicit CPackagerDlg(const std::string& installDir);
 
   enum class AddResult {
     Added,
@@ -46,44 +34,49 @@ class CPackagerDlg : public CDataDialog {
   // letter case. Throws vx::FileException when an SWF movie cannot be opened.
   AddResult AddListFile(const std::string& path);
   // A build is running: "Package It!" is disabled and the window cannot be closed.
-  bool IsBuilding() const { return m_pBuild != nullptr; }
+  bool IsBuilding() const { return m_build != nullptr; }
 
   // The work of one build: the snapshot the worker packages and the outcome it leaves.
   // The window and the worker own it together, so that it lives as long as either of
   // them needs it, however the window ends.
   struct BuildJob {
     vx::BuildRequest request;
-    HWND hWndNotify = nullptr;
+    HWND window = nullptr;  // told of the progress and the end
     vx::BuildOutcome outcome;
     // Set by the worker, after the outcome, when the build has ended.
     std::atomic<bool> finished{false};
   };
 
  protected:
-  void DoDataExchange(CDataExchange* pDX) override;
-  BOOL OnInitDialog() override;
-  void OnOK() override;
-  void OnCancel() override;
-  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
-  void OnSysCommand(UINT nId, LPARAM lParam) override;
-  void OnPaint() override;
-  HCURSOR OnQueryDragIcon() override;
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  void OnTimer(UINT_PTR id) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
+ private:
+  // The four small buttons beside the list, in the order of their table.
+  enum Button { kAdd, kRemove, kMoveUp, kMoveDown, kButtonCount };
+  static constexpr int kLabelCount = 4;
+
+  // The fields and the controls they are shown in (the old "data exchange").
+  void ShowFields();
+  // Takes the controls' values into the fields. A text longer than its box allows is
+  // taken all the same; the user is told ("Enter no more than N characters.") and the
+  // box gets the focus.
+  void TakeFields();
+
+  void OnOK();
+  void OnCancel();
   void OnBrowse();
   void OnAdd();
   void OnRemove();
-  void OnMoveUp();
-  void OnMoveDown();
-  void OnTypeResource();
-  void OnTypeSlideshow();
+  void MoveSelectedRow(int step);
+  void OnPackageType(bool slideshow);
   void OnBuildProgress(size_t index, size_t count);
   void OnBuildFinished();
 
- private:
   void SwapRows(int a, int b);
   void Renumber();
-  void SetCaptionFromStrings(int nCtrlId, UINT nStringId);
   // Takes the fields and the list as the builder will see them.
   vx::BuildRequest TakeSnapshot() const;
   // Whether a file of the name of `path` would be a second file of one name in the
@@ -91,20 +84,29 @@ class CPackagerDlg : public CDataDialog {
   bool NameTakenInList(const std::string& path) const;
   bool IsSlideshowSelected() const;
 
-  CListCtrl m_listFiles;
-  CImageButton m_btnAdd, m_btnRemove, m_btnMoveUp, m_btnMoveDown;
-  CColorLabel m_lblPackageType, m_lblMainMovie, m_lblList, m_lblTitle;
-  std::shared_ptr<BuildJob> m_pBuild;
+  // Fields shown in the controls (ANSI, as the controls hold them).
+  std::string m_mainMovie;          // edit box 1000, at most 200 characters
+  std::string m_title;              // edit box 1011, at most 50 characters
+  bool m_fullScreen = false;        // check box 1007
+  bool m_autoInstallFlash = false;  // check box 1005
+  int m_packageType = 0;            // radio group 1017/1018: 0 Resource, 1 Slideshow
+  // Which filter the Add dialog offers: every kind of file, or SWF movies only.
+  bool m_addAllFiles = true;
+  std::string m_installDir;
+  std::string m_outputPath;
+
+  ListView m_fileList;
+  CImageButton m_buttons[kButtonCount];
+  CColorLabel m_labels[kLabelCount];
+  std::shared_ptr<BuildJob> m_build;
 };
 
-// The builder's worker thread. Its argument is a `new std::shared_ptr<BuildJob>`, which
-// it takes over (and deletes): it holds the job until it has ended, reads nothing but
-// the job, and posts its progress and its end to the job's window. Returns 1 when the
-// package was made, -1 when the build stopped early.
-// It always ends the build: anything that escapes the build becomes a failed outcome,
-// and the job is marked finished.
-UINT BuildPackageThread(LPVOID pParam);
-// Tests only: called at the start of every build thread (to inject a fault there).
+// The builder's worker: builds the job's request and posts its progress and its end to
+// the job's window (a window that has gone meanwhile gets nothing). It always ends the
+// build: anything that escapes the build becomes a failed outcome, and the job is
+// marked finished. Returns 1 when the package was made, -1 when the build stopped early.
+int RunBuildJob(std::shared_ptr<CPackagerDlg::BuildJob> job);
+// Tests only: called at the start of every build (to inject a fault there).
 namespace build_thread_testing {
 extern void (*atStart)();
 }

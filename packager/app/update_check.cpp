@@ -3,13 +3,11 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <memory>
 #include <vector>
 
+#include "common/win32_text.h"
 #include "framework/app.h"
-#include "framework/internet.h"
-#include "framework/wnd.h"
-#include "packager/app/packager_app.h"
+#include "packager/app/internet.h"
 #include "resource.h"
 
 std::string JoinUrl(const std::string& base, const std::string& path) {
@@ -84,62 +82,48 @@ std::string FormatUpdateOffer(const std::string& format, const std::string& curr
   return std::string(buf.data(), static_cast<size_t>(n));
 }
 
-namespace {
-
-HWND MainWindowHandle() {
-  CWinApp* app = AfxGetApp();
-  HWND h = (app && app->m_pMainWnd) ? app->m_pMainWnd->GetSafeHwnd() : nullptr;
-  return (h && ::IsWindow(h)) ? h : nullptr;
-}
-
-}  // namespace
-
-UINT UpdateCheckThread(LPVOID /*pParam*/) {
+void CheckForUpdate(const std::string& installDir, HWND window) {
   ::Sleep(kUpdateCheckDelayMs);
-  CPackagerApp* app = static_cast<CPackagerApp*>(AfxGetApp());
-  const std::string installDir = app->m_strInstallDir;
   const std::string currentVersion = ReadFileVersion(installDir + "\\Vellumix.exe");
-  if (currentVersion.empty()) return static_cast<UINT>(-1);
+  if (currentVersion.empty()) return;
 
   const std::string base = UpdateServerUrl();
   const std::string localCopy = installDir + "\\Temp\\update.ini";
   try {
-    CInternetSession session;
-    std::unique_ptr<CInternetFile> remote(session.OpenURL(JoinUrl(base, kUpdateDescriptionPath).c_str()));
+    const vx::win::App* app = vx::win::App::Current();
+    UrlReader remote(vx::win::Utf8ToAnsi(app ? app->m_name : std::string()),
+                     JoinUrl(base, kUpdateDescriptionPath));
     if (FILE* local = std::fopen(localCopy.c_str(), "wt")) {
       std::string line;
       bool ok = true;
       try {
-        while (ok && remote->ReadString(line)) {
+        while (ok && remote.readLine(line))
           ok = std::fputs(line.c_str(), local) >= 0 && std::fputc('\n', local) != EOF;
-        }
       } catch (...) {
         std::fclose(local);
         throw;
       }
       if (std::fclose(local) != 0) ok = false;
-      if (!ok) return 0;  // a full disk: the check ends quietly
+      if (!ok) return;  // a full disk: the check ends quietly
     }
-    remote->Close();
-    session.Close();
-  } catch (const CInternetException&) {
-    return 1;
+  } catch (const InternetError&) {
+    return;
   }
 
-  const std::string section = app->LoadString(IDS_UPDATE_SECTION);
+  using vx::win::LoadText;
+  const std::string section = LoadText(IDS_UPDATE_SECTION);
   const std::string newVersion = ReadIniValue(localCopy, section, "Version");
   const std::string whatsNew = ExpandUpdateLineBreaks(ReadIniValue(localCopy, section, "Whatsnew"));
   const std::string fixed = ExpandUpdateLineBreaks(ReadIniValue(localCopy, section, "Fixed"));
-  if (!IsUpdateOffered(currentVersion, newVersion)) return 0;
+  if (!IsUpdateOffered(currentVersion, newVersion)) return;
 
   const std::string offer =
-      FormatUpdateOffer(app->LoadString(IDS_UPDATE_OFFER), currentVersion, newVersion, fixed, whatsNew);
-  const std::string found = app->LoadString(IDS_UPDATE_FOUND);
-  if (::MessageBoxA(MainWindowHandle(), offer.c_str(), found.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
-    return 0;
-  const std::string instructions = app->LoadString(IDS_UPDATE_INSTRUCTIONS);
-  const std::string notice = app->LoadString(IDS_UPDATE_NOTICE);
-  ::MessageBoxA(MainWindowHandle(), instructions.c_str(), notice.c_str(), MB_OK | MB_ICONINFORMATION);
+      FormatUpdateOffer(LoadText(IDS_UPDATE_OFFER), currentVersion, newVersion, fixed, whatsNew);
+  const std::string found = LoadText(IDS_UPDATE_FOUND);
+  auto owner = [window] { return ::IsWindow(window) ? window : nullptr; };
+  if (::MessageBoxA(owner(), offer.c_str(), found.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  const std::string instructions = LoadText(IDS_UPDATE_INSTRUCTIONS);
+  const std::string notice = LoadText(IDS_UPDATE_NOTICE);
+  ::MessageBoxA(owner(), instructions.c_str(), notice.c_str(), MB_OK | MB_ICONINFORMATION);
   ::ShellExecuteA(nullptr, "open", JoinUrl(base, kUpdaterPath).c_str(), nullptr, nullptr, SW_SHOW);
-  return 0;
 }

@@ -45,6 +45,8 @@ std::string FormatUpdateOffer(const std::string& format, const std::string& curr
                               const std::string& newVersion, const std::string& fixed,
                               const std::string& whatsNew);
 
-// The worker thread's procedure; the parameter is ignored. Exit code: -1 when the
-// current version cannot be read, 1 when the network failed, 0 otherwise.
-UINT UpdateCheckThread(LPVOID pParam);
+// The check itself, run on a worker thread of its own: it waits kUpdateCheckDelayMs,
+// then compares the version of `installDir`\Vellumix.exe with the server's and offers
+// the updater in message boxes owned by `window` (while it exists). It ends quietly
+// when the version cannot be read, the network fails or the disk is full.
+void CheckForUpdate(const std::string& installDir, HWND window);

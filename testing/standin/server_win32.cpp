@@ -13,7 +13,6 @@ namespace {
 HINSTANCE g_module = nullptr;
 LONG g_inUse = 0;  // live objects plus LockServer(TRUE) calls
 
-constexpr char kClsidText[] = "{D27CDB6E-AE6D-11CF-96B8-444553540000}";
 constexpr char kProgId[] = "ShockwaveFlash.ShockwaveFlash";
 constexpr char kTitle[] = "Shockwave Flash Object";
 
@@ -65,6 +64,13 @@ bool SetKey(const std::string& path, const char* name, const std::string& value)
                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
   return rc == ERROR_SUCCESS;
+}
+
+// The class's registry name, "{D27CDB6E-...}", written from its identifier.
+std::string ClsidText() {
+  wchar_t text[40];
+  const int n = StringFromGUID2(CLSID_ShockwaveFlash, text, 40);
+  return n > 0 ? vx::win::Utf8(text, static_cast<size_t>(n - 1)) : std::string();
 }
 
 // Deletes a key of HKEY_CLASSES_ROOT with everything below it.
@@ -120,16 +126,17 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
   DWORD n = GetModuleFileNameW(g_module, wide, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
   const std::string path = vx::win::Utf8(wide, n);
-  const std::string clsid = std::string("CLSID\\") + kClsidText;
+  const std::string clsid = "CLSID\\" + ClsidText();
   bool ok = SetKey(clsid, nullptr, kTitle) && SetKey(clsid + "\\InprocServer32", nullptr, path) &&
             SetKey(clsid + "\\InprocServer32", "ThreadingModel", "Apartment") &&
             SetKey(clsid + "\\Control", nullptr, "") && SetKey(clsid + "\\ProgID", nullptr, kProgId) &&
-            SetKey(kProgId, nullptr, kTitle) && SetKey(std::string(kProgId) + "\\CLSID", nullptr, kClsidText);
+            SetKey(kProgId, nullptr, kTitle) &&
+            SetKey(std::string(kProgId) + "\\CLSID", nullptr, ClsidText());
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  DeleteTree(std::string("CLSID\\") + kClsidText);
+  DeleteTree("CLSID\\" + ClsidText());
   DeleteTree(kProgId);
   return S_OK;
 }

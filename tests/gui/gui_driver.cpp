@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 
+#include "common/win32_text.h"
+
 namespace vx::test::gui {
 
 void Note(const char* format, ...) {
@@ -13,31 +15,20 @@ void Note(const char* format, ...) {
   std::fflush(stdout);
 }
 
+std::string Printf(const char* format, ...) {
+  char text[2048];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  return text;
+}
+
 // ---- Text helpers -----------------------------------------------------------------
 
-std::string Utf8(const std::wstring& w) {
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-  return s;
-}
-
-std::wstring Wide(const std::string& s) {
-  if (s.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
-
-std::wstring WideFromUtf8(const std::string& s) {
-  if (s.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
+std::string Utf8(const std::wstring& w) { return vx::win::Utf8(w); }
+std::wstring Wide(const std::string& s) { return vx::win::WideFromCodePage(s, CP_ACP); }
+std::wstring WideFromUtf8(const std::string& s) { return vx::win::Wide(s); }
 
 std::wstring Text(HWND h) {
   wchar_t buf[4096];

@@ -1,8 +1,8 @@
-// The library of gui_driver: starting and closing the real Vellumix.exe, working its
-// window, its message boxes and the common dialogs through window messages, reading its
-// list view and tooltips from inside its process, and the files a scenario needs. Each
-// scenario lives in a file of its own under scenarios/; gui_driver_main.cpp picks one.
-// A failed check prints one "FAIL" line and counts in g_failures.
+// The library of gui_driver (and of bench/gui's driver): starting and closing the real
+// Vellumix.exe, working its window, its message boxes and the common dialogs through
+// window messages, reading its list view and tooltips from inside its process, and the
+// files a scenario needs. Each scenario lives in a file of its own under scenarios/
+// (declared in scenarios/scenarios.h); gui_driver_main.cpp runs one as a GoogleTest.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -15,28 +15,17 @@
 
 #include "common/win32_handles.h"
 
-#define CHECK(cond, ...)                                          \
-  do {                                                            \
-    if (!(cond)) {                                                \
-      ++::vx::test::gui::g_failures;                              \
-      std::printf("FAIL %s:%d: %s: ", __FILE__, __LINE__, #cond); \
-      std::printf(__VA_ARGS__);                                   \
-      std::printf("\n");                                          \
-      std::fflush(stdout);                                        \
-    }                                                             \
-  } while (0)
-
 namespace vx::test::gui {
-
-// The checks that failed so far in this run.
-inline int g_failures = 0;
 
 // Prints one line of progress.
 void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// printf-style formatting, for the messages of failed assertions.
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // ---- Text helpers -----------------------------------------------------------------
 
+// (common/win32_text.h under the driver's short names: the window holds ANSI text.)
 std::string Utf8(const std::wstring& w);
-std::wstring Wide(const std::string& s);
+std::wstring Wide(const std::string& s);  // from the ANSI code page
 std::wstring WideFromUtf8(const std::string& s);
 std::wstring Text(HWND h);
 void SetText(HWND h, const std::wstring& text);
@@ -188,21 +177,5 @@ void PressOk(HWND dlg);
 // `count` names of `length` characters (before the suffix), numbered so that each is
 // told apart by its first characters.
 std::vector<std::string> LongNames(int count, size_t length, const char* suffix);
-
-// ---- Scenarios: each returns 0 when every check held ---------------------------------
-
-int Captions(const Setup& s, const std::string& language);
-int List(const Setup& s);
-int Many(const Setup& s);
-int AddBench(const Setup& s, int count);
-int Mouse(const Setup& s);
-int Build(const Setup& s);
-int Failure(const Setup& s);
-int Update(const Setup& s, const std::string& expect, const std::string& version, const std::string& fixed,
-           const std::string& whatsnew, const std::string& language);
-int EarlyClose(const Setup& s);
-int WorkFolder(const Setup& s);
-int Screenshot(const Setup& s, const std::string& output);
-int Responsiveness(const Setup& s, int megabytes);
 
 }  // namespace vx::test::gui

@@ -3,56 +3,87 @@
 // X server (testing/wine-harness.sh); one scenario per run, each in a file of its own
 // under scenarios/ (the helpers they share are in gui_driver.h):
 //
-//   gui_driver captions   BIN_DIR WORK_DIR en|zh
-//   gui_driver list       BIN_DIR WORK_DIR
-//   gui_driver many       BIN_DIR WORK_DIR
-//   gui_driver mouse      BIN_DIR WORK_DIR
-//   gui_driver build      BIN_DIR WORK_DIR
-//   gui_driver failure    BIN_DIR WORK_DIR
-//   gui_driver update     BIN_DIR WORK_DIR offer|none VERSION FIXED WHATSNEW [en|zh]
-//   gui_driver early-close BIN_DIR WORK_DIR
-//   gui_driver workfolder BIN_DIR WORK_DIR
-//   gui_driver screenshot BIN_DIR WORK_DIR OUTPUT.bmp
-//   gui_driver responsiveness BIN_DIR WORK_DIR MEGABYTES   (benchmark: prints the worst
-//                                                           answer time during a build)
-//   gui_driver addmany    BIN_DIR WORK_DIR COUNT   (benchmark: one Add of COUNT movies)
+//   gui_driver [GTEST_OPTIONS] SCENARIO BIN_DIR WORK_DIR [ARGS]
+//
+//   captions    en|zh
+//   list, many, mouse, build, failure, early-close, workfolder
+//   update      offer|none VERSION FIXED WHATSNEW [en|zh]
+//   screenshot  OUTPUT.bmp
 //
 // BIN_DIR holds Vellumix.exe, Orrinet.exe and vellumix-cli.exe. WORK_DIR is emptied
 // and receives a private installation folder (a copy of the two programs, so that the
-// work folder "Temp" belongs to this run) and the files the scenario adds. Exit code 0
-// when every check held; each failed check prints one "FAIL" line.
-#include <cstdio>
-#include <cstdlib>
-#include <string>
+// work folder "Temp" belongs to this run) and the files the scenario adds. The scenario
+// runs as the GoogleTest "Gui.<scenario>"; the exit code is 0 when all its assertions
+// held.
+#include <gtest/gtest.h>
 
-#include "tests/gui/gui_driver.h"
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/gui/scenarios/scenarios.h"
 
 using namespace vx::test::gui;
 
+namespace {
+
+struct Scenario {
+  const char* name;
+  const char* testName;  // a GoogleTest name has no "-"
+  size_t arguments;      // at least, after WORK_DIR
+  int withStub;          // see Prepare
+  std::function<void(const Setup&, const std::vector<std::string>&)> run;
+};
+
+const Scenario kScenarios[] = {
+    {"captions", "captions", 1, -1, [](const Setup& s, const auto& a) { Captions(s, a[0]); }},
+    {"list", "list", 0, -1, [](const Setup& s, const auto&) { List(s); }},
+    {"many", "many", 0, -1, [](const Setup& s, const auto&) { Many(s); }},
+    {"mouse", "mouse", 0, -1, [](const Setup& s, const auto&) { Mouse(s); }},
+    {"build", "build", 0, 1, [](const Setup& s, const auto&) { Build(s); }},
+    {"failure", "failure", 0, 0, [](const Setup& s, const auto&) { Failure(s); }},
+    {"update", "update", 4, -1,
+     [](const Setup& s, const auto& a) { Update(s, a[0], a[1], a[2], a[3], a.size() > 4 ? a[4] : "en"); }},
+    {"early-close", "early_close", 0, -1, [](const Setup& s, const auto&) { EarlyClose(s); }},
+    {"workfolder", "workfolder", 0, -1, [](const Setup& s, const auto&) { WorkFolder(s); }},
+    {"screenshot", "screenshot", 1, -1, [](const Setup& s, const auto& a) { Screenshot(s, a[0]); }},
+};
+
+// (testing::Test has a Setup of its own: the driver's is named in full here.)
+class ScenarioTest : public testing::Test {
+ public:
+  ScenarioTest(const Scenario& scenario, const vx::test::gui::Setup& setup,
+               std::vector<std::string> arguments)
+      : m_scenario(scenario), m_setup(setup), m_arguments(std::move(arguments)) {}
+  void TestBody() override { m_scenario.run(m_setup, m_arguments); }
+
+ private:
+  const Scenario& m_scenario;
+  const vx::test::gui::Setup& m_setup;
+  std::vector<std::string> m_arguments;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
   if (argc < 4) {
-    std::fprintf(stderr, "usage: gui_driver SCENARIO BIN_DIR WORK_DIR [ARGS...]\n");
+    std::fprintf(stderr, "usage: gui_driver [GTEST_OPTIONS] SCENARIO BIN_DIR WORK_DIR [ARGS...]\n");
     return 2;
   }
-  const std::string scenario = argv[1];
-  Setup s;
-  const int stub = scenario == "failure" ? 0 : (scenario == "build" || scenario == "responsiveness") ? 1 : -1;
-  if (!Prepare(s, argv[2], argv[3], stub)) return 1;
-  int rc = 2;
-  if (scenario == "captions" && argc >= 5) rc = Captions(s, argv[4]);
-  else if (scenario == "list") rc = List(s);
-  else if (scenario == "many") rc = Many(s);
-  else if (scenario == "mouse") rc = Mouse(s);
-  else if (scenario == "build") rc = Build(s);
-  else if (scenario == "failure") rc = Failure(s);
-  else if (scenario == "update" && argc >= 8)
-    rc = Update(s, argv[4], argv[5], argv[6], argv[7], argc >= 9 ? argv[8] : "en");
-  else if (scenario == "early-close") rc = EarlyClose(s);
-  else if (scenario == "workfolder") rc = WorkFolder(s);
-  else if (scenario == "screenshot" && argc >= 5) rc = Screenshot(s, argv[4]);
-  else if (scenario == "responsiveness" && argc >= 5) rc = Responsiveness(s, std::atoi(argv[4]));
-  else if (scenario == "addmany" && argc >= 5) rc = AddBench(s, std::atoi(argv[4]));
-  else std::fprintf(stderr, "gui_driver: unknown scenario or missing arguments: %s\n", scenario.c_str());
-  std::printf("%s: %s (%d failed checks)\n", scenario.c_str(), rc == 0 ? "passed" : "FAILED", g_failures);
-  return rc;
+  const std::string name = argv[1];
+  const std::vector<std::string> arguments(argv + 4, argv + argc);
+  const Scenario* scenario = nullptr;
+  for (const Scenario& s : kScenarios)
+    if (name == s.name && arguments.size() >= s.arguments) scenario = &s;
+  if (!scenario) {
+    std::fprintf(stderr, "gui_driver: unknown scenario or missing arguments: %s\n", name.c_str());
+    return 2;
+  }
+  static Setup setup;
+  if (!Prepare(setup, argv[2], argv[3], scenario->withStub)) return 1;
+  testing::RegisterTest("Gui", scenario->testName, nullptr, nullptr, __FILE__, __LINE__,
+                        [=]() -> testing::Test* { return new ScenarioTest(*scenario, setup, arguments); });
+  return RUN_ALL_TESTS();
 }

@@ -572,16 +572,14 @@ class Cases:
         self.assert_ended_normally(run)
         folder = self.assert_run_folder(run.loads()[0], "movie.swf")
         drive_c = os.path.join(run.out, "prefix", "drive_c")
-        # The prefix's folder of the loaded movie's VX, from its Windows path "C:\...\VX\...".
-        vx = run.loads()[0].split("\\VX\\")[0][3:].replace("\\", "/")
-        temp = os.path.join(drive_c, vx)
+        # The shared VX folder the movie played from: C:\users\<user>\Temp\scratch dir.ü\VX.
+        shared = os.path.join(drive_c, *run.loads()[0].split("\\")[1:-2])
         kept = os.path.join(drive_c, "kept")
         os.makedirs(kept)
         for name in ("one.txt", "two.txt"):
             with open(os.path.join(kept, name), "w") as f:
                 f.write(name)
-        os.makedirs(os.path.join(temp, "VX"), exist_ok=True)
-        os.symlink(kept, os.path.join(temp, "VX", folder))
+        os.symlink(kept, os.path.join(shared, folder))
         run = self.run(exe, env=["FLASH_STANDIN_QUIT_MS=1500"], probe=False, keep_prefix=True)
         self.assert_ended_normally(run)
         check(self.assert_run_folder(run.loads()[0], "movie.swf") == folder + "-2",

@@ -1,43 +1,43 @@
-#include "tests/gui/gui_driver.h"
+#include "tests/gui/scenarios/scenarios.h"
 
 namespace vx::test::gui {
 
 // A build that fails: the stub is missing from the installation folder.
-int Failure(const Setup& s) {
+void Failure(const Setup& s) {
   const std::string movie = s.dataDir + "\\intro.swf";
-  CHECK(WriteFileBytes(movie, MakeSwf(550, 400)), "write");
+  EXPECT_TRUE(WriteFileBytes(movie, MakeSwf(550, 400))) << "write";
   Packager p;
-  if (!StartPackager(p, s.installDir)) return 1;
+  ASSERT_TRUE(StartPackager(p, s.installDir)) << "the packager did not start";
   SetText(p.item(1000), Wide(movie));
   PostClick(p.item(IDOK));
   HWND dlg = WaitPopup(p, 10000);
-  CHECK(dlg != nullptr, "no save dialog");
-  if (!dlg) return 1;
+  ASSERT_NE(dlg, nullptr) << "no save dialog";
   const std::string output = s.workDir + "\\never.exe";
-  CHECK(FillFileDialog(dlg, Wide(output)), "the save dialog stayed");
+  EXPECT_TRUE(FillFileDialog(dlg, Wide(output))) << "the save dialog stayed";
   HWND box = WaitPopup(p, 60000);
-  CHECK(box != nullptr, "no failure box");
+  EXPECT_TRUE(box != nullptr) << "no failure box";
   if (box) {
     // The failure's own text alone on the first line; the stub that could not be read
     // and the system's reason below it.
     const std::wstring text = NormalizeLines(MessageText(box));
     const std::wstring head =
         L"Failed to copying file to temp folder\n\n" + Wide(s.installDir + "\\Orrinet.exe") + L"\n";
-    CHECK(text.compare(0, head.size(), head) == 0 && text.size() > head.size() &&
-              text.find(L'\n', head.size()) == std::wstring::npos,
-          "failure text '%s'", Utf8(text).c_str());
-    CHECK(Text(box) == L"Vellumix", "caption '%s'", Utf8(Text(box)).c_str());
-    CHECK(GetWindow(box, GW_OWNER) == p.main, "failure box not owned by the main window");
-    CHECK(!GetDlgItem(box, IDYES), "failure box has Yes");
+    EXPECT_TRUE(text.compare(0, head.size(), head) == 0 && text.size() > head.size() &&
+                text.find(L'\n', head.size()) == std::wstring::npos)
+        << Printf("failure text '%s'", Utf8(text).c_str());
+    EXPECT_TRUE(Text(box) == L"Vellumix") << Printf("caption '%s'", Utf8(Text(box)).c_str());
+    EXPECT_TRUE(GetWindow(box, GW_OWNER) == p.main) << "failure box not owned by the main window";
+    EXPECT_TRUE(!GetDlgItem(box, IDYES)) << "failure box has Yes";
     Answer(box, IDOK);
   }
   Sleep(1500);
   HWND after = FindPopup(p);
-  CHECK(after == nullptr, "a box after the failure: '%s'", after ? Utf8(MessageText(after)).c_str() : "");
-  CHECK(IsWindowEnabled(p.item(IDOK)), "Package It! disabled after a failure");
-  CHECK(GetFileAttributesA(output.c_str()) == INVALID_FILE_ATTRIBUTES, "a failed build wrote the output");
-  CHECK(ClosePackager(p), "the packager did not close");
-  return g_failures ? 1 : 0;
+  EXPECT_TRUE(after == nullptr) << Printf("a box after the failure: '%s'",
+                                          after ? Utf8(MessageText(after)).c_str() : "");
+  EXPECT_TRUE(IsWindowEnabled(p.item(IDOK))) << "Package It! disabled after a failure";
+  EXPECT_TRUE(GetFileAttributesA(output.c_str()) == INVALID_FILE_ATTRIBUTES)
+      << "a failed build wrote the output";
+  EXPECT_TRUE(ClosePackager(p)) << "the packager did not close";
 }
 
 }  // namespace vx::test::gui

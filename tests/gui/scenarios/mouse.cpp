@@ -1,4 +1,4 @@
-#include "tests/gui/gui_driver.h"
+#include "tests/gui/scenarios/scenarios.h"
 
 namespace vx::test::gui {
 namespace {
@@ -29,12 +29,12 @@ COLORREF ScreenPixel(int x, int y) {
 
 // Hover border, pressed border, no hover on a disabled button, and a double click that
 // counts as two clicks, with real mouse input.
-int Mouse(const Setup& s) {
+void Mouse(const Setup& s) {
   const std::string d = s.dataDir;
   for (int i = 1; i <= 3; ++i)
-    CHECK(WriteFileBytes(d + "\\s" + std::to_string(i) + ".swf", MakeSwf(100, 100)), "write");
+    EXPECT_TRUE(WriteFileBytes(d + "\\s" + std::to_string(i) + ".swf", MakeSwf(100, 100))) << "write";
   Packager p;
-  if (!StartPackager(p, s.installDir)) return 1;
+  ASSERT_TRUE(StartPackager(p, s.installDir)) << "the packager did not start";
   SetForegroundWindow(p.main);
   const COLORREF face = GetSysColor(COLOR_BTNFACE), light = GetSysColor(COLOR_BTNHIGHLIGHT),
                  shadow = GetSysColor(COLOR_BTNSHADOW);
@@ -42,25 +42,26 @@ int Mouse(const Setup& s) {
   GetWindowRect(p.item(1003), &add);
   MouseTo(add.left - 40, add.top + 40);
   Sleep(500);
-  CHECK(ScreenPixel(add.left, add.top) == face, "border before hover %06lx", ScreenPixel(add.left, add.top));
+  EXPECT_TRUE(ScreenPixel(add.left, add.top) == face)
+      << Printf("border before hover %06lx", ScreenPixel(add.left, add.top));
   MouseTo((add.left + add.right) / 2, (add.top + add.bottom) / 2);
   Sleep(500);
-  CHECK(ScreenPixel(add.left, add.top) == light, "no raised border on hover: %06lx",
-        ScreenPixel(add.left, add.top));
-  CHECK(ScreenPixel(add.right - 1, add.bottom - 1) == shadow, "raised border bottom %06lx",
-        ScreenPixel(add.right - 1, add.bottom - 1));
+  EXPECT_TRUE(ScreenPixel(add.left, add.top) == light)
+      << Printf("no raised border on hover: %06lx", ScreenPixel(add.left, add.top));
+  EXPECT_TRUE(ScreenPixel(add.right - 1, add.bottom - 1) == shadow)
+      << Printf("raised border bottom %06lx", ScreenPixel(add.right - 1, add.bottom - 1));
   MouseTo(add.left - 40, add.top + 40);
   Sleep(500);
-  CHECK(ScreenPixel(add.left, add.top) == face, "border stayed after leaving: %06lx",
-        ScreenPixel(add.left, add.top));
+  EXPECT_TRUE(ScreenPixel(add.left, add.top) == face)
+      << Printf("border stayed after leaving: %06lx", ScreenPixel(add.left, add.top));
 
   // A disabled button (Move up, in "Main SWF + Resources") takes no hover.
   RECT up;
   GetWindowRect(p.item(1006), &up);
   MouseTo((up.left + up.right) / 2, (up.top + up.bottom) / 2);
   Sleep(500);
-  CHECK(ScreenPixel(up.left, up.top) == face, "a disabled button shows a border: %06lx",
-        ScreenPixel(up.left, up.top));
+  EXPECT_TRUE(ScreenPixel(up.left, up.top) == face)
+      << Printf("a disabled button shows a border: %06lx", ScreenPixel(up.left, up.top));
 
   // Pressed: sunken border. (Move the pointer off before releasing: no click.)
   RECT remove;
@@ -69,8 +70,8 @@ int Mouse(const Setup& s) {
   Sleep(300);
   MouseButton(true);
   Sleep(500);
-  CHECK(ScreenPixel(remove.left, remove.top) == shadow, "no sunken border when pressed: %06lx",
-        ScreenPixel(remove.left, remove.top));
+  EXPECT_TRUE(ScreenPixel(remove.left, remove.top) == shadow)
+      << Printf("no sunken border when pressed: %06lx", ScreenPixel(remove.left, remove.top));
   MouseTo(add.left - 40, add.top + 60);
   Sleep(200);
   MouseButton(false);
@@ -83,9 +84,9 @@ int Mouse(const Setup& s) {
   SendClick(p.item(1018));
   std::vector<std::string> movies;
   for (int i = 1; i <= 3; ++i) movies.push_back(d + "\\s" + std::to_string(i) + ".swf");
-  CHECK(AddFiles(p, movies), "add");
+  EXPECT_TRUE(AddFiles(p, movies)) << "add";
   const std::vector<std::wstring> names = Column(p, 1);
-  CHECK(names.size() == 3, "%u rows", static_cast<unsigned>(names.size()));
+  EXPECT_TRUE(names.size() == 3) << Printf("%u rows", static_cast<unsigned>(names.size()));
   Select(p, {0});
   RECT down;
   GetWindowRect(p.item(1008), &down);
@@ -96,7 +97,7 @@ int Mouse(const Setup& s) {
   Settle(p.main, 600);
   std::vector<std::wstring> once = names;
   if (once.size() == 3) std::swap(once[0], once[1]);
-  CHECK(Column(p, 1) == once, "one click did not move the row once");
+  EXPECT_TRUE(Column(p, 1) == once) << "one click did not move the row once";
   Sleep(800);  // the next press starts a new click sequence
   MouseButton(true);
   MouseButton(false);
@@ -104,12 +105,11 @@ int Mouse(const Setup& s) {
   MouseButton(false);
   Settle(p.main, 600);
   const std::vector<std::wstring> after = Column(p, 1);
-  CHECK(after == once, "a double click did not count as two clicks: %s %s %s",
-        after.size() > 0 ? Utf8(after[0]).c_str() : "", after.size() > 1 ? Utf8(after[1]).c_str() : "",
-        after.size() > 2 ? Utf8(after[2]).c_str() : "");
+  EXPECT_TRUE(after == once) << Printf(
+      "a double click did not count as two clicks: %s %s %s", after.size() > 0 ? Utf8(after[0]).c_str() : "",
+      after.size() > 1 ? Utf8(after[1]).c_str() : "", after.size() > 2 ? Utf8(after[2]).c_str() : "");
   MouseTo(add.left - 40, add.top + 40);
-  CHECK(ClosePackager(p), "the packager did not close");
-  return g_failures ? 1 : 0;
+  EXPECT_TRUE(ClosePackager(p)) << "the packager did not close";
 }
 
 }  // namespace vx::test::gui

@@ -1,4 +1,4 @@
-#include "tests/gui/gui_driver.h"
+#include "tests/gui/scenarios/scenarios.h"
 
 namespace vx::test::gui {
 namespace {
@@ -34,21 +34,21 @@ bool SaveWindowBitmap(HWND window, const std::string& path) {
 
 }  // namespace
 
-int Screenshot(const Setup& s, const std::string& output) {
-  CHECK(WriteFileBytes(s.dataDir + "\\intro.swf", MakeSwf(550, 400)), "write");
-  CHECK(WriteFileBytes(s.dataDir + "\\menu.swf", MakeSwf(320, 240)), "write");
-  CHECK(WriteFileBytes(s.dataDir + "\\data.xml", std::string(2300, ' ')), "write");
-  CHECK(WriteFileBytes(s.dataDir + "\\song.mp3", std::string(1572864, 'x')), "write");
+void Screenshot(const Setup& s, const std::string& output) {
+  EXPECT_TRUE(WriteFileBytes(s.dataDir + "\\intro.swf", MakeSwf(550, 400))) << "write";
+  EXPECT_TRUE(WriteFileBytes(s.dataDir + "\\menu.swf", MakeSwf(320, 240))) << "write";
+  EXPECT_TRUE(WriteFileBytes(s.dataDir + "\\data.xml", std::string(2300, ' '))) << "write";
+  EXPECT_TRUE(WriteFileBytes(s.dataDir + "\\song.mp3", std::string(1572864, 'x'))) << "write";
   Packager p;
-  if (!StartPackager(p, s.installDir)) return 1;
+  ASSERT_TRUE(StartPackager(p, s.installDir)) << "the packager did not start";
   SetWindowPos(p.main, HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
   SetText(p.item(1000), Wide(s.dataDir + "\\intro.swf"));
-  CHECK(AddFiles(p, {s.dataDir + "\\menu.swf", s.dataDir + "\\data.xml", s.dataDir + "\\song.mp3"}), "add");
+  EXPECT_TRUE(AddFiles(p, {s.dataDir + "\\menu.swf", s.dataDir + "\\data.xml", s.dataDir + "\\song.mp3"}))
+      << "add";
   Select(p, {1});
   Settle(p.main, 800);
-  CHECK(SaveWindowBitmap(p.main, output), "cannot save %s", output.c_str());
-  CHECK(ClosePackager(p), "the packager did not close");
-  return g_failures ? 1 : 0;
+  EXPECT_TRUE(SaveWindowBitmap(p.main, output)) << Printf("cannot save %s", output.c_str());
+  EXPECT_TRUE(ClosePackager(p)) << "the packager did not close";
 }
 
 }  // namespace vx::test::gui

@@ -1,8 +1,8 @@
 // Unit tests of the packager's window-program parts: the update check's reading and
 // comparing, the string table's formats in both languages, the image button's mask and
 // drawing, the label's text format, both controls after a change of the system colours
-// (in a window, on the test's X server), the file dialog's buffer and filters, worker
-// threads and the build's job, the work folder, and the internet session's failure.
+// (in a window, on the test's X server), the file dialog's buffer and filters, the
+// build's job on its worker thread, the work folder, and the internet reader's failure.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -15,13 +15,14 @@
 #include <string>
 #include <vector>
 
+#include <thread>
+
 #include "common/win32_handles.h"
 #include "framework/dialog.h"
-#include "framework/filedialog.h"
-#include "framework/internet.h"
-#include "framework/thread.h"
 #include "packager/app/color_label.h"
+#include "packager/app/file_dialog.h"
 #include "packager/app/image_button.h"
+#include "packager/app/internet.h"
 #include "packager/app/packager_dlg.h"
 #include "packager/app/update_check.h"
 #include "packager/app/work_folder.h"
@@ -136,16 +137,16 @@ TEST(UpdateCheck, FileVersionOfThePackager) {
   EXPECT_EQ(ReadFileVersion(TempDir() + "\\absent.exe"), "");
 }
 
-TEST(UpdateCheck, NoServerThrowsInternetException) {
-  // A port nobody listens on: the session opens, the request fails with the
-  // framework's internet exception (which the check discards).
-  CInternetSession session("vx-test");
-  EXPECT_THROW(
-      {
-        CInternetFile* f = session.OpenURL("http://127.0.0.1:9/downloads/update.ini");
-        delete f;
-      },
-      CInternetException);
+TEST(UpdateCheck, NoServerThrowsInternetError) {
+  // A port nobody listens on: the session opens, the request fails with the internet
+  // reader's error (which the check discards).
+  try {
+    UrlReader reader("vx-test", "http://127.0.0.1:9/downloads/update.ini");
+    ADD_FAILURE() << "a server answered on port 9";
+  } catch (const InternetError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("The address could not be opened: http://127.0.0.1:9/", 0), 0u)
+        << e.what();
+  }
 }
 
 // ---- String table --------------------------------------------------------------------
@@ -194,14 +195,20 @@ TEST(StringTable, EveryIdInBothLanguagesAndTheSectionNames) {
 
 namespace {
 
-// A 24-bit top-down DIB section filled from `pixels` (0x00RRGGBB, row by row).
-HBITMAP MakeBitmap(int w, int h, const std::vector<uint32_t>& pixels) {
+// The description of a 32-bit top-down DIB section of w x h pixels.
+BITMAPINFO TopDownDib(int w, int h) {
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
   bi.bmiHeader.biWidth = w;
   bi.bmiHeader.biHeight = -h;
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
+  return bi;
+}
+
+// A DIB section filled from `pixels` (0x00RRGGBB, row by row).
+HBITMAP MakeBitmap(int w, int h, const std::vector<uint32_t>& pixels) {
+  const BITMAPINFO bi = TopDownDib(w, h);
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   auto* p = static_cast<uint32_t*>(bits);
@@ -217,12 +224,7 @@ struct Canvas {
   HDC dc = memory.get();
   uint32_t* bits = nullptr;
   Canvas() {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = kSize;
-    bi.bmiHeader.biHeight = -kSize;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    const BITMAPINFO bi = TopDownDib(kSize, kSize);
     bmp.reset(CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
     SelectObject(dc, bmp.get());  // the DC goes before the bitmap: nothing to put back
     for (int i = 0; i < kSize * kSize; ++i) bits[i] = 0x123456;
@@ -237,7 +239,7 @@ struct Canvas {
     dis.itemState = state;
     dis.hDC = dc;
     dis.rcItem = RECT{0, 0, kSize, kSize};
-    b.DrawItem(&dis);
+    b.DrawItem(dis);
   }
 };
 
@@ -341,17 +343,21 @@ namespace {
 
 // The main window's template with a label and an image button attached, as the
 // packager's window attaches them.
-class ColourDialog : public CDialog {
+class ColourDialog : public vx::win::Dialog {
  public:
-  ColourDialog() : CDialog(IDD_VELLUMIX_DIALOG) {}
+  ColourDialog() : Dialog(IDD_VELLUMIX_DIALOG) {}
   CColorLabel label;
   CImageButton button;
-  BOOL OnInitDialog() override {
-    CDialog::OnInitDialog();
-    label.AttachToDlgItem(IDC_LABEL_MAIN_MOVIE, this);
-    label.SetWindowText("");  // all background
-    button.AttachToDlgItem(IDC_ADD, this);
-    return TRUE;
+
+ protected:
+  bool OnInitDialog() override {
+    label.AttachToDlgItem(m_hwnd, IDC_LABEL_MAIN_MOVIE);
+    label.setText("");  // all background
+    button.AttachToDlgItem(m_hwnd, IDC_ADD);
+    return true;
+  }
+  bool OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) override {
+    return button.OnParentMessage(message, lParam, result);
   }
 };
 
@@ -380,61 +386,61 @@ TEST(SystemColours, LabelAndImageButtonRepaintWithTheNewFaceColour) {
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
   ColourDialog dlg;
-  ASSERT_TRUE(dlg.Create(IDD_VELLUMIX_DIALOG, nullptr));
-  dlg.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  ASSERT_TRUE(dlg.create());
+  SetWindowPos(dlg.handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
   PumpMessages(300);
   const COLORREF before = GetSysColor(COLOR_BTNFACE);
-  EXPECT_EQ(MiddlePixel(dlg.label.m_hWnd), before);
-  EXPECT_EQ(MiddlePixel(dlg.button.m_hWnd), before);
+  EXPECT_EQ(MiddlePixel(dlg.label.handle()), before);
+  EXPECT_EQ(MiddlePixel(dlg.button.handle()), before);
 
   // The system tells the top-level windows, and repaints every window.
   const COLORREF changed = before == RGB(40, 160, 90) ? RGB(200, 60, 60) : RGB(40, 160, 90);
   const INT which[] = {COLOR_BTNFACE};
   ASSERT_TRUE(SetSysColors(1, which, &changed));
   PumpMessages(300);
-  const COLORREF label = MiddlePixel(dlg.label.m_hWnd), button = MiddlePixel(dlg.button.m_hWnd);
+  const COLORREF label = MiddlePixel(dlg.label.handle()), button = MiddlePixel(dlg.button.handle());
   SetSysColors(1, which, &before);
   PumpMessages(100);
   EXPECT_EQ(label, changed) << std::hex << "label " << label << " before " << before;
   EXPECT_EQ(button, changed) << std::hex << "button " << button << " before " << before;
-  dlg.DestroyWindow();
+  dlg.destroy();
 }
 
 // Disabling an image button moves the keyboard focus to the next control in the tab
 // order, whether the button had it or another control did.
 TEST(ImageButton, DisablingMovesTheFocusToTheNextControl) {
   ColourDialog dlg;
-  ASSERT_TRUE(dlg.Create(IDD_VELLUMIX_DIALOG, nullptr));
-  dlg.SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  ASSERT_TRUE(dlg.create());
+  SetWindowPos(dlg.handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
   PumpMessages(100);
-  const HWND next = GetNextDlgTabItem(dlg.m_hWnd, dlg.button.m_hWnd, FALSE);
-  const HWND title = GetDlgItem(dlg.m_hWnd, IDC_TITLE);
+  const HWND next = GetNextDlgTabItem(dlg.handle(), dlg.button.handle(), FALSE);
+  const HWND title = GetDlgItem(dlg.handle(), IDC_TITLE);
   ASSERT_NE(next, title);
-  for (HWND focused : {dlg.button.m_hWnd, title}) {
+  for (HWND focused : {dlg.button.handle(), title}) {
     SCOPED_TRACE(focused == title ? "the title box had the focus" : "the button had the focus");
-    EnableWindow(dlg.button.m_hWnd, TRUE);
+    EnableWindow(dlg.button.handle(), TRUE);
     SetFocus(focused);
     ASSERT_EQ(GetFocus(), focused);
-    EnableWindow(dlg.button.m_hWnd, FALSE);
+    EnableWindow(dlg.button.handle(), FALSE);
     EXPECT_EQ(GetFocus(), next);
   }
-  dlg.DestroyWindow();
+  dlg.destroy();
 }
 
 // ---- File dialog ------------------------------------------------------------------------
 
 TEST(FileDialog, FilterBecomesNulSeparated) {
-  const std::string f = CFileDialog::ConvertFilter("Shockwave Flash Format (*.swf)|*.swf||");
+  const std::string f = FileDialog::ConvertFilter("Shockwave Flash Format (*.swf)|*.swf||");
   EXPECT_EQ(f, std::string("Shockwave Flash Format (*.swf)\0*.swf\0\0\0\0", 40));
-  const std::string g = CFileDialog::ConvertFilter("A|*.a");  // not ended: ended here
+  const std::string g = FileDialog::ConvertFilter("A|*.a");  // not ended: ended here
   EXPECT_EQ(g, std::string("A\0*.a\0\0", 7));
 }
 
 TEST(FileDialog, SelectionBufferWalk) {
   auto walk = [](const std::string& buffer, bool multi) {
     std::vector<std::string> out;
-    POSITION pos = buffer.empty() || buffer[0] == '\0' ? nullptr : buffer.c_str();
-    while (pos) out.push_back(CFileDialog::NextPathInBuffer(buffer.c_str(), multi, pos));
+    const char* pos = buffer.empty() || buffer[0] == '\0' ? nullptr : buffer.c_str();
+    while (pos) out.push_back(FileDialog::NextPathInBuffer(buffer.c_str(), multi, pos));
     return out;
   };
   const std::string single("C:\\movies\\intro.swf\0\0", 21);
@@ -450,26 +456,25 @@ TEST(FileDialog, SelectionBufferWalk) {
 
 TEST(FileDialog, CutSelectionIsNotTakenAsWhole) {
   // Whole selections, with the zeros the fresh buffer has after them.
-  EXPECT_TRUE(CFileDialog::SelectionEnded(std::string(8, '\0').c_str(), 8));
-  EXPECT_TRUE(CFileDialog::SelectionEnded(std::string("C:\\a.swf\0\0\0", 11).c_str(), 11));
-  EXPECT_TRUE(CFileDialog::SelectionEnded(std::string("C:\\m\0a\0b\0\0", 11).c_str(), 11));
+  EXPECT_TRUE(FileDialog::SelectionEnded(std::string(8, '\0').c_str(), 8));
+  EXPECT_TRUE(FileDialog::SelectionEnded(std::string("C:\\a.swf\0\0\0", 11).c_str(), 11));
+  EXPECT_TRUE(FileDialog::SelectionEnded(std::string("C:\\m\0a\0b\0\0", 11).c_str(), 11));
   // A list cut at the end of the buffer: inside a name, or right after one name's NUL.
   const std::string cut("C:\\m\0a.swf\0b.sw", 15);
-  EXPECT_FALSE(CFileDialog::SelectionEnded(cut.c_str(), cut.size()));
+  EXPECT_FALSE(FileDialog::SelectionEnded(cut.c_str(), cut.size()));
   const std::string atName("C:\\m\0a.swf\0b.swf\0", 17);
-  EXPECT_FALSE(CFileDialog::SelectionEnded(atName.c_str(), atName.size()));
+  EXPECT_FALSE(FileDialog::SelectionEnded(atName.c_str(), atName.size()));
   // Only the given size counts: the NULs behind it belong to no selection.
   const std::string behind("C:\\m\0a\0b\0\0", 11);
-  EXPECT_FALSE(CFileDialog::SelectionEnded(behind.c_str(), 9));
+  EXPECT_FALSE(FileDialog::SelectionEnded(behind.c_str(), 9));
 }
 
 // ---- Worker threads ------------------------------------------------------------------------
 
 namespace {
-UINT AddOne(LPVOID p) {
-  ++*static_cast<LONG*>(p);
-  return 42;
-}
+// The build's start waits for this event, so that a test sees the job before the
+// build runs.
+vx::win::UniqueHandle g_startBuild;
 }  // namespace
 
 TEST(WorkerThread, BuildJobOutlivesTheWindowThatStartedIt) {
@@ -481,17 +486,17 @@ TEST(WorkerThread, BuildJobOutlivesTheWindowThatStartedIt) {
   job->request.mainMovie = TempDirUtf8() + "\\movie.swf";
   job->request.outputPath = TempDirUtf8() + "\\never.exe";
   std::weak_ptr<CPackagerDlg::BuildJob> watch = job;
-  CWinThread* t = AfxBeginThread(BuildPackageThread, new std::shared_ptr<CPackagerDlg::BuildJob>(job),
-                                 THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  ASSERT_NE(t, nullptr);
-  t->m_bAutoDelete = FALSE;
+  g_startBuild.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  build_thread_testing::atStart = [] { WaitForSingleObject(g_startBuild.get(), 20000); };
+  int result = 0;
+  std::thread worker([&result, share = job] { result = RunBuildJob(share); });
   job.reset();
   EXPECT_FALSE(watch.expired());  // the worker's share
-  t->ResumeThread();
-  ASSERT_EQ(WaitForSingleObject(t->m_hThread, 20000), WAIT_OBJECT_0);
-  EXPECT_EQ(t->GetExitCode(), static_cast<DWORD>(-1));
+  SetEvent(g_startBuild.get());
+  worker.join();
+  build_thread_testing::atStart = nullptr;
+  EXPECT_EQ(result, -1);
   EXPECT_TRUE(watch.expired());
-  delete t;
 }
 
 TEST(WorkerThread, AFaultAtItsStartStillEndsTheBuild) {
@@ -499,9 +504,9 @@ TEST(WorkerThread, AFaultAtItsStartStillEndsTheBuild) {
   // is marked finished with a failed outcome, even with no window to tell.
   build_thread_testing::atStart = [] { throw std::runtime_error("injected at the start"); };
   auto job = std::make_shared<CPackagerDlg::BuildJob>();
-  const UINT code = BuildPackageThread(new std::shared_ptr<CPackagerDlg::BuildJob>(job));
+  const int code = RunBuildJob(job);
   build_thread_testing::atStart = nullptr;
-  EXPECT_EQ(code, static_cast<UINT>(-1));
+  EXPECT_EQ(code, -1);
   EXPECT_TRUE(job->finished.load());
   EXPECT_FALSE(job->outcome.succeeded);
   EXPECT_EQ(job->outcome.messageText(), "The package could not be built\n\ninjected at the start");
@@ -553,17 +558,4 @@ TEST(WorkFolder, OnlyTheInstallationFoldersOwnTempIsEmptied) {
   EXPECT_TRUE(EmptyWorkFolder(install));
   EXPECT_EQ(GetFileAttributesA(left.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA((install + "\\Temp").c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST(WorkerThread, RunsTheProcedureWithItsArgument) {
-  LONG value = 1;
-  CWinThread* t = AfxBeginThread(AddOne, &value, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  ASSERT_NE(t, nullptr);
-  t->m_bAutoDelete = FALSE;
-  EXPECT_EQ(value, 1);  // suspended: not run yet
-  t->ResumeThread();
-  ASSERT_EQ(WaitForSingleObject(t->m_hThread, 10000), WAIT_OBJECT_0);
-  EXPECT_EQ(value, 2);
-  EXPECT_EQ(t->GetExitCode(), 42u);
-  delete t;
 }
